@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class TMK;
+
+// Full settings file ("tarvg"): version, then the scrambled image.
+// Tank calibration file ("tarvo"): the four calibration values, 8 bytes.
+// Saves replace the file atomically; failures raise TripError with the
+// system's message, and a failed load changes nothing.
+void SaveSettingsFile(const TMK& mk, const QString& name);
+void LoadSettingsFile(TMK& mk, const QString& name);
+void SaveTankFile(const TMK& mk, const QString& name);
+void LoadTankFile(TMK& mk, const QString& name);
+
+// Scrambling and unscrambling are one operation; index counts image bytes.
+void ScrambleImage(QByteArray& bytes);
+
+// The whole content of a file, or TripError with the system's message.
+QByteArray ReadWholeFile(const QString& name);
+// Replaces the file's content atomically, or TripError; the old file survives a failure.
+void WriteWholeFile(const QString& name, const QByteArray& content);

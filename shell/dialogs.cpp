@@ -1,0 +1,88 @@
+#include "shell/dialogs.h"
+#include "shell/message_boxes.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+class RealDialogs final : public TDialogs {
+public:
+    int Message(QWidget* parent, MessageKind kind, const QString& title,
+                const QString& text) override {
+        QMessageBox box(parent ? parent : QApplication::activeWindow());
+        box.setWindowTitle(title);
+        box.setText(text);
+        switch (kind) {
+        case MessageKind::Error:
+        case MessageKind::Exception:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MessageKind::Info:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MessageKind::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        }
+        if (kind == MessageKind::Question) {
+            QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+            QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+            box.setDefaultButton(yes);
+            box.setEscapeButton(no);
+            box.exec();
+            if (box.clickedButton() == yes)
+                return kIdYes;
+            if (box.clickedButton() == no)
+                return kIdNo;
+            return 2;
+        }
+        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.exec();
+        return kIdOk;
+    }
+
+    QString OpenFileName(QWidget* parent, const FileDialogOptions& o) override {
+        QFileDialog d(parent, o.title, o.directory, o.filter);
+        d.setAcceptMode(QFileDialog::AcceptOpen);
+        d.setFileMode(QFileDialog::ExistingFile);
+        d.setDefaultSuffix(o.defaultSuffix);
+        if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
+            return {};
+        return d.selectedFiles().first();
+    }
+
+    QString SaveFileName(QWidget* parent, const FileDialogOptions& o) override {
+        QFileDialog d(parent, o.title, o.directory, o.filter);
+        d.setAcceptMode(QFileDialog::AcceptSave);
+        d.setFileMode(QFileDialog::AnyFile);
+        d.setDefaultSuffix(o.defaultSuffix);
+        // The program asks its own overwrite question.
+        d.setOption(QFileDialog::DontConfirmOverwrite);
+        if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
+            return {};
+        return d.selectedFiles().first();
+    }
+};
+
+RealDialogs realDialogs;
+TDialogs* current = nullptr;
+
+} // namespace
+
+TDialogs& Dialogs() { return current ? *current : realDialogs; }
+void SetDialogs(TDialogs* dialogs) { current = dialogs; }
+
+void ShowError(const QString& text) {
+    Dialogs().Message(nullptr, MessageKind::Error, QStringLiteral("Error"), text);
+}
+
+void ShowInfo(const QString& text) {
+    Dialogs().Message(nullptr, MessageKind::Info, QStringLiteral("Information"), text);
+}
+
+int AskYesNo(const QString& text) {
+    return Dialogs().Message(nullptr, MessageKind::Question, QStringLiteral("Confirm"), text);
+}

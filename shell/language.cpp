@@ -1,0 +1,3 @@
+#include "shell/language.h"
+
+bool English = false;

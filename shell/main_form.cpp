@@ -1,0 +1,260 @@
+#include "shell/main_form.h"
+
+#include "model/mk.h"
+#include "model/settings_file.h"
+#include "shell/application.h"
+#include "shell/dialogs.h"
+#include "shell/language.h"
+#include "shell/message_boxes.h"
+#include "support/errors.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+const char* const kSettingsFilter = "Файлы настроек (*.tarvg)";
+const char* const kSettingsSuffix = "tarvg";
+
+template <typename W> W* Make(QWidget* parent, const char* name, QRect geometry) {
+    auto* w = new W(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, QRect geometry) {
+    auto* l = Make<QLabel>(parent, name, geometry);
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return l;
+}
+
+void SetBold(QWidget* w) {
+    QFont f = w->font();
+    f.setBold(true);
+    w->setFont(f);
+}
+
+// A small drawing of the trip computer's screen, for the corner of the window.
+QPixmap DecorativePicture(QSize size) {
+    QPixmap pm(size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(60, 60, 64));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(0, 0, size.width(), size.height()), 8, 8);
+    const QRectF screen(8, 8, size.width() - 16, size.height() - 16);
+    p.setBrush(Qt::black);
+    p.drawRect(screen);
+    p.setBrush(QColor(0, 0, 206));
+    p.drawRect(QRectF(screen.left(), screen.bottom() - 14, screen.width(), 14));
+    p.setPen(QColor(0, 255, 0));
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(int(screen.height() * 0.5));
+    p.setFont(f);
+    p.drawText(QRectF(screen.left(), screen.top(), screen.width(), screen.height() - 14),
+               Qt::AlignCenter, QStringLiteral("2000"));
+    return pm;
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("MainForm"));
+    setFixedSize(810, 346);
+
+    Label5 = MakeLabel(this, "Label5", {10, 8, 390, 52});
+    Label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    SetBold(Label5);
+    QPalette red = Label5->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    Label5->setPalette(red);
+
+    bRS232 = Make<QPushButton>(this, "bRS232", {10, 64, 390, 30});
+    SetBold(bRS232);
+
+    GroupBox1 = Make<QGroupBox>(this, "GroupBox1", {10, 102, 390, 236});
+    SetBold(GroupBox1);
+    Label2 = MakeLabel(GroupBox1, "Label2", {10, 22, 370, 44});
+    bGetParams = Make<QPushButton>(GroupBox1, "bGetParams", {10, 70, 370, 32});
+    Label6 = MakeLabel(GroupBox1, "Label6", {10, 112, 370, 44});
+    bLoadParams = Make<QPushButton>(GroupBox1, "bLoadParams", {10, 160, 370, 32});
+
+    GroupBox2 = Make<QGroupBox>(this, "GroupBox2", {410, 34, 390, 92});
+    Label3 = MakeLabel(GroupBox2, "Label3", {10, 22, 370, 22});
+    bEditParams = Make<QPushButton>(GroupBox2, "bEditParams", {10, 50, 370, 30});
+
+    GroupBox3 = Make<QGroupBox>(this, "GroupBox3", {410, 132, 390, 110});
+    Label4 = MakeLabel(GroupBox3, "Label4", {10, 22, 370, 40});
+    bSaveParams = Make<QPushButton>(GroupBox3, "bSaveParams", {10, 68, 370, 30});
+
+    GroupBox4 = Make<QGroupBox>(this, "GroupBox4", {410, 248, 298, 90});
+    Label1 = MakeLabel(GroupBox4, "Label1", {10, 22, 278, 22});
+    bSetParams = Make<QPushButton>(GroupBox4, "bSetParams", {10, 50, 278, 30});
+
+    cbEnglishVersion = Make<QCheckBox>(this, "cbEnglishVersion", {620, 8, 180, 22});
+    cbEnglishVersion->setText(QStringLiteral("English language"));
+    SetBold(cbEnglishVersion);
+
+    Image1 = Make<QLabel>(this, "Image1", {718, 256, 84, 82});
+    Image1->setPixmap(DecorativePicture(Image1->size()));
+
+    SetStepsEnabled(false);
+    ApplyLanguage();
+
+    connect(bRS232, &QPushButton::clicked, this, Guarded([this] { bRS232Click(); }));
+    connect(bGetParams, &QPushButton::clicked, this, Guarded([this] { bGetParamsClick(); }));
+    connect(bLoadParams, &QPushButton::clicked, this, Guarded([this] { bLoadParamsClick(); }));
+    connect(bEditParams, &QPushButton::clicked, this, Guarded([this] { bEditParamsClick(); }));
+    connect(bSaveParams, &QPushButton::clicked, this, Guarded([this] { bSaveParamsClick(); }));
+    connect(bSetParams, &QPushButton::clicked, this, Guarded([this] { bSetParamsClick(); }));
+    connect(cbEnglishVersion, &QCheckBox::clicked, this,
+            Guarded([this] { cbEnglishVersionClick(); }));
+}
+
+TMainForm::~TMainForm() = default;
+
+QString TMainForm::ProgramFolder() const { return QCoreApplication::applicationDirPath(); }
+
+void TMainForm::SetStepsEnabled(bool enabled) {
+    bEditParams->setEnabled(enabled);
+    bSaveParams->setEnabled(enabled);
+    bSetParams->setEnabled(enabled);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        RunGuarded([this] { FormShow(); });
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    bool closing = false;
+    RunGuarded([&] {
+        closing = FormCloseQuery();
+        if (closing)
+            FormClose();
+    });
+    // A failed save while closing ends the close: nothing unsaved is dropped.
+    if (closing)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMainForm::FormShow() {
+    QDir::setCurrent(ProgramFolder());
+    English = false;
+    mk_ = std::make_unique<TMK>();
+    if (QScreen* s = screen()) {
+        const QRect avail = s->availableGeometry();
+        move(avail.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+    }
+    dialogFolder_ = ProgramFolder();
+    Modified = false;
+    cbEnglishVersion->setChecked(English);
+    ApplyLanguage();
+}
+
+bool TMainForm::FormCloseQuery() {
+    if (Modified && AskYesNo(Texts::UnsavedQuestion()) == kIdYes)
+        SaveParamsToFile();
+    return true;
+}
+
+void TMainForm::FormClose() { QDir::setCurrent(ProgramFolder()); }
+
+void TMainForm::bRS232Click() {}
+
+void TMainForm::bGetParamsClick() {}
+
+void TMainForm::bLoadParamsClick() {
+    const QString name = Dialogs().OpenFileName(
+        this, {QString(), QString::fromUtf8(kSettingsFilter),
+               QString::fromLatin1(kSettingsSuffix), dialogFolder_});
+    if (name.isEmpty())
+        return;
+    try {
+        LoadSettingsFile(*mk_, name);
+    } catch (const std::exception& e) {
+        ShowError(ExceptionMessage(e));
+        SetStepsEnabled(false);
+        return;
+    }
+    SetStepsEnabled(true);
+}
+
+void TMainForm::bEditParamsClick() {}
+
+void TMainForm::bSaveParamsClick() { SaveParamsToFile(); }
+
+void TMainForm::bSetParamsClick() {}
+
+void TMainForm::cbEnglishVersionClick() {
+    English = cbEnglishVersion->isChecked();
+    ApplyLanguage();
+}
+
+void TMainForm::SaveParamsToFile() {
+    const QString name = Dialogs().SaveFileName(
+        this, {QString(), QString::fromUtf8(kSettingsFilter),
+               QString::fromLatin1(kSettingsSuffix), dialogFolder_});
+    if (name.isEmpty())
+        return;
+    if (QFileInfo::exists(name) && AskYesNo(Texts::OverwriteQuestion()) != kIdYes)
+        return;
+    SaveSettingsFile(*mk_, name);
+    SetStepsEnabled(true);
+    Modified = false;
+}
+
+void TMainForm::ApplyLanguage() {
+    setWindowTitle(Lang("Просмотр и настройка параметров МК (Версия 12.03.26)",
+                        "Viewing and configuring trip computer parameters (Version 12.03.26)"));
+    Label5->setText(Lang("Внимание! Для правильной работы программы НЕОБХОДИМО предварительно "
+                         "загрузить в МК последнюю версию ПО.",
+                         "Attention! For the program to work correctly, you MUST first download "
+                         "the latest version of the software to the device."));
+    GroupBox1->setTitle(Lang("Шаг 1", "Step 1"));
+    Label2->setText(Lang("Для адекватного отображения возможных вариантов настроек считайте "
+                         "текущие настройки МК.",
+                         "For an adequate display of possible settings, read the current "
+                         "settings of the device."));
+    bGetParams->setText(Lang("Считать настройки из МК", "Read settings from the device"));
+    Label6->setText(Lang("или, если Вы ранее уже сохраняли настройки на диск, считайте файл с "
+                         "диска.",
+                         "or, if you have previously saved the settings to disk, read the file "
+                         "from disk."));
+    bLoadParams->setText(
+        Lang("Считать настройки из файла на диске", "Read settings from a file on disk"));
+    GroupBox2->setTitle(Lang("Шаг 2", "Step 2"));
+    Label3->setText(Lang("Произведите изменения настроек.", "Make changes to the settings."));
+    bEditParams->setText(Lang("Редактировать настройки", "Edit settings"));
+    GroupBox3->setTitle(Lang("Шаг 3", "Step 3"));
+    Label4->setText(Lang("Для возможности повторного просмотра или редактирования сохраните "
+                         "настройки на диск.",
+                         "To be able to view or edit the settings again, save the settings to "
+                         "disk."));
+    bSaveParams->setText(
+        Lang("Сохранить настройки в файл на диске", "Save the settings to a file on disk"));
+    GroupBox4->setTitle(Lang("Шаг 4", "Step 4"));
+    Label1->setText(Lang("Запишите настройки в МК", "Write the settings to the device"));
+    bSetParams->setText(Lang("Записать настройки в МК", "Write the settings to the device"));
+    bRS232->setText(Lang("Выбрать СОМ-порт вручную", "Select the COM port manually"));
+}

@@ -1,0 +1,45 @@
+#include "shell/progress_form.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+
+TProgressForm::TProgressForm(QWidget* centreOn)
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("TProgressForm"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowTitle(QStringLiteral("Progress..."));
+    setFixedSize(261, 113);
+
+    ProgressLabel = new QLabel(QStringLiteral("Прогресс"), this);
+    ProgressLabel->setObjectName(QStringLiteral("ProgressLabel"));
+    ProgressLabel->setGeometry(4, 2, 253, 41);
+    ProgressLabel->setAlignment(Qt::AlignCenter);
+    ProgressLabel->setWordWrap(true);
+
+    ProgressGauge = new QProgressBar(this);
+    ProgressGauge->setObjectName(QStringLiteral("ProgressGauge"));
+    ProgressGauge->setGeometry(20, 45, 220, 25);
+    ProgressGauge->setRange(0, 100);
+    ProgressGauge->setValue(0);
+    ProgressGauge->setFormat(QStringLiteral("%p%"));
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                              QStringLiteral("Cancel"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(93, 78, 75, 27);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+
+    if (centreOn) {
+        const QRect r = centreOn->frameGeometry();
+        move(r.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TProgressForm::closeEvent(QCloseEvent* event) {
+    // No close box and no Escape: the transfer ends the window.
+    event->ignore();
+}

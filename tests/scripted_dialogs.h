@@ -1,0 +1,47 @@
+#pragma once
+
+#include "shell/dialogs.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+
+// Answers the program's boxes and file dialogs from queues and records what
+// was shown, so widget tests never wait on a modal window.
+class ScriptedDialogs : public TDialogs {
+public:
+    struct Shown {
+        MessageKind kind;
+        QString title;
+        QString text;
+    };
+    QList<Shown> messages;
+    QQueue<int> answers;          // for questions; No when empty
+    QQueue<QString> openNames;    // empty string = Cancel
+    QQueue<QString> saveNames;
+    QList<FileDialogOptions> fileDialogs;
+
+    ScriptedDialogs() { SetDialogs(this); }
+    ~ScriptedDialogs() override { SetDialogs(nullptr); }
+
+    int Message(QWidget*, MessageKind kind, const QString& title, const QString& text) override {
+        messages.append({kind, title, text});
+        if (kind != MessageKind::Question)
+            return 1;
+        return answers.isEmpty() ? 7 : answers.dequeue();
+    }
+    QString OpenFileName(QWidget*, const FileDialogOptions& o) override {
+        fileDialogs.append(o);
+        return openNames.isEmpty() ? QString() : openNames.dequeue();
+    }
+    QString SaveFileName(QWidget*, const FileDialogOptions& o) override {
+        fileDialogs.append(o);
+        return saveNames.isEmpty() ? QString() : saveNames.dequeue();
+    }
+    int Count(MessageKind kind) const {
+        int n = 0;
+        for (const auto& m : messages)
+            n += m.kind == kind;
+        return n;
+    }
+};

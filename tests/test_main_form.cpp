@@ -1,0 +1,298 @@
+#include "model/mk.h"
+#include "model/settings_file.h"
+#include "scripted_dialogs.h"
+#include "shell/application.h"
+#include "shell/main_form.h"
+#include "shell/progress_form.h"
+#include "support/errors.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void Click(QWidget* parent, const char* name) {
+    auto* b = parent->findChild<QAbstractButton*>(QString::fromLatin1(name));
+    QVERIFY2(b, name);
+    QVERIFY2(b->isEnabled(), name);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+bool StepsEnabled(QWidget* form) {
+    bool all = true, any = false;
+    for (const char* n : {"bEditParams", "bSaveParams", "bSetParams"}) {
+        const bool e = form->findChild<QPushButton*>(QString::fromLatin1(n))->isEnabled();
+        all = all && e;
+        any = any || e;
+    }
+    if (all != any)
+        qWarning("step buttons disagree");
+    return all;
+}
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// An object whose event handler throws, as a failing command would.
+class Thrower : public QObject {
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User)
+            throw TripError(QStringLiteral("boom"));
+        return QObject::event(e);
+    }
+};
+
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString Path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+
+    // A settings file with a known version and image.
+    QString MakeSettingsFile(const char* name, uint16_t version) {
+        TMK mk;
+        mk.Version = version;
+        mk.Image = QByteArray(2048, char(0x3C));
+        SaveSettingsFile(mk, Path(name));
+        return Path(name);
+    }
+
+private slots:
+    void startsWithTheWorkflowAndStepsDisabled() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.size(), QSize(810, 346));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QVERIFY(!StepsEnabled(&form));
+        for (const char* n : {"bRS232", "bGetParams", "bLoadParams", "cbEnglishVersion"})
+            QVERIFY(form.findChild<QWidget*>(QString::fromLatin1(n))->isEnabled());
+        QCOMPARE(form.windowTitle(),
+                 QStringLiteral("Просмотр и настройка параметров МК (Версия 12.03.26)"));
+        QCOMPARE(form.findChild<QPushButton*>("bGetParams")->text(),
+                 QStringLiteral("Считать настройки из МК"));
+        QCOMPARE(form.findChild<QGroupBox*>("GroupBox4")->title(), QStringLiteral("Шаг 4"));
+        QCOMPARE(form.findChild<QCheckBox*>("cbEnglishVersion")->text(),
+                 QStringLiteral("English language"));
+        QCOMPARE(QDir::currentPath(), QCoreApplication::applicationDirPath());
+        QVERIFY(!form.Modified);
+        QVERIFY(form.MK());
+    }
+
+    void loadEnablesStepsAndKeepsModified() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        form.Modified = true;
+        dialogs.openNames.enqueue(MakeSettingsFile("load.tarvg", 321));
+        Click(&form, "bLoadParams");
+        QVERIFY(StepsEnabled(&form));
+        QCOMPARE(form.MK()->Version, uint16_t(321));
+        QCOMPARE(form.MK()->Image.size(), 2048);
+        QVERIFY(form.Modified);
+        const auto& o = dialogs.fileDialogs.last();
+        QCOMPARE(o.filter, QStringLiteral("Файлы настроек (*.tarvg)"));
+        QCOMPARE(o.defaultSuffix, QStringLiteral("tarvg"));
+        QCOMPARE(o.directory, QCoreApplication::applicationDirPath());
+
+        // Even an empty file counts as a load.
+        QFile empty(Path("empty.tarvg"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        dialogs.openNames.enqueue(Path("empty.tarvg"));
+        Click(&form, "bLoadParams");
+        QVERIFY(StepsEnabled(&form));
+        QCOMPARE(dialogs.messages.size(), 0);
+    }
+
+    void failedLoadShowsErrorAndDisablesSteps() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        dialogs.openNames.enqueue(MakeSettingsFile("good.tarvg", 1));
+        Click(&form, "bLoadParams");
+        QVERIFY(StepsEnabled(&form));
+        const QByteArray image = form.MK()->Image;
+
+        dialogs.openNames.enqueue(Path("absent.tarvg"));
+        Click(&form, "bLoadParams");
+        QCOMPARE(dialogs.Count(MessageKind::Error), 1);
+        QCOMPARE(dialogs.messages.last().title, QStringLiteral("Error"));
+        QVERIFY(dialogs.messages.last().text.contains(QStringLiteral("absent.tarvg")));
+        QVERIFY(!StepsEnabled(&form));
+        QCOMPARE(form.MK()->Image, image);
+
+        // Cancelling the dialog does nothing at all.
+        Click(&form, "bLoadParams");
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(!StepsEnabled(&form));
+    }
+
+    void saveAsksBeforeOverwriting() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        dialogs.openNames.enqueue(MakeSettingsFile("src.tarvg", 77));
+        Click(&form, "bLoadParams");
+        form.Modified = true;
+
+        const QString target = Path("target.tarvg");
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+        f.close();
+
+        dialogs.saveNames.enqueue(target);
+        dialogs.answers.enqueue(7); // No
+        Click(&form, "bSaveParams");
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("Файл уже существует. Переписать?"));
+        QCOMPARE(dialogs.messages.last().title, QStringLiteral("Confirm"));
+        QCOMPARE(Read(target), QByteArray("old"));
+        QVERIFY(form.Modified);
+
+        dialogs.saveNames.enqueue(target);
+        dialogs.answers.enqueue(6); // Yes
+        Click(&form, "bSaveParams");
+        QCOMPARE(Read(target).size(), 2050);
+        QVERIFY(!form.Modified);
+
+        // A new name asks nothing.
+        const int asked = dialogs.messages.size();
+        form.Modified = true;
+        dialogs.saveNames.enqueue(Path("fresh.tarvg"));
+        Click(&form, "bSaveParams");
+        QCOMPARE(dialogs.messages.size(), asked);
+        QCOMPARE(Read(Path("fresh.tarvg")), Read(target));
+        QVERIFY(!form.Modified);
+    }
+
+    void failedSaveGoesToTheGeneralHandler() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        dialogs.openNames.enqueue(MakeSettingsFile("x.tarvg", 1));
+        Click(&form, "bLoadParams");
+        form.Modified = true;
+        dialogs.saveNames.enqueue(Path("no/such/folder/y.tarvg"));
+        Click(&form, "bSaveParams");
+        QCOMPARE(dialogs.Count(MessageKind::Exception), 1);
+        QVERIFY(dialogs.messages.last().text.contains(QStringLiteral("y.tarvg")));
+        QVERIFY(form.Modified);
+        QVERIFY(StepsEnabled(&form));
+    }
+
+    void closingWithUnsavedEditsAsksOnce_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("saveName");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("no") << 7 << QString() << false;
+        QTest::newRow("yes, then cancel the save dialog") << 6 << QString() << false;
+        QTest::newRow("yes, then save") << 6 << QStringLiteral("closing.tarvg") << true;
+    }
+    void closingWithUnsavedEditsAsksOnce() {
+        QFETCH(int, answer);
+        QFETCH(QString, saveName);
+        QFETCH(bool, saved);
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        form.Modified = true;
+        dialogs.answers.enqueue(answer);
+        if (!saveName.isEmpty())
+            dialogs.saveNames.enqueue(dir.filePath(saveName));
+        QVERIFY(form.close());
+        QCOMPARE(dialogs.Count(MessageKind::Question), 1);
+        QCOMPARE(dialogs.messages.first().text,
+                 QStringLiteral("Возможно, настройки были изменены, но не сохранены на диске. "
+                                "Сохранить?"));
+        QCOMPARE(saved, !saveName.isEmpty() && QFile::exists(dir.filePath(saveName)));
+    }
+
+    void closingWithoutEditsAsksNothing() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        QVERIFY(form.close());
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // A save that fails while closing keeps the window, and the edits, open.
+    void failedSaveWhileClosingKeepsTheWindow() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        form.Modified = true;
+        dialogs.answers.enqueue(6);
+        dialogs.saveNames.enqueue(Path("missing/dir/z.tarvg"));
+        QVERIFY(!form.close());
+        QVERIFY(form.isVisible());
+        QCOMPARE(dialogs.Count(MessageKind::Exception), 1);
+    }
+
+    void languageSwitchChangesCaptions() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        Click(&form, "cbEnglishVersion");
+        QCOMPARE(form.findChild<QPushButton*>("bLoadParams")->text(),
+                 QStringLiteral("Read settings from a file on disk"));
+        QCOMPARE(form.findChild<QGroupBox*>("GroupBox1")->title(), QStringLiteral("Step 1"));
+        form.Modified = true;
+        dialogs.answers.enqueue(7);
+        form.close();
+        QCOMPARE(dialogs.messages.last().text,
+                 QStringLiteral("It is possible that the settings were changed, but not saved "
+                                "to disk. Save it?"));
+        Click(&form, "cbEnglishVersion");
+        QCOMPARE(form.findChild<QPushButton*>("bLoadParams")->text(),
+                 QStringLiteral("Считать настройки из файла на диске"));
+    }
+
+    void generalHandlerShowsEscapedExceptions() {
+        ScriptedDialogs dialogs;
+        RunGuarded([] { throw TripError(QStringLiteral("from a command")); });
+        QCOMPARE(dialogs.Count(MessageKind::Exception), 1);
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("from a command"));
+
+        // An event handler that throws: the application object shows it and goes on.
+        Thrower t;
+        QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+        QCoreApplication::processEvents();
+        QCOMPARE(dialogs.Count(MessageKind::Exception), 2);
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("boom"));
+        RunGuarded([] { throw std::runtime_error("plain"); });
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("plain"));
+    }
+
+    void progressFormCountsCancelAndCannotClose() {
+        TProgressForm p;
+        p.show();
+        QCOMPARE(p.windowTitle(), QStringLiteral("Progress..."));
+        QCOMPARE(p.size(), QSize(261, 113));
+        QCOMPARE(p.ProgressLabel->text(), QStringLiteral("Прогресс"));
+        QCOMPARE(p.ProgressGauge->maximum(), 100);
+        QVERIFY(!p.Cancelled);
+        QTest::mouseClick(p.BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(p.BitBtn1, Qt::LeftButton);
+        QVERIFY(p.Cancelled);
+        QVERIFY(!p.close());
+        QVERIFY(p.isVisible());
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestMainForm t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "test_main_form.moc"
