@@ -1,5 +1,7 @@
 #include "model/mk.h"
 
+#include "support/errors.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -22,6 +24,62 @@ uint16_t TMK::PaletteEntry(int red5, int green5, int blue5) {
 TMK::TMK() : Settings(TSettingsRecord::Defaults()) {
     for (int i = 0; i < 16; ++i)
         Palette[size_t(i)] = PaletteEntry(kPaletteRgb[i].r, kPaletteRgb[i].g, kPaletteRgb[i].b);
+    BuildParameterList();
+}
+
+void TMK::BuildProtocolList() {
+    CurrentProtocol = nullptr;
+    ProtocolList = CreateProtocolCatalogue();
+    CurrentProtocol = &ProtocolAt(Settings.Protocol);
+}
+
+const TProtBase& TMK::ProtocolAt(int number) const {
+    if (number < 0 || size_t(number) >= ProtocolList.size())
+        throw TripError(QStringLiteral("List index out of bounds (%1)").arg(number));
+    return *ProtocolList[size_t(number)];
+}
+
+void TMK::BuildParameterList() {
+    ParameterList.clear();
+    ParameterList.push_back(std::make_unique<TTime>());
+    ParameterList.push_back(std::make_unique<TRevolutions>());
+    ParameterList.push_back(std::make_unique<TAccVoltage>());
+    ParameterList.push_back(std::make_unique<TTemperLiq>());
+    ParameterList.push_back(std::make_unique<TVelocity>());
+    ParameterList.push_back(std::make_unique<TThrottle>());
+    ParameterList.push_back(std::make_unique<TMomentaryExpense>());
+    ParameterList.push_back(std::make_unique<TOil>());
+    ParameterList.push_back(std::make_unique<TPrognoz>());
+    ParameterList.push_back(std::make_unique<TTemperOilAKPP>());
+    ParameterList.push_back(std::make_unique<TMAF>());
+    ParameterList.push_back(std::make_unique<TUOZ>());
+}
+
+const TMeasParBase* TMK::FindParameter(uint8_t index) const {
+    for (const auto& p : ParameterList)
+        if (p->Index == index)
+            return p.get();
+    return nullptr;
+}
+
+bool TMK::EditSettings(const std::function<bool(TMK&)>& runDialog) {
+    UnpackSettings();
+    BuildProtocolList();
+    const TSettingsRecord saved = Settings;
+    BuildParameterList();
+    bool ok = false;
+    try {
+        ok = runDialog(*this);
+    } catch (...) {
+        Settings = saved;
+        throw;
+    }
+    if (ok) {
+        PackSettings();
+        return true;
+    }
+    Settings = saved;
+    return false;
 }
 
 void TMK::UnpackSettings() {

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "model/parameters.h"
+#include "model/protocols.h"
 #include "model/settings_record.h"
 
 #include <QByteArray>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
 // The settings model: the trip computer's parameter memory as last read or
 // loaded, and the interpreted settings record at its start.
@@ -28,4 +33,24 @@ public:
     void PackSettings();
 
     static uint16_t PaletteEntry(int red5, int green5, int blue5);
+
+    // The protocol catalogue; empty until the editor is first opened.
+    TProtocolList ProtocolList;
+    const TProtBase* CurrentProtocol = nullptr;
+    // Rebuilds the 19 entries and resolves CurrentProtocol from
+    // Settings.Protocol; raises "List index out of bounds (%d)" when the
+    // number has no entry (CurrentProtocol then stays none).
+    void BuildProtocolList();
+    // The entry at a protocol number, or the same list error.
+    const TProtBase& ProtocolAt(int number) const;
+
+    // The twelve display parameters, in creation order.
+    std::vector<std::unique_ptr<TMeasParBase>> ParameterList;
+    void BuildParameterList();
+    const TMeasParBase* FindParameter(uint8_t index) const;
+
+    // Runs the settings editor once: runDialog edits Settings in place and
+    // answers true for OK. OK packs the record into the image; anything else
+    // restores all 124 bytes. Nothing changes when the catalogue fails.
+    bool EditSettings(const std::function<bool(TMK&)>& runDialog);
 };

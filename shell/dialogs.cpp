@@ -65,6 +65,8 @@ public:
             return {};
         return d.selectedFiles().first();
     }
+
+    int Exec(QDialog* dialog) override { return dialog->exec(); }
 };
 
 RealDialogs realDialogs;

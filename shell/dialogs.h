@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QDialog;
 class QWidget;
 
 // Every modal box and file dialog of the program goes through this seam, so
@@ -24,6 +25,8 @@ public:
     // Empty string when the user cancels.
     virtual QString OpenFileName(QWidget* parent, const FileDialogOptions& options) = 0;
     virtual QString SaveFileName(QWidget* parent, const FileDialogOptions& options) = 0;
+    // Shows a dialog modally; returns its result (QDialog::Accepted or Rejected).
+    virtual int Exec(QDialog* dialog) = 0;
 };
 
 // The dialogs in use; the real ones unless a test installed its own.

@@ -2,7 +2,9 @@
 
 #include "shell/dialogs.h"
 
+#include <QDialog>
 #include <QList>
+#include <functional>
 #include <QQueue>
 #include <QString>
 
@@ -20,6 +22,9 @@ public:
     QQueue<QString> openNames;    // empty string = Cancel
     QQueue<QString> saveNames;
     QList<FileDialogOptions> fileDialogs;
+    // Plays the user in a modal dialog; the dialog is rejected when unset.
+    std::function<int(QDialog*)> onExec;
+    QStringList executed; // object names of the dialogs shown
 
     ScriptedDialogs() { SetDialogs(this); }
     ~ScriptedDialogs() override { SetDialogs(nullptr); }
@@ -37,6 +42,10 @@ public:
     QString SaveFileName(QWidget*, const FileDialogOptions& o) override {
         fileDialogs.append(o);
         return saveNames.isEmpty() ? QString() : saveNames.dequeue();
+    }
+    int Exec(QDialog* dialog) override {
+        executed.append(dialog->objectName());
+        return onExec ? onExec(dialog) : int(QDialog::Rejected);
     }
     int Count(MessageKind kind) const {
         int n = 0;
