@@ -1,0 +1,18 @@
+#pragma once
+
+#include "support/ini_file.h"
+
+#include <QString>
+
+// The application's own INI file: named after the executable with ".ini",
+// beside it; when that folder cannot be written (an installed program), the
+// same name in the user's configuration folder. Created holding one blank and
+// CR LF when missing.
+class TMIniFile : public TIniFile {
+public:
+    TMIniFile();
+    explicit TMIniFile(const QString& fileName);
+
+    // Where the file lives for this executable.
+    static QString DefaultFileName();
+};
