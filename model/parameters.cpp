@@ -5,8 +5,8 @@ TMeasParBase::TMeasParBase(uint8_t index, const char* caption, int32_t value, in
     : Index(index), SampleValue(value), Width(width), Decimals(decimals),
       Caption(QString::fromUtf8(caption)) {
     // Formed by hand so the point stays "." in every locale.
-    QString text = Decimals == 0 ? QString::number(SampleValue)
-                                 : QString::number(SampleValue / 10.0, 'f', 1);
+    QString text =
+        Decimals == 0 ? QString::number(SampleValue) : QString::number(SampleValue / 10.0, 'f', 1);
     if (text.size() < Width)
         text.prepend(QString(Width - text.size(), QLatin1Char(' ')));
     SampleText = text;

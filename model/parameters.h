@@ -28,10 +28,10 @@ public:
     TTime();
 };
 
-#define TRIPCONF_PARAMETER(Class) \
-    class Class : public TMeasParBase { \
-    public: \
-        Class(); \
+#define TRIPCONF_PARAMETER(Class)                                                                  \
+    class Class : public TMeasParBase {                                                            \
+    public:                                                                                        \
+        Class();                                                                                   \
     };
 TRIPCONF_PARAMETER(TRevolutions)
 TRIPCONF_PARAMETER(TAccVoltage)

@@ -6,7 +6,6 @@
 #include "support/errors.h"
 #include "support/file_io.h"
 
-
 void ScrambleImage(QByteArray& bytes) {
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = char(uint8_t(bytes[i]) ^ kSettingsKey[size_t(i % 4096)]);

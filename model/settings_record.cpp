@@ -73,9 +73,10 @@ constexpr bool TilesRecord() {
     for (const auto& f : kFields) {
         if (f.offset != next)
             return false;
-        int w = f.type == Bytes ? f.count : (f.type == U32 || f.type == F32) ? 4
-                                        : (f.type == I16 || f.type == U16)   ? 2
-                                                                             : 1;
+        int w = f.type == Bytes                    ? f.count
+                : (f.type == U32 || f.type == F32) ? 4
+                : (f.type == I16 || f.type == U16) ? 2
+                                                   : 1;
         next += w;
     }
     return next == TSettingsRecord::kSize;
@@ -115,7 +116,9 @@ void Convert(const uint8_t* from, uint8_t* to, bool toLittle) {
 
 } // namespace
 
-std::span<const FieldInfo> RecordFields() { return kFields; }
+std::span<const FieldInfo> RecordFields() {
+    return kFields;
+}
 
 int FieldWidth(const FieldInfo& f) {
     switch (f.type) {
@@ -134,7 +137,9 @@ int FieldWidth(const FieldInfo& f) {
     return 1;
 }
 
-bool IsReserved(const FieldInfo& f) { return std::strncmp(f.name, "Reserved", 8) == 0; }
+bool IsReserved(const FieldInfo& f) {
+    return std::strncmp(f.name, "Reserved", 8) == 0;
+}
 
 double FieldValue(std::span<const uint8_t, TSettingsRecord::kSize> bytes, const FieldInfo& f) {
     const uint8_t* p = bytes.data() + f.offset;

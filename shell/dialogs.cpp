@@ -74,8 +74,12 @@ TDialogs* current = nullptr;
 
 } // namespace
 
-TDialogs& Dialogs() { return current ? *current : realDialogs; }
-void SetDialogs(TDialogs* dialogs) { current = dialogs; }
+TDialogs& Dialogs() {
+    return current ? *current : realDialogs;
+}
+void SetDialogs(TDialogs* dialogs) {
+    current = dialogs;
+}
 
 void ShowError(const QString& text) {
     Dialogs().Message(nullptr, MessageKind::Error, QStringLiteral("Error"), text);

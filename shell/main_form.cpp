@@ -128,7 +128,9 @@ TMainForm::TMainForm(QWidget* parent)
 
 TMainForm::~TMainForm() = default;
 
-QString TMainForm::ProgramFolder() const { return QCoreApplication::applicationDirPath(); }
+QString TMainForm::ProgramFolder() const {
+    return QCoreApplication::applicationDirPath();
+}
 
 void TMainForm::SetStepsEnabled(bool enabled) {
     bEditParams->setEnabled(enabled);
@@ -178,16 +180,18 @@ bool TMainForm::FormCloseQuery() {
     return true;
 }
 
-void TMainForm::FormClose() { QDir::setCurrent(ProgramFolder()); }
+void TMainForm::FormClose() {
+    QDir::setCurrent(ProgramFolder());
+}
 
 void TMainForm::bRS232Click() {}
 
 void TMainForm::bGetParamsClick() {}
 
 void TMainForm::bLoadParamsClick() {
-    const QString name = Dialogs().OpenFileName(
-        this, {QString(), QString::fromUtf8(kSettingsFilter),
-               QString::fromLatin1(kSettingsSuffix), dialogFolder_});
+    const QString name =
+        Dialogs().OpenFileName(this, {QString(), QString::fromUtf8(kSettingsFilter),
+                                      QString::fromLatin1(kSettingsSuffix), dialogFolder_});
     if (name.isEmpty())
         return;
     try {
@@ -202,7 +206,9 @@ void TMainForm::bLoadParamsClick() {
 
 void TMainForm::bEditParamsClick() {}
 
-void TMainForm::bSaveParamsClick() { SaveParamsToFile(); }
+void TMainForm::bSaveParamsClick() {
+    SaveParamsToFile();
+}
 
 void TMainForm::bSetParamsClick() {}
 
@@ -212,9 +218,9 @@ void TMainForm::cbEnglishVersionClick() {
 }
 
 void TMainForm::SaveParamsToFile() {
-    const QString name = Dialogs().SaveFileName(
-        this, {QString(), QString::fromUtf8(kSettingsFilter),
-               QString::fromLatin1(kSettingsSuffix), dialogFolder_});
+    const QString name =
+        Dialogs().SaveFileName(this, {QString(), QString::fromUtf8(kSettingsFilter),
+                                      QString::fromLatin1(kSettingsSuffix), dialogFolder_});
     if (name.isEmpty())
         return;
     if (QFileInfo::exists(name) && AskYesNo(Texts::OverwriteQuestion()) != kIdYes)

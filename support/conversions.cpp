@@ -50,8 +50,7 @@ uint16_t TimeTextToMinutes(const QString& text) {
         return 0;
     if (text.size() < 5)
         ThrowRangeError();
-    const long long minutes =
-        (long long)StrToInt(text.mid(0, 2)) * 60 + StrToInt(text.mid(3, 2));
+    const long long minutes = (long long)StrToInt(text.mid(0, 2)) * 60 + StrToInt(text.mid(3, 2));
     if (minutes < 0 || minutes > 65535)
         ThrowRangeError();
     return uint16_t(minutes);

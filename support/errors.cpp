@@ -6,4 +6,6 @@ QString ExceptionMessage(const std::exception& e) {
     return QString::fromUtf8(e.what());
 }
 
-void ThrowRangeError() { throw TripError(QString::fromLatin1(kRangeCheckError)); }
+void ThrowRangeError() {
+    throw TripError(QString::fromLatin1(kRangeCheckError));
+}

@@ -24,9 +24,9 @@ QByteArray ReadWholeFile(const QString& name) {
 namespace {
 
 [[noreturn]] void ThrowWriteError(const char* what, const QString& name, int err) {
-    throw TripError(QStringLiteral("%1 \"%2\". %3")
-                        .arg(QString::fromLatin1(what), name,
-                             QString::fromLocal8Bit(std::strerror(err))));
+    throw TripError(
+        QStringLiteral("%1 \"%2\". %3")
+            .arg(QString::fromLatin1(what), name, QString::fromLocal8Bit(std::strerror(err))));
 }
 
 } // namespace
@@ -88,4 +88,3 @@ void WriteWholeFile(const QString& name, const QByteArray& content) {
         ThrowWriteError("Cannot create file", name, err);
     }
 }
-

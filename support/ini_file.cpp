@@ -68,8 +68,7 @@ bool TIniFile::ValueExists(const QString& section, const QString& key) const {
     return s >= 0 && FindKey(s, key) >= 0;
 }
 
-QString TIniFile::ReadString(const QString& section, const QString& key,
-                             const QString& def) const {
+QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
     const int s = FindSection(section);
     const int k = s < 0 ? -1 : FindKey(s, key);
     if (k < 0)

@@ -9,7 +9,9 @@
 
 // Round to the nearest integer, a half going to the even neighbour
 // (the default floating-point rounding mode).
-inline double RoundHalfEven(double x) { return std::nearbyint(x); }
+inline double RoundHalfEven(double x) {
+    return std::nearbyint(x);
+}
 
 // Checks that an integer fits T; raises "Range check error" otherwise.
 template <std::integral T, std::integral V> T CheckedField(V v) {

@@ -4,9 +4,9 @@
 
 #include <QDialog>
 #include <QList>
-#include <functional>
 #include <QQueue>
 #include <QString>
+#include <functional>
 
 // Answers the program's boxes and file dialogs from queues and records what
 // was shown, so widget tests never wait on a modal window.
@@ -18,8 +18,8 @@ public:
         QString text;
     };
     QList<Shown> messages;
-    QQueue<int> answers;          // for questions; No when empty
-    QQueue<QString> openNames;    // empty string = Cancel
+    QQueue<int> answers;       // for questions; No when empty
+    QQueue<QString> openNames; // empty string = Cancel
     QQueue<QString> saveNames;
     QList<FileDialogOptions> fileDialogs;
     // Plays the user in a modal dialog; the dialog is rejected when unset.

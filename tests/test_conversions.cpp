@@ -39,11 +39,16 @@ private slots:
     void badTimeTexts_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("too short") << "1:" << "Range check error";
-        QTest::newRow("colon but short") << "12:3" << "Range check error";
-        QTest::newRow("blank minutes") << "12:  " << "'  ' is not a valid integer value";
-        QTest::newRow("letters") << "ab:10" << "'ab' is not a valid integer value";
-        QTest::newRow("negative") << "-1:00" << "Range check error";
+        QTest::newRow("too short") << "1:"
+                                   << "Range check error";
+        QTest::newRow("colon but short") << "12:3"
+                                         << "Range check error";
+        QTest::newRow("blank minutes") << "12:  "
+                                       << "'  ' is not a valid integer value";
+        QTest::newRow("letters") << "ab:10"
+                                 << "'ab' is not a valid integer value";
+        QTest::newRow("negative") << "-1:00"
+                                  << "Range check error";
     }
     void badTimeTexts() {
         QFETCH(QString, text);

@@ -172,8 +172,9 @@ private slots:
             QVERIFY_THROWS_EXCEPTION(TripError, SaveSettingsFile(mk, Path("no/such/dir/x.tarvg")));
         }
         QCOMPARE(Read(name), QByteArray("previous content"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).count(
-                     QStringLiteral("keep.tarvg")),
+        QCOMPARE(QDir(dir.path())
+                     .entryList(QDir::Files | QDir::Hidden)
+                     .count(QStringLiteral("keep.tarvg")),
                  1);
     }
 
