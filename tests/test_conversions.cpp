@@ -1,4 +1,5 @@
 #include "support/conversions.h"
+#include "support/cp1251.h"
 #include "support/errors.h"
 #include "support/numeric.h"
 
@@ -81,6 +82,24 @@ private slots:
         QCOMPARE(RoundToField<uint32_t>(-0.5), 0u);
         QVERIFY_THROWS_EXCEPTION(TripError, CheckedField<uint16_t>(65536));
         QCOMPARE(CheckedField<int16_t>(-32768), int16_t(-32768));
+    }
+
+    void codePage1251() {
+        QCOMPARE(ToCp1251(QStringLiteral("Az~\u0410\u044F\u0401\u0451")),
+                 QByteArray("Az~\xC0\xFF\xA8\xB8"));
+        // Other letters and signs of the code page; what it lacks becomes "?".
+        QCOMPARE(ToCp1251(QStringLiteral("\u040E\u0490\u0456\u2116\u20AC\u00A0")),
+                 QByteArray("\xA1\xA5\xB3\xB9\x88\xA0"));
+        QCOMPARE(ToCp1251(QStringLiteral("\u00E9\u4E2D\U0001F600.")), QByteArray("???."));
+        for (int b = 0; b < 256; ++b) {
+            const QChar c = Cp1251ToUnicode(uint8_t(b));
+            if (b == 0x98) {
+                QCOMPARE(c, QChar(0xFFFD));
+                QVERIFY(!UnicodeToCp1251(c));
+            } else {
+                QCOMPARE(UnicodeToCp1251(c), std::optional<uint8_t>(uint8_t(b)));
+            }
+        }
     }
 };
 
