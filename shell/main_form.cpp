@@ -1,5 +1,6 @@
 #include "shell/main_form.h"
 
+#include "editor/set_params_dlg.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "shell/application.h"
@@ -204,7 +205,14 @@ void TMainForm::bLoadParamsClick() {
     SetStepsEnabled(true);
 }
 
-void TMainForm::bEditParamsClick() {}
+void TMainForm::bEditParamsClick() {
+    const bool ok = mk_->EditSettings([](TMK& mk) {
+        TMK_SetParamsDlg dlg(mk);
+        return Dialogs().Exec(&dlg) == QDialog::Accepted;
+    });
+    if (ok)
+        Modified = true;
+}
 
 void TMainForm::bSaveParamsClick() {
     SaveParamsToFile();

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "model/settings_record.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+// How the settings editor shows the record's fields. The editor and the
+// command-line tool both go through these, so they never disagree.
+
+// Fixed-point text with `decimals` digits after `point`; a half goes to the
+// even neighbour. No grouping; "-" for negatives, never "-0".
+QString FixedText(double value, int decimals, const QString& point);
+
+// A correction factor as tenths of a percent: 1.05 gives 50, 0.95 gives -50.
+// Raises "Range check error" when the result does not fit 32 signed bits.
+int32_t CorrectionToTenths(float factor);
+// The percentage the editor shows for a factor (one decimal).
+double CorrectionPercent(float factor);
+// The factor stored for a percentage: single(percent / 100 + 1).
+float PercentToCorrection(double percent);
+// Distance to service in thousands of km, already at one decimal.
+double TOPathThousandKm(uint32_t metres);
+// Time to service in whole hours (the rest of an hour is dropped).
+uint32_t TOTimeHours(uint32_t seconds);
+// An accumulator's time as hours (not limited to 24), ":", two-digit minutes.
+QString AccumulatorTimeText(uint32_t seconds);
+
+// Choices of the record's enumerated fields; item i stands for value i.
+namespace FieldItems {
+QStringList LockType();
+QStringList LockLevel();
+QStringList VentChan();
+QStringList TempOilAKPPMeth();
+QStringList ToTOMeth();
+QStringList IntenseMeth();
+QStringList AlarmBeep();
+QStringList AlarmVelType();
+QStringList TankMeth(); // all three; a protocol may offer fewer
+} // namespace FieldItems
+
+struct FieldText {
+    QString text;
+    QString unit; // empty when the number has none
+};
+
+// The text the editor shows for a field of r, with its unit, using `point`
+// as the decimal point; none for reserved fields. Values are the field's
+// own, not limited to the editor's ranges; a choice without an item, a
+// protocol without an entry or a factor too large to show give the raw number.
+std::optional<FieldText> ShownFieldText(const TSettingsRecord& r, const FieldInfo& f,
+                                        const QString& point = QStringLiteral("."));
+// The field of that name, or none.
+const FieldInfo* FindField(std::string_view name);

@@ -1,0 +1,667 @@
+#include "editor/radio_group.h"
+#include "editor/set_params_dlg.h"
+#include "editor/spin_edit.h"
+#include "model/mk.h"
+#include "model/settings_file.h"
+#include "scripted_dialogs.h"
+#include "shell/application.h"
+#include "shell/main_form.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+namespace {
+
+using Play = std::function<void(TMK_SetParamsDlg&)>;
+
+// A model holding a full image: the record r, then bytes that must never move.
+void LoadImage(TMK& mk, const TSettingsRecord& r) {
+    mk.Image = QByteArray(2048, char(0xA5));
+    const auto bytes = r.ToBytes();
+    mk.Image.replace(0, 124, QByteArray(reinterpret_cast<const char*>(bytes.data()), 124));
+    mk.UnpackSettings();
+}
+
+QByteArray Bytes(const TSettingsRecord& r) {
+    const auto b = r.ToBytes();
+    return QByteArray(reinterpret_cast<const char*>(b.data()), 124);
+}
+
+TSettingsRecord Packed(const TMK& mk) {
+    std::array<uint8_t, 124> b;
+    std::memcpy(b.data(), mk.Image.constData(), 124);
+    return TSettingsRecord::FromBytes(b);
+}
+
+// Shows the dialog as the user sees it and plays; then the button ends it.
+int Show(TMK_SetParamsDlg& dlg, const Play& play, const char* button) {
+    dlg.show();
+    if (!QTest::qWaitForWindowActive(&dlg))
+        qWarning("editor window not active");
+    play(dlg);
+    if (button)
+        QTest::mouseClick(dlg.findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+    return dlg.result();
+}
+
+// One opening of the editor through the model, ended with OK or Cancel.
+bool Edit(TMK& mk, const Play& play, const char* button = "OKBtn") {
+    return mk.EditSettings([&](TMK& m) {
+        TMK_SetParamsDlg dlg(m);
+        return Show(dlg, play, button) == QDialog::Accepted;
+    });
+}
+
+void Page(TMK_SetParamsDlg& dlg, QWidget* page) {
+    dlg.PageControl->setCurrentWidget(page);
+}
+
+// Focus into the edit, replace its text by typing; focus stays in it.
+void Type(TSpinEdit* e, const QString& text) {
+    e->setFocus(Qt::MouseFocusReason);
+    QVERIFY(e->hasFocus());
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(e, text);
+}
+
+void Tab(QWidget* w) {
+    QTest::keyClick(w, Qt::Key_Tab);
+}
+
+// The user's choice in a drop-down list: open it, click the item.
+void Choose(QComboBox* list, int index) {
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+    const QRect item = view->visualRect(view->model()->index(index, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+    QTRY_VERIFY(!view->window()->isVisible());
+    QCOMPARE(list->currentIndex(), index);
+}
+
+// On the round indicator, where a click always hits the item.
+void ClickItem(TRadioGroup* g, int i) {
+    QRadioButton* b = g->Button(i);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+}
+
+QList<bool> EnabledItems(TRadioGroup* g) {
+    QList<bool> on;
+    for (int i = 0; i < g->Count(); ++i)
+        on << g->ItemEnabled(i);
+    return on;
+}
+
+QStringList Items(QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
+}
+
+} // namespace
+
+class TestEditor : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    void layoutAndControls() {
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        Edit(mk, [](TMK_SetParamsDlg& dlg) {
+            QCOMPARE(dlg.objectName(), QStringLiteral("TMK_SetParamsDlg"));
+            QCOMPARE(dlg.windowTitle(), QStringLiteral("Настройки МК"));
+            QCOMPARE(dlg.size(), QSize(1021, 599));
+            QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+            QCOMPARE(dlg.PageControl->geometry(), QRect(0, 0, 1021, 561));
+            QStringList pages;
+            for (int i = 0; i < dlg.PageControl->count(); ++i)
+                pages << dlg.PageControl->tabText(i);
+            QCOMPARE(pages, QStringList({"Поправки", "Источники", "Границы", "Дисплей",
+                                         "Озвуч.сообщения", "Средние", "Бак", "ТО"}));
+            QCOMPARE(dlg.PageControl->currentWidget(), dlg.tsCorr);
+            QVERIFY(dlg.OKBtn->isDefault());
+            QCOMPARE(dlg.OKBtn->text(), QStringLiteral("OK"));
+
+            struct Row {
+                const char* name;
+                const char* label;
+                int decimals;
+                double min, max, step;
+            };
+            const Row rows[] = {
+                {"seAccCorr", "Напряжение АКБ, В", 1, -0.7, 0.7, 0.1},
+                {"seTimeCorr", "Время (секунд в сутки)", 0, -30, 30, 1},
+                {"seVelocityCorr", "Скорость, %", 1, -99, 999.9, 1},
+                {"seExpenseCorr", "Расхода топлива, %", 1, -99, 999.9, 1},
+                {"seLiqTemperLimit", "ТОЖ, С", 0, 80, 120, 1},
+                {"seRevolutionsLimit", "Обороты двиг., об/мин * 100", 0, 25, 80, 1},
+                {"seVelocityLimit", "Скорость, км/час", 0, 20, 200, 2},
+                {"seTankLimit", "Остаток бака, л", 0, 0, 50, 2}, // TankContFull
+                {"seUaccLowLimit", "Низкое напряжение АКБ, В", 1, 9, 13.9, 2},
+                {"seUaccHighLimit", "Высокое напряжение АКБ, В", 1, 14, 16, 2},
+                {"seVentTempLimit", "Т вкл. вентилятора, С", 0, 80, 115, 1},
+                {"seAKPPOilTemperLimit", "Т масла КПП, С", 0, 80, 150, 1},
+                {"seTOPath", "Осталось до ТО, тыс.км", 1, 0, 99.9, 1},
+                {"seTOTime", "Осталось до ТО, часов", 0, 0, 9999, 1},
+            };
+            for (const Row& r : rows) {
+                auto* e = dlg.findChild<TSpinEdit*>(QString::fromLatin1(r.name));
+                QVERIFY2(e, r.name);
+                QCOMPARE(e->Decimals(), r.decimals);
+                QCOMPARE(e->MinValue(), r.min);
+                QCOMPARE(e->MaxValue(), r.max);
+                QCOMPARE(e->Increment(), r.step);
+                QCOMPARE(e->TypingEnabled(), std::strcmp(r.name, "seVelocityLimit") != 0);
+                auto* l = dlg.findChild<QLabel*>(QStringLiteral("l") + (r.name + 2));
+                QVERIFY2(l && l->buddy() == e, r.name);
+                QCOMPARE(l->text(), QString::fromUtf8(r.label));
+            }
+            QCOMPARE(dlg.rgLockType->title(), QStringLiteral("Замок зажигания"));
+            QCOMPARE(dlg.rgLockLevel->title(), QStringLiteral("Уровень виртуального замка"));
+            QCOMPARE(dlg.rgVentChan->Button(2)->text(), QStringLiteral("1+2"));
+            QCOMPARE(dlg.rgToTOMeth->Button(1)->text(), QStringLiteral("КМ "));
+            QCOMPARE(dlg.lTempOilAKPPMeth->text(), QStringLiteral("Т масла КПП"));
+            QCOMPARE(Items(dlg.cbTempOilAKPPMeth), QStringList({"НЕТ", "JAT", "2180", "CVT18"}));
+            QCOMPARE(dlg.cbProtocol->count(), 19);
+            QCOMPARE(dlg.cbProtocol->itemText(18), QStringLiteral("86L"));
+            QVERIFY(dlg.findChild<TRadioGroup*>("rgToTOMeth"));
+            QVERIFY(dlg.findChild<QComboBox*>("cbTankMeth"));
+        });
+    }
+
+    // OK with nothing touched: only the protocol's refresh shows in the image.
+    void okWithoutChangesPacksTheRecord() {
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.Protocol = 1; // "M74.8/9": fan channels "3" and "4"
+        r.VentChan = 1;
+        r.TOTime = 5399;        // shown as 1 h, kept when not passed through
+        r.LiqTemperLimit = 20;  // below the edit's range, kept likewise
+        r.Flags = 0xFFFFFFF7u;  // bits the editor does not know stay
+        r.Reserved48[3] = 0x77; // so do reserved bytes
+        LoadImage(mk, r);
+        const QByteArray tail = mk.Image.mid(124);
+        QVERIFY(Edit(mk, [](TMK_SetParamsDlg& dlg) {
+            QCOMPARE(dlg.seTOTime->text(), QStringLiteral("1"));
+            QCOMPARE(dlg.seLiqTemperLimit->text(), QStringLiteral("80"));
+        }));
+        r.LastProtocol = 1;
+        r.VentChan = 3;
+        QCOMPARE(mk.Image.left(124), Bytes(r));
+        QCOMPARE(mk.Image.mid(124), tail);
+        QCOMPARE(mk.Image.size(), 2048);
+    }
+
+    void changesAreStoredOnLeaving() {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        TSettingsRecord expected = TSettingsRecord::Defaults();
+        expected.LastProtocol = 0;
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            TSettingsRecord& s = mk.Settings;
+            // Shown numbers use the locale's separator.
+            QCOMPARE(dlg.seUaccLowLimit->text(), QStringLiteral("11,5"));
+            QCOMPARE(dlg.seTOPath->text(), QStringLiteral("99,9"));
+            QCOMPARE(dlg.seVelocityCorr->text(), QStringLiteral("0,0"));
+
+            Type(dlg.seAccCorr, "0,5");
+            QCOMPARE(s.AccCorr, int8_t(0)); // not before leaving
+            Tab(dlg.seAccCorr);
+            QCOMPARE(s.AccCorr, int8_t(5));
+            expected.AccCorr = 5;
+
+            // Typed beyond the range: kept as typed until leaving, then limited.
+            Type(dlg.seTimeCorr, "45");
+            QCOMPARE(dlg.seTimeCorr->text(), QStringLiteral("45"));
+            Tab(dlg.seTimeCorr);
+            QCOMPARE(dlg.seTimeCorr->text(), QStringLiteral("30"));
+            QCOMPARE(s.TimeCorr, int8_t(30));
+            expected.TimeCorr = 30;
+
+            Type(dlg.seVelocityCorr, "5.4"); // "." is accepted as well
+            Tab(dlg.seVelocityCorr);
+            QCOMPARE(dlg.seVelocityCorr->text(), QStringLiteral("5,4"));
+            QCOMPARE(s.VelocityCorr, float(5.4 / 100 + 1));
+            expected.VelocityCorr = float(5.4 / 100 + 1);
+
+            Page(dlg, dlg.tsLimits);
+            Type(dlg.seUaccLowLimit, "13,9");
+            Tab(dlg.seUaccLowLimit);
+            expected.UaccLowLimit = 139;
+            Type(dlg.seLiqTemperLimit, "200");
+            Tab(dlg.seLiqTemperLimit);
+            expected.LiqTemperLimit = 120;
+
+            Page(dlg, dlg.tsTO);
+            Type(dlg.seTOTime, "9999");
+            Tab(dlg.seTOTime);
+            expected.TOTime = 35996400;
+            Type(dlg.seTOPath, "12,3");
+            // The OK button takes the focus: the edit stores first.
+        }));
+        expected.TOPath = 12300000;
+        QCOMPARE(mk.Image.left(124), Bytes(expected));
+    }
+
+    void typingDisabledEditChangesOnlyBySpinning() {
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            Page(dlg, dlg.tsLimits);
+            TSpinEdit* e = dlg.seVelocityLimit;
+            Type(e, "7");
+            QCOMPARE(e->text(), QStringLiteral("200"));
+            QTest::keyClick(e, Qt::Key_Down);
+            QTest::keyClick(e, Qt::Key_Down);
+            QCOMPARE(e->text(), QStringLiteral("196"));
+            QCOMPARE(mk.Settings.VelocityLimit, int16_t(200));
+            Tab(e);
+            QCOMPARE(mk.Settings.VelocityLimit, int16_t(196));
+            // Spinning stops at the limit.
+            Type(dlg.seRevolutionsLimit, "");
+            QTest::keyClick(dlg.seRevolutionsLimit, Qt::Key_Up);
+            QCOMPARE(dlg.seRevolutionsLimit->text(), QStringLiteral("80"));
+        }));
+        QCOMPARE(Packed(mk).VelocityLimit, int16_t(196));
+    }
+
+    void cancelRestoresEverything_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel") << "cancel";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("close box") << "close";
+    }
+    void cancelRestoresEverything() {
+        QFETCH(QString, how);
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.Protocol = 6;
+        r.VentChan = 2;
+        LoadImage(mk, r);
+        const QByteArray image = mk.Image;
+        const bool ok = mk.EditSettings([&](TMK& m) {
+            TMK_SetParamsDlg dlg(m);
+            return Show(
+                       dlg,
+                       [&](TMK_SetParamsDlg& d) {
+                           Type(d.seAccCorr, "0.7");
+                           Tab(d.seAccCorr);
+                           Page(d, d.tsSources);
+                           ClickItem(d.rgLockType, 0);
+                           Choose(d.cbProtocol, 3);
+                           Page(d, d.tsTO);
+                           ClickItem(d.rgToTOMeth, 2);
+                           Type(d.seTOTime, "12");
+                           Tab(d.seTOTime);
+                           QVERIFY(!(m.Settings == TSettingsRecord::FromBytes(r.ToBytes())));
+                           if (how == "escape")
+                               QTest::keyClick(&d, Qt::Key_Escape);
+                           else if (how == "close")
+                               d.close();
+                       },
+                       how == "cancel" ? "CancelBtn" : nullptr) == QDialog::Accepted;
+        });
+        QVERIFY(!ok);
+        QCOMPARE(mk.Image, image);
+        QCOMPARE(Bytes(mk.Settings), Bytes(r));
+    }
+
+    void roundingAtHalves_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("0.25 down to even") << "0.25"
+                                           << "0.2" << 2;
+        QTest::newRow("0.35 up to even") << "0.35"
+                                         << "0.4" << 4;
+        QTest::newRow("-0.25") << "-0.25"
+                               << "-0.2" << -2;
+        QTest::newRow("0.05") << "0.05"
+                              << "0.0" << 0;
+        QTest::newRow("above half") << "0.251"
+                                    << "0.3" << 3;
+        QTest::newRow("limited after rounding") << "0.75"
+                                                << "0.7" << 7;
+    }
+    void roundingAtHalves() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(int, stored);
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            Type(dlg.seAccCorr, typed);
+            Tab(dlg.seAccCorr);
+            QCOMPARE(dlg.seAccCorr->text(), shown);
+        }));
+        QCOMPARE(Packed(mk).AccCorr, int8_t(stored));
+    }
+
+    // Passing through an edit stores what it shows, also when nothing was typed.
+    void passingThroughStoresTheShownValue() {
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.TOTime = 5399;
+        r.TOPath = 1250000;       // shown as 1.2: the half goes to the even tenth
+        r.VelocityCorr = 1.0537f; // shown as 5.4
+        r.TankContFull = 40;
+        r.TankLimit = 60; // above the tank: shown as 40
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            QCOMPARE(dlg.seVelocityCorr->text(), QStringLiteral("5.4"));
+            dlg.seVelocityCorr->setFocus(Qt::MouseFocusReason);
+            Tab(dlg.seVelocityCorr);
+            Page(dlg, dlg.tsLimits);
+            QCOMPARE(dlg.seTankLimit->text(), QStringLiteral("40"));
+            QCOMPARE(mk.Settings.TankLimit, int8_t(60));
+            dlg.seTankLimit->setFocus(Qt::MouseFocusReason);
+            Tab(dlg.seTankLimit);
+            Page(dlg, dlg.tsTO);
+            QCOMPARE(dlg.seTOPath->text(), QStringLiteral("1.2"));
+            dlg.seTOPath->setFocus(Qt::MouseFocusReason);
+            Tab(dlg.seTOPath);
+            dlg.seTOTime->setFocus(Qt::MouseFocusReason);
+        }));
+        const TSettingsRecord p = Packed(mk);
+        QCOMPARE(p.VelocityCorr, float(5.4 / 100 + 1));
+        QCOMPARE(p.TankLimit, int8_t(40));
+        QCOMPARE(p.TOPath, uint32_t(1200000));
+        QCOMPARE(p.TOTime, uint32_t(3600));
+    }
+
+    // A tank capacity of 0 leaves the reserve edit without limits, so a value
+    // can exceed its byte: the general handler shows the error, nothing is stored.
+    void valueBeyondTheFieldIsARangeError() {
+        ScriptedDialogs dialogs;
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.TankContFull = 0;
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            Page(dlg, dlg.tsLimits);
+            Type(dlg.seTankLimit, "300");
+            Tab(dlg.seTankLimit);
+            QCOMPARE(dialogs.Count(MessageKind::Exception), 1);
+            QCOMPARE(dialogs.messages.last().text, QStringLiteral("Range check error"));
+            QCOMPARE(mk.Settings.TankLimit, int8_t(10));
+            Type(dlg.seTankLimit, "-128");
+            Tab(dlg.seTankLimit);
+            QCOMPARE(mk.Settings.TankLimit, int8_t(-128));
+            Type(dlg.seTankLimit, "-129");
+        }));
+        QCOMPARE(dialogs.Count(MessageKind::Exception), 2);
+        QCOMPARE(Packed(mk).TankLimit, int8_t(-128));
+    }
+
+    void serviceCounterStoredWhenFocusLeavesTheGroup() {
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            Page(dlg, dlg.tsTO);
+            QCOMPARE(dlg.rgToTOMeth->ItemIndex(), 0);
+            ClickItem(dlg.rgToTOMeth, 2);
+            QCOMPARE(dlg.rgToTOMeth->ItemIndex(), 2);
+            QCOMPARE(mk.Settings.ToTOMeth, int8_t(0));
+            // Moving between its own items is no leaving.
+            dlg.rgToTOMeth->Button(1)->setFocus(Qt::TabFocusReason);
+            QCOMPARE(mk.Settings.ToTOMeth, int8_t(0));
+            QTest::mouseClick(dlg.seTOPath, Qt::LeftButton);
+            QCOMPARE(mk.Settings.ToTOMeth, int8_t(2));
+            ClickItem(dlg.rgToTOMeth, 1);
+            QCOMPARE(mk.Settings.ToTOMeth, int8_t(2));
+        }));
+        QCOMPARE(Packed(mk).ToTOMeth, int8_t(1)); // OK took the focus
+    }
+
+    // Enter closes with OK from inside an edit; the typed value is not lost.
+    void enterInAnEditKeepsTheValue() {
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        QVERIFY(Edit(
+            mk,
+            [&](TMK_SetParamsDlg& dlg) {
+                Type(dlg.seTimeCorr, "-12");
+                QTest::keyClick(dlg.seTimeCorr, Qt::Key_Return);
+            },
+            nullptr));
+        QCOMPARE(Packed(mk).TimeCorr, int8_t(-12));
+    }
+
+    void protocolRefresh_data() {
+        QTest::addColumn<int>("protocol");
+        QTest::addColumn<bool>("fanShown");
+        QTest::addColumn<QList<bool>>("fanItems");
+        QTest::addColumn<int>("preset");
+        QTest::addColumn<bool>("gearbox");
+        QTest::addColumn<int>("fuelMethods");
+        const bool T = true, F = false;
+        QTest::newRow("M74CAN") << 0 << T << QList<bool>{T, T, T, F, F} << 0 << T << 3;
+        QTest::newRow("M74.8/9") << 1 << T << QList<bool>{F, F, F, T, T} << 3 << T << 3;
+        QTest::newRow("IVECO") << 2 << F << QList<bool>{T, T, F, F, F} << 0 << F << 2;
+        QTest::newRow("CAN") << 3 << F << QList<bool>{T, T, F, F, F} << 0 << F << 3;
+        QTest::newRow("ЯНВАРЬ") << 6 << T << QList<bool>{T, T, T, T, F} << 0 << F << 2;
+        QTest::newRow("74L") << 17 << T << QList<bool>{T, T, F, F, F} << 0 << T << 3;
+    }
+    void protocolRefresh() {
+        QFETCH(int, protocol);
+        QFETCH(bool, fanShown);
+        QFETCH(QList<bool>, fanItems);
+        QFETCH(int, preset);
+        QFETCH(bool, gearbox);
+        QFETCH(int, fuelMethods);
+        auto check = [&](TMK_SetParamsDlg& dlg, TMK& mk) {
+            QCOMPARE(dlg.cbProtocol->currentIndex(), protocol);
+            QCOMPARE(mk.CurrentProtocol, mk.ProtocolList[size_t(protocol)].get());
+            QCOMPARE(!dlg.rgVentChan->isHidden(), fanShown);
+            QCOMPARE(EnabledItems(dlg.rgVentChan), fanItems);
+            QCOMPARE(dlg.rgVentChan->ItemIndex(), preset);
+            QCOMPARE(mk.Settings.VentChan, int8_t(preset));
+            QCOMPARE(!dlg.cbTempOilAKPPMeth->isHidden(), gearbox);
+            QCOMPARE(!dlg.lTempOilAKPPMeth->isHidden(), gearbox);
+            QCOMPARE(dlg.cbTankMeth->count(), fuelMethods);
+            QCOMPARE(mk.Settings.LastProtocol, uint8_t(protocol));
+        };
+
+        // On opening.
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.Protocol = int8_t(protocol);
+        r.VentChan = 4;
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) { check(dlg, mk); }));
+        QCOMPARE(Packed(mk).VentChan, int8_t(preset));
+
+        // Chosen in the list, from another protocol.
+        LoadImage(mk, TSettingsRecord::Defaults());
+        mk.Settings.Protocol = protocol == 6 ? 13 : 6;
+        mk.PackSettings();
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            Page(dlg, dlg.tsSources);
+            Choose(dlg.cbProtocol, protocol);
+            QCOMPARE(mk.Settings.Protocol, int8_t(protocol));
+            check(dlg, mk);
+        }));
+        QCOMPARE(Packed(mk).Protocol, int8_t(protocol));
+    }
+
+    void choosingTheSameProtocolStillResetsTheFanChannel() {
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.Protocol = 6;
+        r.TankMeth = 2; // "ДУТ ЭБУ", which "ЯНВАРЬ" does not offer
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            Page(dlg, dlg.tsSources);
+            ClickItem(dlg.rgVentChan, 3);
+            QCOMPARE(mk.Settings.VentChan, int8_t(3));
+            Choose(dlg.cbProtocol, 6);
+            QCOMPARE(mk.Settings.Protocol, int8_t(6));
+            QCOMPARE(mk.Settings.VentChan, int8_t(0));
+            QCOMPARE(dlg.cbTankMeth->currentIndex(), -1);
+            // A disabled fan item cannot be chosen.
+            ClickItem(dlg.rgVentChan, 4);
+            QCOMPARE(mk.Settings.VentChan, int8_t(0));
+        }));
+        QCOMPARE(Packed(mk).TankMeth, int8_t(2));
+    }
+
+    void lockTypeAndLevel() {
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.Flags = 0xFFFFFFFFu;
+        r.LockLevel = 3;
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            Page(dlg, dlg.tsSources);
+            QCOMPARE(dlg.rgLockType->ItemIndex(), 1);
+            QVERIFY(dlg.rgLockLevel->isVisible());
+            QCOMPARE(dlg.rgLockLevel->ItemIndex(), 3);
+            ClickItem(dlg.rgLockType, 0);
+            QVERIFY(!dlg.rgLockLevel->isVisible());
+            QVERIFY(!dlg.OptionBit(4));
+            QCOMPARE(mk.Settings.Flags, 0xFFFFFFEFu);
+            ClickItem(dlg.rgLockType, 1);
+            ClickItem(dlg.rgLockLevel, 1);
+            QCOMPARE(mk.Settings.LockLevel, int8_t(1));
+            ClickItem(dlg.rgLockType, 0);
+            dlg.SetOptionBit(3, false);
+            QVERIFY(!dlg.OptionBit(3));
+        }));
+        QCOMPARE(Packed(mk).Flags, 0xFFFFFFE7u);
+        QCOMPARE(Packed(mk).LockLevel, int8_t(1)); // kept while hidden
+
+        // A level without an item shows none and is kept.
+        r.Flags = 0x10;
+        r.LockLevel = 9;
+        LoadImage(mk, r);
+        QVERIFY(
+            Edit(mk, [&](TMK_SetParamsDlg& dlg) { QCOMPARE(dlg.rgLockLevel->ItemIndex(), -1); }));
+        QCOMPARE(Packed(mk).LockLevel, int8_t(9));
+    }
+
+    void commaLocaleLeavesSampleTextsAlone() {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.AccCorr = -3;
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            QCOMPARE(dlg.seAccCorr->text(), QStringLiteral("-0,3"));
+            QCOMPARE(dlg.seUaccHighLimit->text(), QStringLiteral("15,5"));
+            QCOMPARE(mk.FindParameter(2)->SampleText, QStringLiteral("14.0"));
+            QCOMPARE(mk.FindParameter(6)->SampleText, QStringLiteral(" 10.0"));
+        }));
+    }
+
+    void openingTwiceGivesTheSameCatalogue() {
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        QList<QStringList> seen;
+        for (int i = 0; i < 2; ++i)
+            Edit(
+                mk, [&](TMK_SetParamsDlg& dlg) { seen << Items(dlg.cbProtocol); }, "CancelBtn");
+        QCOMPARE(seen[0].size(), 19);
+        QCOMPARE(seen[1], seen[0]);
+        QCOMPARE(mk.ProtocolList.size(), size_t(19));
+        QCOMPARE(mk.ParameterList.size(), size_t(12));
+    }
+
+    // A factor too large for the percent field: the error is shown, the
+    // editor closes at once and nothing changes.
+    void recordTheControlsCannotShow() {
+        ScriptedDialogs dialogs;
+        dialogs.onExec = [](QDialog* d) { return d->exec(); };
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.ExpenseCorr = 1e10f;
+        LoadImage(mk, r);
+        const QByteArray image = mk.Image;
+        QVERIFY(!mk.EditSettings([](TMK& m) {
+            TMK_SetParamsDlg dlg(m);
+            return Dialogs().Exec(&dlg) == QDialog::Accepted;
+        }));
+        QCOMPARE(dialogs.executed.size(), 1);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].text, QStringLiteral("Range check error"));
+        QCOMPARE(mk.Image, image);
+        QCOMPARE(Bytes(mk.Settings), Bytes(r));
+    }
+
+    void mainWindowOpensTheEditor() {
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        auto loadFile = [&](int8_t protocol) {
+            TMK src;
+            TSettingsRecord r = TSettingsRecord::Defaults();
+            r.Protocol = protocol;
+            LoadImage(src, r);
+            src.Version = 7;
+            const QString name = dir.filePath(QStringLiteral("p%1.tarvg").arg(protocol));
+            SaveSettingsFile(src, name);
+            dialogs.openNames.enqueue(name);
+            QTest::mouseClick(form.bLoadParams, Qt::LeftButton);
+            form.Modified = false;
+        };
+
+        loadFile(0);
+        const QByteArray before = form.MK()->Image;
+        dialogs.onExec = [](QDialog* d) {
+            auto& dlg = *static_cast<TMK_SetParamsDlg*>(d);
+            return Show(
+                dlg, [](TMK_SetParamsDlg&) {}, "CancelBtn");
+        };
+        QTest::mouseClick(form.bEditParams, Qt::LeftButton);
+        QCOMPARE(dialogs.executed, QStringList({"TMK_SetParamsDlg"}));
+        QVERIFY(!form.Modified);
+        QCOMPARE(form.MK()->Image, before);
+
+        dialogs.onExec = [](QDialog* d) {
+            auto& dlg = *static_cast<TMK_SetParamsDlg*>(d);
+            return Show(
+                dlg,
+                [](TMK_SetParamsDlg& e) {
+                    Type(e.seTimeCorr, "7");
+                    Tab(e.seTimeCorr);
+                },
+                "OKBtn");
+        };
+        QTest::mouseClick(form.bEditParams, Qt::LeftButton);
+        QVERIFY(form.Modified);
+        QCOMPARE(form.MK()->Image[0x76], char(7));
+        QCOMPARE(form.MK()->Image.mid(124), before.mid(124));
+        QVERIFY(dialogs.messages.isEmpty());
+
+        // A protocol without an entry: the general handler reports it and
+        // the editor never opens.
+        loadFile(19);
+        const QByteArray bad = form.MK()->Image;
+        dialogs.executed.clear();
+        QTest::mouseClick(form.bEditParams, Qt::LeftButton);
+        QVERIFY(dialogs.executed.isEmpty());
+        QCOMPARE(dialogs.Count(MessageKind::Exception), 1);
+        QCOMPARE(dialogs.messages.last().text, QStringLiteral("List index out of bounds (19)"));
+        QCOMPARE(form.MK()->Image, bad);
+        QVERIFY(!form.Modified);
+        QVERIFY(!form.MK()->CurrentProtocol);
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestEditor t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "test_editor.moc"
