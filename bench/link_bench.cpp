@@ -9,18 +9,24 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <time.h>
+#include <ctime>
 #include <vector>
 
 namespace {
 
 constexpr uint32_t kBaud = 115200;
 
-double Ms(clockid_t clock) {
-    timespec ts;
-    clock_gettime(clock, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+double WallMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Processor time of the whole process, all threads.
+double CpuMs() {
+    return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
 }
 
 void Connect(TSerialLink& link, const QString& path) {
@@ -58,9 +64,9 @@ void ReadFigure() {
     ReadAll(link); // warm-up
     std::vector<double> runs;
     for (int i = 0; i < 7; ++i) {
-        const double t0 = Ms(CLOCK_MONOTONIC);
+        const double t0 = WallMs();
         ReadAll(link);
-        runs.push_back(Ms(CLOCK_MONOTONIC) - t0);
+        runs.push_back(WallMs() - t0);
     }
     std::sort(runs.begin(), runs.end());
     const double median = runs[runs.size() / 2];
@@ -78,14 +84,14 @@ void SilentFigure() {
     link.ReplyTimeout = 5000;
     link.BeginRequest(244, 1);
     link.FinishFrame();
-    const double cpu0 = Ms(CLOCK_PROCESS_CPUTIME_ID);
-    const double t0 = Ms(CLOCK_MONOTONIC);
+    const double cpu0 = CpuMs();
+    const double t0 = WallMs();
     try {
         link.Exchange();
     } catch (const TripError&) {
     }
-    const double wall = Ms(CLOCK_MONOTONIC) - t0;
-    const double cpu = Ms(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+    const double wall = WallMs() - t0;
+    const double cpu = CpuMs() - cpu0;
     std::printf("silent device (one %.0f ms wait): CPU %.1f ms = %.2f%% of a core (goal < 1%%)\n",
                 wall, cpu, 100.0 * cpu / wall);
 }

@@ -5,6 +5,7 @@
 #include "support/errors.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
-#include <time.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -22,9 +23,9 @@ constexpr int64_t kMs = 1000000;
 constexpr int kPartialFrameMs = 100;
 
 int64_t NowNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // 11 bits a byte: start, 8 data, 2 stop.
@@ -166,8 +167,8 @@ bool TSimulator::WaitUntil(int64_t ns) {
                 return false;
             continue;
         }
-        const timespec at{time_t(ns / 1000000000), long(ns % 1000000000)};
-        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+        std::this_thread::sleep_until(
+            std::chrono::steady_clock::time_point(std::chrono::nanoseconds(ns)));
     }
 }
 
