@@ -4,8 +4,24 @@
 #include <QSerialPortInfo>
 #include <QThread>
 
+#include <asm/termbits.h>
 #include <cerrno>
+#include <limits>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+namespace {
+
+// The rate the driver settled on, which may differ from the one asked for;
+// 0 when it will not say.
+uint32_t DriverBaudRate(int fd) {
+    struct termios2 t {};
+    if (fd < 0 || ::ioctl(fd, TCGETS2, &t) != 0)
+        return 0;
+    return t.c_ospeed;
+}
+
+} // namespace
 
 TQtBytePort::TQtBytePort() {
     clock_.start();
@@ -69,7 +85,8 @@ uint32_t TQtBytePort::SetBaudRate(uint32_t baud) {
         return 0;
     if (!Ok(port_.setBaudRate(qint32(baud))))
         return 0;
-    return uint32_t(port_.baudRate());
+    const uint32_t actual = DriverBaudRate(int(port_.handle()));
+    return actual != 0 ? actual : uint32_t(port_.baudRate());
 }
 
 bool TQtBytePort::SetByteSize(uint8_t bits) {

@@ -87,13 +87,13 @@ private slots:
         TSerialLink link;
         link.BeginRequest(244, 1);
         link.FinishFrame();
-        QCOMPARE(Sent(link), Bytes("06f40100010 4"));
+        QCOMPARE(Sent(link), Bytes("06f401000104"));
         QCOMPARE(link.RequestPos, 5);
 
         link.BeginRequest(244, 5);
         link.PutWord(3);
         link.FinishFrame();
-        QCOMPARE(Sent(link), Bytes("08f4010005 0300fb"));
+        QCOMPARE(Sent(link), Bytes("08f40100050300fb"));
 
         link.BeginRequest(244, 7);
         link.PutWord(0);
@@ -160,7 +160,7 @@ private slots:
 
     void repliesAreTakenApart() {
         TSerialLink link;
-        SetReply(link, Bytes("06f40100010 4"));
+        SetReply(link, Bytes("06f401000104"));
         QVERIFY(link.ReplyChecksumOk());
         QCOMPARE(link.GetByte(), uint8_t(0x04)); // offset 5 is already the checksum
 
@@ -232,7 +232,7 @@ private slots:
 
         const QList<QByteArray> rx = s.sim.Received();
         QCOMPARE(rx.size(), 6);
-        QCOMPARE(rx[0], Bytes("06f4010001 04"));
+        QCOMPARE(rx[0], Bytes("06f401000104"));
         QCOMPARE(rx[2], Bytes("08f40100050300fb"));
         QCOMPARE(rx[5], Bytes("0af40100070000780082"));
 

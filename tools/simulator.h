@@ -14,7 +14,7 @@
 // FaultCount requests (all when -1), so a test can make a request fail twice
 // and succeed on the third attempt.
 struct TSimOptions {
-    QByteArray Memory;        // 2048 bytes; see DefaultSimMemory
+    QByteArray Memory;        // 2048 bytes at the start; empty: DefaultSimMemory()
     uint16_t Version = 1;     // settings version answered to command 1
     int ReplyDelayMs = 0;     // before each reply
     uint32_t PaceBaud = 0;    // 0: no pacing; else request and reply take their wire time
