@@ -1,0 +1,181 @@
+#include "link/qt_byte_port.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QThread>
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <limits>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// The rate the driver settled on, which may differ from the one asked for;
+// 0 when it will not say.
+uint32_t DriverBaudRate(int fd) {
+    struct termios2 t {};
+    if (fd < 0 || ::ioctl(fd, TCGETS2, &t) != 0)
+        return 0;
+    return t.c_ospeed;
+}
+
+} // namespace
+
+TQtBytePort::TQtBytePort() {
+    clock_.start();
+}
+
+TQtBytePort::~TQtBytePort() {
+    Close();
+}
+
+bool TQtBytePort::Ok(bool result) {
+    if (port_.error() != QSerialPort::NoError)
+        port_.clearError();
+    return result;
+}
+
+QList<TSerialDeviceInfo> TQtBytePort::ListDevices() {
+    QList<TSerialDeviceInfo> out;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        QString description = info.description();
+        if (description.isEmpty())
+            description = info.manufacturer();
+        out.append({info.systemLocation(), description});
+    }
+    return out;
+}
+
+TProbeResult TQtBytePort::Probe(const QString& devicePath) {
+    QSerialPort probe;
+    probe.setPortName(QFileInfo(devicePath).absoluteFilePath());
+    if (probe.open(QIODevice::ReadWrite)) {
+        probe.close();
+        return TProbeResult::Present;
+    }
+    // QSerialPort reports a port in use and a port we may not open alike;
+    // only the second has a remedy worth telling the user.
+    const QByteArray native = QFile::encodeName(devicePath);
+    if (probe.error() == QSerialPort::PermissionError && ::access(native.constData(), F_OK) == 0 &&
+        ::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return TProbeResult::PermissionDenied;
+    return TProbeResult::Absent;
+}
+
+bool TQtBytePort::Open(const QString& devicePath) {
+    Close();
+    port_.setPortName(QFileInfo(devicePath).absoluteFilePath());
+    return Ok(port_.open(QIODevice::ReadWrite));
+}
+
+bool TQtBytePort::IsOpen() const {
+    return port_.isOpen();
+}
+
+void TQtBytePort::Close() {
+    if (port_.isOpen())
+        port_.close();
+    Ok(true);
+}
+
+uint32_t TQtBytePort::SetBaudRate(uint32_t baud) {
+    if (!port_.isOpen() || baud > uint32_t(std::numeric_limits<qint32>::max()))
+        return 0;
+    if (!Ok(port_.setBaudRate(qint32(baud))))
+        return 0;
+    const uint32_t actual = DriverBaudRate(int(port_.handle()));
+    return actual != 0 ? actual : uint32_t(port_.baudRate());
+}
+
+bool TQtBytePort::SetByteSize(uint8_t bits) {
+    if (!port_.isOpen() || bits < 5 || bits > 8)
+        return false;
+    return Ok(port_.setDataBits(QSerialPort::DataBits(bits)));
+}
+
+bool TQtBytePort::SetParity(uint8_t parity) {
+    static const QSerialPort::Parity kParity[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                                  QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                                  QSerialPort::SpaceParity};
+    if (!port_.isOpen() || parity > 4)
+        return false;
+    return Ok(port_.setParity(kParity[parity]));
+}
+
+bool TQtBytePort::SetStopBits(uint8_t stopBits) {
+    static const QSerialPort::StopBits kStop[] = {QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
+                                                  QSerialPort::TwoStop};
+    if (!port_.isOpen() || stopBits > 2)
+        return false;
+    return Ok(port_.setStopBits(kStop[stopBits]));
+}
+
+bool TQtBytePort::SetDtr(bool on) {
+    if (!port_.isOpen())
+        return false;
+    return Ok(port_.setDataTerminalReady(on));
+}
+
+void TQtBytePort::PurgeInput() {
+    if (port_.isOpen())
+        Ok(port_.clear(QSerialPort::Input));
+}
+
+void TQtBytePort::PurgeOutput() {
+    if (port_.isOpen())
+        Ok(port_.clear(QSerialPort::Output));
+}
+
+int64_t TQtBytePort::Write(const uint8_t* data, int64_t size) {
+    if (!port_.isOpen())
+        return 0;
+    const qint64 n = port_.write(reinterpret_cast<const char*>(data), size);
+    Ok(n >= 0);
+    // Hand everything to the driver now; without an event loop nothing else would.
+    QElapsedTimer t;
+    t.start();
+    while (port_.bytesToWrite() > 0 && t.elapsed() < 1000) {
+        if (!Ok(port_.waitForBytesWritten(int(1000 - t.elapsed()))))
+            break;
+    }
+    return n < 0 ? 0 : n;
+}
+
+int64_t TQtBytePort::Read(uint8_t* data, int64_t max) {
+    if (!port_.isOpen() || max <= 0)
+        return 0;
+    const qint64 n = port_.read(reinterpret_cast<char*>(data), max);
+    Ok(true);
+    return n < 0 ? 0 : n;
+}
+
+bool TQtBytePort::WaitReadable(int ms) {
+    if (ms <= 0)
+        return port_.isOpen() && port_.bytesAvailable() > 0;
+    if (!port_.isOpen()) {
+        Sleep(ms);
+        return false;
+    }
+    // Bytes the event loop already fetched do not wake waitForReadyRead.
+    if (port_.bytesAvailable() > 0)
+        return true;
+    const int64_t start = NowMs();
+    if (Ok(port_.waitForReadyRead(ms)) || port_.bytesAvailable() > 0)
+        return true;
+    // A line that hung up fails at once; sleep out the rest instead of spinning.
+    const int64_t left = ms - (NowMs() - start);
+    if (left > 0)
+        Sleep(int(left));
+    return port_.bytesAvailable() > 0;
+}
+
+int64_t TQtBytePort::NowMs() {
+    return clock_.elapsed();
+}
+
+void TQtBytePort::Sleep(int ms) {
+    if (ms > 0)
+        QThread::msleep(ulong(ms));
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "link/byte_port.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+
+// The real serial line, on QSerialPort.
+class TQtBytePort final : public TBytePort {
+public:
+    TQtBytePort();
+    ~TQtBytePort() override;
+
+    QList<TSerialDeviceInfo> ListDevices() override;
+    TProbeResult Probe(const QString& devicePath) override;
+    bool Open(const QString& devicePath) override;
+    bool IsOpen() const override;
+    void Close() override;
+    uint32_t SetBaudRate(uint32_t baud) override;
+    bool SetByteSize(uint8_t bits) override;
+    bool SetParity(uint8_t parity) override;
+    bool SetStopBits(uint8_t stopBits) override;
+    bool SetDtr(bool on) override;
+    void PurgeInput() override;
+    void PurgeOutput() override;
+    int64_t Write(const uint8_t* data, int64_t size) override;
+    int64_t Read(uint8_t* data, int64_t max) override;
+    bool WaitReadable(int ms) override;
+    int64_t NowMs() override;
+    void Sleep(int ms) override;
+
+private:
+    // QSerialPort keeps the last error until cleared; a refused call (DTR on a
+    // pseudo-terminal, a time-out) must not poison the calls that follow.
+    bool Ok(bool result);
+
+    QSerialPort port_;
+    QElapsedTimer clock_;
+};

@@ -1,0 +1,136 @@
+#include "link/serial_link.h"
+
+#include "support/numeric.h"
+
+#include <algorithm>
+
+namespace {
+
+[[noreturn]] void Fail(const char* text) {
+    throw TripError(QString::fromUtf8(text));
+}
+
+} // namespace
+
+TSerialLink::TSerialLink(std::unique_ptr<TBytePort> port) : TSerialPortBase(std::move(port)) {
+    BaudRate = 115200;
+    ByteSize = 8;
+    Parity = 0;
+    StopBits = 2;
+    ReplyTimeout = 1000;
+    ByteTimeout = 200;
+    SectionName = QStringLiteral("RS232");
+}
+
+void TSerialLink::PutChar(char c) {
+    PutByte(uint8_t(c));
+}
+
+char TSerialLink::GetChar() {
+    return char(GetByte());
+}
+
+QByteArray TSerialLink::GetString() {
+    QByteArray s;
+    for (uint8_t b = GetByte(); b != 0; b = GetByte())
+        s.append(char(b));
+    return s;
+}
+
+void TSerialLink::BeginRequest(uint8_t address, uint8_t command) {
+    BeginFrame();
+    PutByte(address);
+    PutWord(1);
+    PutByte(command);
+}
+
+void TSerialLink::Request(uint8_t address, uint8_t command) {
+    BeginRequest(address, command);
+    Transact();
+}
+
+void TSerialLink::Transact() {
+    FinishFrame();
+    for (int attempt = 1;; ++attempt) {
+        try {
+            Exchange();
+            break;
+        } catch (const TLinkAborted&) {
+            throw;
+        } catch (const std::exception&) {
+            if (attempt >= kAttempts)
+                throw;
+        }
+        Pause(kRetryPauseMs);
+    }
+    ReplyPos = 5;
+}
+
+void TSerialLink::Exchange() {
+    SendFrame();
+    ReceiveFrame();
+    if (ReplyBuffer[1] == 0 && ReplyBuffer[2] == 0 && ReplyBuffer[3] == 0)
+        throw TripError(QString::fromLatin1(kExchangeErrorText) + QStringLiteral("(4)"));
+    if (ReplyBuffer[4] == 255)
+        Fail(kDeviceBusyText);
+}
+
+void TSerialLink::SendFrame() {
+    const int length = RequestBuffer[0] == 0 ? 256 : RequestBuffer[0];
+    // Whatever a late earlier reply left must not pass for this one's reply.
+    PurgeInput();
+    PurgeOutput();
+    Port().Write(RequestBuffer.data(), length);
+}
+
+int64_t TSerialLink::LineAllowance() const {
+    if (BaudRate == 0)
+        return 0;
+    return int64_t(RoundHalfEven(9600.0 / double(BaudRate) * double(RequestPos)));
+}
+
+void TSerialLink::Idle() {
+    if (ProcessEvents)
+        ProcessEvents();
+    if (AbortRequested && AbortRequested())
+        throw TLinkAborted();
+}
+
+int64_t TSerialLink::ReadBy(uint8_t* dst, int64_t max, int64_t deadline) {
+    TBytePort& port = Port();
+    for (;;) {
+        const int64_t got = port.Read(dst, max);
+        const int64_t now = port.NowMs();
+        Idle();
+        if (got > 0 || now > deadline)
+            return got;
+        port.WaitReadable(int(std::min<int64_t>(kWaitSliceMs, deadline - now + 1)));
+    }
+}
+
+void TSerialLink::ReceiveFrame() {
+    TBytePort& port = Port();
+    const int64_t firstDeadline = port.NowMs() + ReplyTimeout + LineAllowance();
+    if (ReadBy(ReplyBuffer.data(), 1, firstDeadline) == 0)
+        Fail(kNoLinkText);
+    const int length = ReplyBuffer[0];
+    if (length < 6)
+        Fail(kNoLinkText);
+    // Bytes that arrived together share one arrival time, as if read one by one.
+    for (int i = 1; i < length;) {
+        const int64_t got = ReadBy(ReplyBuffer.data() + i, length - i, port.NowMs() + ByteTimeout);
+        if (got == 0)
+            Fail(kDelayWithinBlockText);
+        i += int(got);
+    }
+    if (!ReplyChecksumOk())
+        throw TripError(QString::fromLatin1(kExchangeErrorText) + QStringLiteral("(0)"));
+}
+
+void TSerialLink::Pause(int ms) {
+    // Whole sleeps, so the pause is never shorter than asked.
+    for (int left = ms; left > 0; left -= kWaitSliceMs) {
+        Idle();
+        Port().Sleep(std::min(left, kWaitSliceMs));
+    }
+}

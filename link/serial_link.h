@@ -1,0 +1,65 @@
+#pragma once
+
+#include "link/serial_port.h"
+#include "support/errors.h"
+
+#include <functional>
+
+// Raised when AbortRequested answers true during a wait; never retried.
+class TLinkAborted : public TripError {
+public:
+    TLinkAborted() : TripError(QStringLiteral("Cancelled")) {}
+};
+
+inline const char* const kNoLinkText = "RS232. No link. Check PC-device connection.";
+inline const char* const kDelayWithinBlockText = "RS232. Delay within block error.";
+inline const char* const kExchangeErrorText = "RS232. Exchange error.";
+inline const char* const kDeviceBusyText =
+    "Устройство занято. Возможно, оно находится в режиме местного управления.";
+
+// The framed request/reply protocol with the trip computer over the serial port.
+//
+// Waiting never spins: the link blocks on the port in slices of at most
+// kWaitSliceMs, and between slices calls ProcessEvents and AbortRequested.
+class TSerialLink : public TSerialPortBase {
+public:
+    static constexpr int kAttempts = 3;
+    static constexpr int kRetryPauseMs = 50;
+    static constexpr int kWaitSliceMs = 20;
+
+    // Construction does not touch the ports; see TSerialPortBase.
+    explicit TSerialLink(std::unique_ptr<TBytePort> port = nullptr);
+
+    uint16_t ByteTimeout = 200;
+    uint16_t ReplyTimeout = 1000;
+
+    // Called while the link waits (the window processes its pending events).
+    std::function<void()> ProcessEvents;
+    // Polled while the link waits; true ends the wait with TLinkAborted.
+    std::function<bool()> AbortRequested;
+
+    void PutChar(char c) override;
+    char GetChar() override;
+    // Bytes up to a 0, which is consumed; the text as the device sent it.
+    QByteArray GetString() override;
+    void BeginRequest(uint8_t address, uint8_t command) override;
+    // FinishFrame, then up to three attempts of Exchange 50 ms apart; the
+    // third failure's exception goes to the caller unchanged.
+    void Transact() override;
+    void Request(uint8_t address, uint8_t command) override;
+
+    virtual void ReceiveFrame();
+    virtual void SendFrame();
+    // One attempt: send, receive, check the reply header.
+    virtual void Exchange();
+
+    // The first-byte allowance for the request's own time on the line, in ms.
+    int64_t LineAllowance() const;
+
+private:
+    // Lets the caller's events run; throws TLinkAborted when asked to stop.
+    void Idle();
+    // Waits for bytes until the clock is strictly past the deadline.
+    int64_t ReadBy(uint8_t* dst, int64_t max, int64_t deadline);
+    void Pause(int ms);
+};

@@ -1,0 +1,256 @@
+#include "link/serial_port.h"
+
+#include "link/qt_byte_port.h"
+#include "support/ini_file.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// "ttyS2" before "ttyS10": runs of digits compare by value.
+bool NaturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            while (i < a.size() && a[i] == QLatin1Char('0') && i + 1 < a.size() &&
+                   a[i + 1].isDigit())
+                ++i;
+            while (j < b.size() && b[j] == QLatin1Char('0') && j + 1 < b.size() &&
+                   b[j + 1].isDigit())
+                ++j;
+            qsizetype ie = i, je = j;
+            while (ie < a.size() && a[ie].isDigit())
+                ++ie;
+            while (je < b.size() && b[je].isDigit())
+                ++je;
+            if (ie - i != je - j)
+                return ie - i < je - j;
+            if (const int c = QStringView(a).mid(i, ie - i).compare(QStringView(b).mid(j, je - j));
+                c != 0)
+                return c < 0;
+            i = ie;
+            j = je;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+QString Canonical(const QString& path) {
+    const QString c = QFileInfo(path).canonicalFilePath();
+    return c.isEmpty() ? QFileInfo(path).absoluteFilePath() : c;
+}
+
+} // namespace
+
+TSerialPortBase::TSerialPortBase(std::unique_ptr<TBytePort> port)
+    : port_(port ? std::move(port) : std::make_unique<TQtBytePort>()) {
+    ShowError = [](const QString& text) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    };
+}
+
+TSerialPortBase::~TSerialPortBase() {
+    ClosePort();
+}
+
+void TSerialPortBase::ReportError(const QString& text) {
+    if (ShowError)
+        ShowError(text);
+    else
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+void TSerialPortBase::BuildTable() {
+    table_ = {};
+    descriptions_ = {};
+    const QList<TSerialDeviceInfo> devices =
+        devicePath_.isEmpty() ? port_->ListDevices() : QList<TSerialDeviceInfo>();
+    if (!devicePath_.isEmpty()) {
+        table_[1] = devicePath_;
+    } else if (!iniTable_.isEmpty()) {
+        for (const auto& [n, path] : iniTable_)
+            table_[size_t(n)] = path;
+    } else {
+        QList<TSerialDeviceInfo> sorted = devices;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+            return NaturalLess(a.devicePath, b.devicePath);
+        });
+        for (int n = 1; n <= kMaxPortNumber && n <= sorted.size(); ++n)
+            table_[size_t(n)] = sorted[n - 1].devicePath;
+    }
+    for (int n = 1; n <= kMaxPortNumber; ++n) {
+        if (table_[size_t(n)].isEmpty())
+            continue;
+        const QString path = Canonical(table_[size_t(n)]);
+        for (const TSerialDeviceInfo& d : devices)
+            if (Canonical(d.devicePath) == path)
+                descriptions_[size_t(n)] = d.description;
+    }
+}
+
+QString TSerialPortBase::PortPath(int n) const {
+    if (n < 1 || n > kMaxPortNumber)
+        return {};
+    return table_[size_t(n)];
+}
+
+bool TSerialPortBase::ProbePort(int n) {
+    const QString path = PortPath(n);
+    return !path.isEmpty() && port_->Probe(path) == TProbeResult::Present;
+}
+
+int TSerialPortBase::ScanPorts() {
+    ClosePort();
+    BuildTable();
+    int count = 0;
+    for (int n = 1; n <= kMaxPortNumber; ++n) {
+        const QString path = PortPath(n);
+        TProbeResult r = TProbeResult::Absent;
+        if (!devicePath_.isEmpty())
+            r = n == 1 ? TProbeResult::Present : TProbeResult::Absent;
+        else if (!path.isEmpty())
+            r = port_->Probe(path);
+        PortPresent[size_t(n)] = r == TProbeResult::Present;
+        denied_[size_t(n)] = r == TProbeResult::PermissionDenied;
+        count += PortPresent[size_t(n)] ? 1 : 0;
+    }
+    return count;
+}
+
+int TSerialPortBase::FirstPresentPort() const {
+    for (int n = 1; n <= kMaxPortNumber; ++n)
+        if (PortPresent[size_t(n)])
+            return n;
+    return 0;
+}
+
+QList<TPortChoice> TSerialPortBase::PortChoices() const {
+    QList<TPortChoice> out;
+    for (int n = 1; n <= kMaxPortNumber; ++n)
+        if (PortPresent[size_t(n)] || denied_[size_t(n)])
+            out.append({n, table_[size_t(n)], descriptions_[size_t(n)], denied_[size_t(n)]});
+    return out;
+}
+
+void TSerialPortBase::OpenPort(int n) {
+    if (n <= 0)
+        return;
+    PortNumber = n;
+    if (n > kMaxPortNumber || !PortPresent[size_t(n)])
+        PortNumber = FirstPresentPort();
+    if (PortNumber == 0) {
+        ReportError(QString::fromLatin1(kNoFreePortText));
+        return;
+    }
+    ClosePort();
+    // A port that will not open stays closed; the next exchange reports it.
+    if (!port_->Open(PortPath(PortNumber)))
+        return;
+    SetBaudRate(BaudRate);
+    SetByteSize(ByteSize);
+    SetParity(Parity);
+    SetStopBits(StopBits);
+    SetDtr();
+    PurgeInput();
+}
+
+void TSerialPortBase::SetPortOpen(bool open) {
+    if (open)
+        OpenPort(PortNumber);
+    else
+        ClosePort();
+}
+
+bool TSerialPortBase::IsPortOpen() const {
+    return port_->IsOpen();
+}
+
+void TSerialPortBase::SetBaudRate(uint32_t baud) {
+    BaudRate = baud;
+    if (const uint32_t accepted = port_->SetBaudRate(baud); accepted != 0)
+        BaudRate = accepted;
+}
+
+void TSerialPortBase::SetByteSize(uint8_t bits) {
+    ByteSize = bits;
+    port_->SetByteSize(bits);
+}
+
+void TSerialPortBase::SetParity(uint8_t parity) {
+    Parity = parity;
+    port_->SetParity(parity);
+}
+
+void TSerialPortBase::SetStopBits(uint8_t stopBits) {
+    StopBits = stopBits;
+    port_->SetStopBits(stopBits);
+}
+
+// A pseudo-terminal refuses this; the port works the same without it.
+void TSerialPortBase::SetDtr() {
+    port_->SetDtr(true);
+}
+
+void TSerialPortBase::ClosePort() {
+    port_->Close();
+}
+
+void TSerialPortBase::PurgeInput() {
+    port_->PurgeInput();
+}
+
+void TSerialPortBase::PurgeOutput() {
+    port_->PurgeOutput();
+}
+
+void TSerialPortBase::ChoosePort() {
+    ClosePort();
+    ScanPorts();
+    const QList<TPortChoice> choices = PortChoices();
+    // Ports refused for lack of permission are still offered, so the user
+    // learns the remedy rather than only that there is no port.
+    if (choices.isEmpty()) {
+        ReportError(QString::fromLatin1(kNoFreePortText));
+        return;
+    }
+    if (ChoosePortDialog)
+        if (const std::optional<int> chosen = ChoosePortDialog(choices, PortNumber))
+            PortNumber = *chosen;
+    SetPortOpen(false);
+    OpenPort(PortNumber);
+}
+
+void TSerialPortBase::LoadSettings(TIniFile& ini) {
+    iniTable_.clear();
+    for (int n = 1; n <= kMaxPortNumber; ++n) {
+        const QString path =
+            ini.ReadString(SectionName, QStringLiteral("COM%1").arg(n), QString()).trimmed();
+        if (!path.isEmpty())
+            iniTable_.append({n, path});
+    }
+    const int count = ScanPorts();
+    PortNumber = FirstPresentPort();
+    if (count == 0) {
+        ReportError(QString::fromLatin1(kNoFreePortText));
+        return;
+    }
+    OpenPort(ini.ReadInteger(SectionName, QStringLiteral("Port"), PortNumber));
+}
+
+void TSerialPortBase::SaveSettings(TIniFile& ini) {
+    ini.WriteInteger(SectionName, QStringLiteral("Port"), PortNumber);
+}
+
+void TSerialPortBase::SetDevicePath(const QString& path) {
+    devicePath_ = path;
+    ScanPorts();
+    if (PortNumber < 1 || PortNumber > kMaxPortNumber || !PortPresent[size_t(PortNumber)])
+        PortNumber = FirstPresentPort();
+}

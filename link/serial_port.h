@@ -1,0 +1,100 @@
+#pragma once
+
+#include "link/base_device.h"
+#include "link/byte_port.h"
+
+#include <QList>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// One line of the port-choice dialog.
+struct TPortChoice {
+    int number = 0; // n of "COM" n
+    QString devicePath;
+    QString description;           // empty when unknown
+    bool permissionDenied = false; // exists, but this user may not open it
+};
+
+inline constexpr int kMaxPortNumber = 32;
+inline const char* const kNoFreePortText = "Can not find free serial port!";
+
+// The PC's serial port: which of COM1..COM32 exist, the chosen number, the
+// line settings, opening and closing, and the port number in the INI file.
+//
+// COM n names a device path through the port table. When the INI section
+// "RS232" holds any key "COM1".."COM32", the table is exactly those keys;
+// otherwise the serial devices the system lists, in natural name order
+// (ttyS2 before ttyS10), are COM1, COM2, .... LoadSettings reads the keys;
+// every scan (LoadSettings, ScanPorts, ChoosePort) lists the devices anew.
+//
+// Construction neither scans nor shows anything, so the hooks can be set
+// first; LoadSettings then does what the constructor and the INI read did.
+class TSerialPortBase : public TBaseInterface {
+public:
+    // nullptr: the real serial line.
+    explicit TSerialPortBase(std::unique_ptr<TBytePort> port = nullptr);
+    ~TSerialPortBase() override;
+
+    // Indexed by port number; index 0 is unused.
+    std::array<bool, kMaxPortNumber + 1> PortPresent{};
+    int32_t PortNumber = 0;
+    uint32_t BaudRate = 115200;
+    uint8_t ByteSize = 8;
+    uint8_t Parity = 0;
+    uint8_t StopBits = 2;
+
+    // Shows the link's own error messages; default: a line on stderr.
+    std::function<void(const QString&)> ShowError;
+    // The dialog step of ChoosePort: the chosen number on OK, nullopt on
+    // Cancel. Unset, ChoosePort behaves as if Cancel was pressed.
+    std::function<std::optional<int>(const QList<TPortChoice>& ports, int current)>
+        ChoosePortDialog;
+
+    bool ProbePort(int n);
+    // Closes the port, lists the devices, probes COM1..COM32; returns how many are present.
+    int ScanPorts();
+    int FirstPresentPort() const;
+    void OpenPort(int n);
+    void SetPortOpen(bool open);
+    bool IsPortOpen() const;
+    void SetBaudRate(uint32_t baud);
+    void SetByteSize(uint8_t bits);
+    void SetParity(uint8_t parity);
+    void SetStopBits(uint8_t stopBits);
+    void SetDtr();
+
+    virtual void ChoosePort();
+    virtual void ClosePort();
+    virtual void PurgeInput();
+    virtual void PurgeOutput();
+
+    // Loads the port table from section "RS232", scans the ports, reads
+    // "Port" and opens it (the port is open afterwards when one was found).
+    void LoadSettings(TIniFile& ini) override;
+    void SaveSettings(TIniFile& ini) override;
+
+    // Uses this exact device path as the only port, COM1, instead of the
+    // table; it is opened whatever a probe says. Empty restores the table.
+    void SetDevicePath(const QString& path);
+    // The device path COM n stands for; empty when none.
+    QString PortPath(int n) const;
+    // The ports to offer the user: present ones and those refused for lack of permission.
+    QList<TPortChoice> PortChoices() const;
+
+protected:
+    TBytePort& Port() { return *port_; }
+    void ReportError(const QString& text);
+
+private:
+    void BuildTable();
+
+    std::unique_ptr<TBytePort> port_;
+    QList<std::pair<int, QString>> iniTable_; // from the INI keys COMn
+    std::array<QString, kMaxPortNumber + 1> table_;
+    std::array<QString, kMaxPortNumber + 1> descriptions_;
+    std::array<bool, kMaxPortNumber + 1> denied_{};
+    QString devicePath_;
+};

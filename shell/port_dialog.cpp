@@ -1,0 +1,96 @@
+#include "shell/port_dialog.h"
+
+#include "shell/dialogs.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kNumberRole = Qt::UserRole;
+
+QString ItemText(const TPortChoice& p) {
+    QString text = QStringLiteral("COM%1    %2").arg(p.number).arg(p.devicePath);
+    if (!p.description.isEmpty())
+        text += QStringLiteral("    ") + p.description;
+    if (p.permissionDenied)
+        text += QStringLiteral("    (no permission: add your user to the \"dialout\" group "
+                               "and log in again)");
+    return text;
+}
+
+} // namespace
+
+TPortNumberDlg::TPortNumberDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+    setObjectName(QStringLiteral("TPortNumberDlg"));
+    setWindowTitle(QStringLiteral("Выбор номера порта"));
+
+    Label1 = new QLabel(QStringLiteral("Выберите последовательный порт"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    PCB = new QComboBox(this);
+    PCB->setObjectName(QStringLiteral("PCB"));
+    PCB->setEditable(false);
+    PCB->setMinimumWidth(220);
+    PCB->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    Buttons->setObjectName(QStringLiteral("Buttons"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(PCB);
+    layout->addWidget(Buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(PCB, &QComboBox::currentIndexChanged, this, [this] { UpdateOk(); });
+    UpdateOk();
+}
+
+void TPortNumberDlg::SetPorts(const QList<TPortChoice>& ports, int current) {
+    PCB->clear();
+    auto* model = qobject_cast<QStandardItemModel*>(PCB->model());
+    int selected = -1;
+    for (const TPortChoice& p : ports) {
+        PCB->addItem(ItemText(p), p.number);
+        if (p.permissionDenied) {
+            if (QStandardItem* item = model->item(PCB->count() - 1))
+                item->setEnabled(false);
+        } else if (p.number == current) {
+            selected = PCB->count() - 1;
+        }
+    }
+    PCB->setCurrentIndex(selected);
+    UpdateOk();
+}
+
+std::optional<int> TPortNumberDlg::SelectedPort() const {
+    const int i = PCB->currentIndex();
+    if (i < 0)
+        return std::nullopt;
+    const auto* model = qobject_cast<const QStandardItemModel*>(PCB->model());
+    if (const QStandardItem* item = model->item(i); item && !item->isEnabled())
+        return std::nullopt;
+    return PCB->itemData(i, kNumberRole).toInt();
+}
+
+// OK without a usable port selected would have nothing to take.
+void TPortNumberDlg::UpdateOk() {
+    Buttons->button(QDialogButtonBox::Ok)->setEnabled(SelectedPort().has_value());
+}
+
+std::optional<int> RunPortNumberDlg(const QList<TPortChoice>& ports, int current, QWidget* parent) {
+    TPortNumberDlg dlg(parent);
+    dlg.setWindowTitle(QStringLiteral("Port number selection"));
+    dlg.Label1->setText(QStringLiteral("Select serial port"));
+    dlg.SetPorts(ports, current);
+    if (Dialogs().Exec(&dlg) != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.SelectedPort();
+}

@@ -1,0 +1,529 @@
+#include "link/qt_byte_port.h"
+#include "link/serial_link.h"
+#include "support/errors.h"
+#include "support/ini_file.h"
+#include "tools/simulator.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <numeric>
+
+namespace {
+
+QByteArray Bytes(const char* hex) {
+    return QByteArray::fromHex(hex);
+}
+
+QByteArray Sent(const TSerialLink& link) {
+    const int n = link.RequestBuffer[0] == 0 ? 256 : link.RequestBuffer[0];
+    return QByteArray(reinterpret_cast<const char*>(link.RequestBuffer.data()), n);
+}
+
+void SetReply(TSerialLink& link, const QByteArray& bytes) {
+    std::copy(bytes.begin(), bytes.end(), link.ReplyBuffer.begin());
+    link.ReplyPos = 5;
+}
+
+QString ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return ExceptionMessage(e);
+    }
+    return {};
+}
+
+// A link on the simulator's line, as a transfer opens it.
+void Attach(TSerialLink& link, const TSimulator& sim, uint16_t replyTimeout = 100) {
+    link.SetDevicePath(sim.SlavePath());
+    link.SetPortOpen(true);
+    link.SetBaudRate(115200);
+    link.ReplyTimeout = replyTimeout;
+}
+
+uint16_t AskVersion(TSerialLink& link) {
+    link.Request(244, 1);
+    link.GetByte();
+    return link.GetWord();
+}
+
+// The real line, with the device list the test chooses.
+class TListedPort : public TBytePort {
+public:
+    explicit TListedPort(QList<TSerialDeviceInfo> list) : list_(std::move(list)) {}
+    QList<TSerialDeviceInfo> ListDevices() override { return list_; }
+    TProbeResult Probe(const QString& p) override { return real_.Probe(p); }
+    bool Open(const QString& p) override { return real_.Open(p); }
+    bool IsOpen() const override { return real_.IsOpen(); }
+    void Close() override { real_.Close(); }
+    uint32_t SetBaudRate(uint32_t b) override { return real_.SetBaudRate(b); }
+    bool SetByteSize(uint8_t v) override { return real_.SetByteSize(v); }
+    bool SetParity(uint8_t v) override { return real_.SetParity(v); }
+    bool SetStopBits(uint8_t v) override { return real_.SetStopBits(v); }
+    bool SetDtr(bool on) override { return real_.SetDtr(on); }
+    void PurgeInput() override { real_.PurgeInput(); }
+    void PurgeOutput() override { real_.PurgeOutput(); }
+    int64_t Write(const uint8_t* d, int64_t n) override { return real_.Write(d, n); }
+    int64_t Read(uint8_t* d, int64_t n) override { return real_.Read(d, n); }
+    bool WaitReadable(int ms) override { return real_.WaitReadable(ms); }
+    int64_t NowMs() override { return real_.NowMs(); }
+    void Sleep(int ms) override { real_.Sleep(ms); }
+
+private:
+    TQtBytePort real_;
+    QList<TSerialDeviceInfo> list_;
+};
+
+} // namespace
+
+class TestLink : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void requestFramesAreBuiltAsOnTheWire() {
+        TSerialLink link;
+        link.BeginRequest(244, 1);
+        link.FinishFrame();
+        QCOMPARE(Sent(link), Bytes("06f401000104"));
+        QCOMPARE(link.RequestPos, 5);
+
+        link.BeginRequest(244, 5);
+        link.PutWord(3);
+        link.FinishFrame();
+        QCOMPARE(Sent(link), Bytes("08f40100050300fb"));
+
+        link.BeginRequest(244, 7);
+        link.PutWord(0);
+        link.PutWord(120);
+        link.FinishFrame();
+        QCOMPARE(Sent(link), Bytes("0af40100070000780082"));
+
+        link.BeginRequest(244, 4);
+        link.PutWord(0);
+        link.PutWord(32);
+        for (int i = 0; i < 32; ++i)
+            link.PutByte(uint8_t(i));
+        link.FinishFrame();
+        QCOMPARE(Sent(link).size(), 42);
+
+        link.BeginFrame();
+        link.FinishFrame();
+        QCOMPARE(Sent(link), Bytes("02fe"));
+        link.BeginFrame();
+        link.PutByte(0xFD); // 3 + FD is 0 modulo 256
+        link.FinishFrame();
+        QCOMPARE(Sent(link), Bytes("03fd00"));
+
+        link.BeginFrame();
+        link.PutWord(0x1234);
+        link.PutDWord(-2);
+        link.PutSingle(1.0f);
+        link.PutChar('A');
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(link.RequestBuffer.data()) + 1, 11),
+                 Bytes("3412feffffff0000803f41"));
+    }
+
+    void framesAndBuffersHaveTheirLimits() {
+        TSerialLink link;
+        link.BeginFrame();
+        for (int i = 1; i < 254; ++i)
+            link.PutByte(1);
+        link.FinishFrame();
+        QCOMPARE(int(link.RequestBuffer[0]), 255);
+        link.BeginFrame();
+        for (int i = 1; i < 255; ++i)
+            link.PutByte(1);
+        link.RequestBuffer[0] = 0x77;
+        QCOMPARE(ErrorOf([&] { link.FinishFrame(); }), QStringLiteral("Range check error"));
+        QCOMPARE(int(link.RequestBuffer[0]), 0x77); // not finished
+
+        link.RequestPos = 2047;
+        link.PutByte(9);
+        QCOMPARE(ErrorOf([&] { link.PutByte(9); }), QStringLiteral("Range check error"));
+        QCOMPARE(link.RequestPos, 2048);
+        link.ReplyPos = 2046;
+        QCOMPARE(ErrorOf([&] { link.GetDWord(); }), QStringLiteral("Range check error"));
+
+        // A request too long for its length byte is never sent.
+        TSimulatorThread s;
+        Attach(link, s.sim);
+        link.BeginRequest(244, 1);
+        for (int i = 0; i < 250; ++i)
+            link.PutByte(0);
+        QCOMPARE(ErrorOf([&] { link.Transact(); }), QStringLiteral("Range check error"));
+        QTest::qWait(50);
+        QCOMPARE(s.sim.Requests(), 0);
+    }
+
+    void repliesAreTakenApart() {
+        TSerialLink link;
+        SetReply(link, Bytes("06f401000104"));
+        QVERIFY(link.ReplyChecksumOk());
+        QCOMPARE(link.GetByte(), uint8_t(0x04)); // offset 5 is already the checksum
+
+        SetReply(link, Bytes("0000000000"
+                             "3412"
+                             "feffffff"
+                             "0000803f"
+                             "000000000000f03f"
+                             "414200"));
+        QCOMPARE(link.GetWord(), uint16_t(0x1234));
+        QCOMPARE(link.GetDWord(), -2);
+        QCOMPARE(link.GetSingle(), 1.0f);
+        QCOMPARE(link.GetDouble(), 1.0);
+        QCOMPARE(link.GetString(), QByteArray("AB"));
+        QCOMPARE(link.ReplyPos, 5 + 2 + 4 + 4 + 8 + 3);
+        QVERIFY(link.ReplyChecksumOk()); // a length byte of 0 sums nothing
+        link.ReplyBuffer[0] = 6;
+        QVERIFY(!link.ReplyChecksumOk());
+    }
+
+    void lineAllowanceRoundsHalvesToEven() {
+        TSerialLink link;
+        link.RequestPos = 5;
+        QCOMPARE(link.LineAllowance(), 0); // 0.42
+        link.RequestPos = 7;
+        QCOMPARE(link.LineAllowance(), 1); // 0.58
+        link.BaudRate = 19200;
+        link.RequestPos = 5;
+        QCOMPARE(link.LineAllowance(), 2); // 2.5
+        link.RequestPos = 3;
+        QCOMPARE(link.LineAllowance(), 2); // 1.5
+    }
+
+    void exchangesWithTheDevice() {
+        TSimOptions o;
+        o.Version = 0x2A17;
+        TSimulatorThread s(o);
+        TSerialLink link;
+        int idle = 0;
+        link.ProcessEvents = [&idle] { ++idle; };
+        Attach(link, s.sim);
+        QVERIFY(link.IsPortOpen());
+        QCOMPARE(link.BaudRate, 115200u);
+        QCOMPARE(AskVersion(link), uint16_t(0x2A17));
+        QVERIFY(idle > 0);
+
+        for (uint16_t block : {0, 3, 63}) {
+            link.BeginRequest(244, 5);
+            link.PutWord(block);
+            link.Transact();
+            QByteArray got;
+            for (int i = 0; i < 32; ++i)
+                got.append(char(link.GetByte()));
+            QCOMPARE(got, s.sim.Memory().mid(block * 32, 32));
+        }
+
+        link.ReplyTimeout = 3000;
+        link.BeginRequest(244, 4);
+        link.PutWord(2);
+        link.PutWord(32);
+        for (int i = 0; i < 32; ++i)
+            link.PutByte(uint8_t(0xA0 + i));
+        link.Transact();
+        link.BeginRequest(244, 7);
+        link.PutWord(0);
+        link.PutWord(120);
+        link.Transact();
+        QCOMPARE(s.sim.Memory().mid(64, 4), Bytes("a0a1a2a3"));
+
+        const QList<QByteArray> rx = s.sim.Received();
+        QCOMPARE(rx.size(), 6);
+        QCOMPARE(rx[0], Bytes("06f401000104"));
+        QCOMPARE(rx[2], Bytes("08f40100050300fb"));
+        QCOMPARE(rx[5], Bytes("0af40100070000780082"));
+
+        // A port closed between transfers opens again on the same line.
+        link.SetPortOpen(false);
+        link.SetPortOpen(true);
+        QCOMPARE(AskVersion(link), uint16_t(0x2A17));
+    }
+
+    void failuresCarryTheirMessagesAfterThreeAttempts_data() {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("minMs");
+        const QString noLink = QString::fromLatin1(kNoLinkText);
+        // Three waits of ReplyTimeout (100) and two pauses of 50 ms.
+        QTest::newRow("silent") << 0 << noLink << 400;
+        QTest::newRow("length byte 5") << 1 << noLink << 100;
+        QTest::newRow("junk 00 first") << 2 << noLink << 100;
+        QTest::newRow("stops after 3 bytes")
+            << 3 << QString::fromLatin1(kDelayWithinBlockText) << 3 * 200 + 100;
+        QTest::newRow("checksum") << 4 << QStringLiteral("RS232. Exchange error.(0)") << 100;
+        QTest::newRow("bytes 1..3 zero") << 5 << QStringLiteral("RS232. Exchange error.(4)") << 100;
+        QTest::newRow("busy") << 6 << QString::fromUtf8(kDeviceBusyText) << 100;
+        QTest::newRow("late") << 7 << noLink << 400;
+    }
+
+    void failuresCarryTheirMessagesAfterThreeAttempts() {
+        QFETCH(int, fault);
+        QFETCH(QString, message);
+        QFETCH(int, minMs);
+        TSimOptions o;
+        switch (fault) {
+        case 0:
+            o.Silent = true;
+            break;
+        case 1:
+            o.ShortLength = 5;
+            break;
+        case 2:
+            o.Junk = Bytes("00");
+            break;
+        case 3:
+            o.CutAfter = 3;
+            break;
+        case 4:
+            o.BadChecksum = true;
+            break;
+        case 5:
+            o.ZeroHeader = true;
+            break;
+        case 6:
+            o.Busy = true;
+            break;
+        case 7:
+            o.ReplyDelayMs = 150;
+            break;
+        }
+        TSimulatorThread s(o);
+        TSerialLink link;
+        Attach(link, s.sim);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(ErrorOf([&] { AskVersion(link); }), message);
+        const qint64 ms = t.elapsed();
+        QVERIFY2(ms >= minMs - 2 && ms < minMs + 1500, qPrintable(QString::number(ms)));
+        QTest::qWait(20);
+        QCOMPARE(s.sim.Requests(), 3);
+    }
+
+    void aFailedAttemptIsRetried() {
+        TSimOptions o;
+        o.BadChecksum = true;
+        o.FaultCount = 2;
+        TSimulatorThread s(o);
+        TSerialLink link;
+        Attach(link, s.sim);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(AskVersion(link), uint16_t(1));
+        QVERIFY(t.elapsed() >= 100);
+        QCOMPARE(s.sim.Requests(), 3);
+
+        // A device slower than the reply timeout answers when given the time.
+        s.sim.Update([](TSimOptions& o) { o.ReplyDelayMs = 150; });
+        link.ReplyTimeout = 250;
+        QCOMPARE(AskVersion(link), uint16_t(1));
+        QCOMPARE(s.sim.Requests(), 4);
+
+        // Paced at 9600 baud, a reply's bytes come about 1.1 ms apart.
+        s.sim.Update([](TSimOptions& o) {
+            o.ReplyDelayMs = 0;
+            o.PaceBaud = 9600;
+        });
+        link.BeginRequest(244, 5);
+        link.PutWord(1);
+        link.Transact();
+        QCOMPARE(s.sim.Requests(), 5);
+    }
+
+    void staleBytesArePurgedBeforeARequest() {
+        // After each reply the device sends a whole second reply with another version.
+        TSimOptions o;
+        o.Trail = Bytes("09f401000100efbe00");
+        o.Trail[8] = char(-std::accumulate(o.Trail.begin(), o.Trail.end(), 0));
+        TSimulatorThread s(o);
+        TSerialLink link;
+        Attach(link, s.sim);
+        QCOMPARE(AskVersion(link), uint16_t(1));
+        QTest::qWait(50);
+        s.sim.Update([](TSimOptions& o) { o.Trail.clear(); });
+        QCOMPARE(AskVersion(link), uint16_t(1));
+        QCOMPARE(s.sim.Requests(), 2);
+    }
+
+    void aDeadLineEndsWithNoLink() {
+        const QString noLink = QString::fromLatin1(kNoLinkText);
+        TSerialLink link;
+        link.SetDevicePath(dir.filePath(QStringLiteral("no-such-tty")));
+        link.SetPortOpen(true);
+        QVERIFY(!link.IsPortOpen());
+        link.ReplyTimeout = 100;
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(ErrorOf([&] { AskVersion(link); }), noLink);
+        QVERIFY2(t.elapsed() >= 400 && t.elapsed() < 1500,
+                 qPrintable(QString::number(t.elapsed())));
+
+        TSimOptions o;
+        o.HangUpAfter = 1;
+        TSimulatorThread s(o);
+        Attach(link, s.sim);
+        QCOMPARE(AskVersion(link), uint16_t(1));
+        QTest::qWait(20);
+        t.restart();
+        QCOMPARE(ErrorOf([&] { AskVersion(link); }), noLink);
+        QVERIFY2(t.elapsed() >= 400 && t.elapsed() < 1500,
+                 qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(s.sim.Requests(), 1);
+    }
+
+    void cancelEndsTheWaitAtOnce() {
+        TSimOptions o;
+        o.Silent = true;
+        TSimulatorThread s(o);
+        TSerialLink link;
+        Attach(link, s.sim, 3000);
+        QElapsedTimer t;
+        t.start();
+        link.AbortRequested = [&t] { return t.elapsed() >= 100; };
+        bool aborted = false;
+        try {
+            link.Request(244, 1);
+        } catch (const TLinkAborted& e) {
+            aborted = true;
+            QCOMPARE(e.message(), QStringLiteral("Cancelled"));
+        }
+        QVERIFY(aborted);
+        QVERIFY2(t.elapsed() < 250, qPrintable(QString::number(t.elapsed())));
+        QTest::qWait(20);
+        QCOMPARE(s.sim.Requests(), 1); // not retried
+    }
+
+    void portTableComesFromTheIniFile() {
+        TSimulatorThread a, b;
+        const QString iniPath = dir.filePath(QStringLiteral("table.ini"));
+        QFile::remove(iniPath);
+        TIniFile ini(iniPath);
+        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM3"), a.sim.SlavePath());
+        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM7"), b.sim.SlavePath());
+        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM9"),
+                        dir.filePath(QStringLiteral("gone")));
+        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM33"), b.sim.SlavePath());
+        ini.WriteInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 5);
+
+        TSerialLink link;
+        QStringList errors;
+        link.ShowError = [&errors](const QString& e) { errors << e; };
+        link.LoadSettings(ini);
+        QCOMPARE(link.PortNumber, 3); // 5 is not present: the lowest present port
+        QVERIFY(link.IsPortOpen());
+        for (int n = 1; n <= kMaxPortNumber; ++n)
+            QCOMPARE(link.PortPresent[size_t(n)], n == 3 || n == 7);
+        QCOMPARE(link.PortPath(7), b.sim.SlavePath());
+        link.ReplyTimeout = 100;
+        AskVersion(link);
+        QCOMPARE(a.sim.Requests(), 1);
+
+        ini.WriteInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 7);
+        link.LoadSettings(ini);
+        QCOMPARE(link.PortNumber, 7);
+        AskVersion(link);
+        QCOMPARE(b.sim.Requests(), 1);
+        link.SaveSettings(ini);
+        QCOMPARE(TIniFile(iniPath).ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 0),
+                 7);
+
+        // Port 0 is ignored: the port stays closed.
+        ini.WriteInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 0);
+        link.LoadSettings(ini);
+        QVERIFY(!link.IsPortOpen());
+        QVERIFY(errors.isEmpty());
+
+        // Cancel in the dialog keeps the number but rescans and reopens.
+        QList<TPortChoice> offered;
+        int current = -1;
+        link.PortNumber = 7;
+        link.ChoosePortDialog = [&](const QList<TPortChoice>& ports, int cur) {
+            offered = ports;
+            current = cur;
+            return std::optional<int>();
+        };
+        link.ChoosePort();
+        QCOMPARE(current, 7);
+        QCOMPARE(offered.size(), 2);
+        QCOMPARE(offered[0].number, 3);
+        QCOMPARE(offered[1].devicePath, b.sim.SlavePath());
+        QCOMPARE(link.PortNumber, 7);
+        QVERIFY(link.IsPortOpen());
+        link.ChoosePortDialog = [](const QList<TPortChoice>&, int) {
+            return std::optional<int>(3);
+        };
+        link.ChoosePort();
+        QCOMPARE(link.PortNumber, 3);
+        QVERIFY(link.IsPortOpen());
+        QVERIFY(errors.isEmpty());
+    }
+
+    void portTableFollowsTheSystemListWithoutIniKeys() {
+        TSimulatorThread a, b, c;
+        auto alias = [this](const char* name, const TSimulator& sim) {
+            const QString path = dir.filePath(QString::fromLatin1(name));
+            QFile::remove(path);
+            QFile::link(sim.SlavePath(), path);
+            return path;
+        };
+        const QString usb10 = alias("ttyUSB10", a.sim);
+        const QString usb2 = alias("ttyUSB2", b.sim);
+        const QString acm0 = alias("ttyACM0", c.sim);
+        TSerialLink link(std::make_unique<TListedPort>(
+            QList<TSerialDeviceInfo>{{usb10, QStringLiteral("FT232R USB UART")},
+                                     {usb2, {}},
+                                     {acm0, QStringLiteral("CDC")}}));
+        const QString iniPath = dir.filePath(QStringLiteral("plain.ini"));
+        QFile::remove(iniPath);
+        TIniFile ini(iniPath);
+        link.LoadSettings(ini);
+        QCOMPARE(link.PortNumber, 1);
+        QCOMPARE(link.PortPath(1), acm0);
+        QCOMPARE(link.PortPath(2), usb2);
+        QCOMPARE(link.PortPath(3), usb10);
+        const QList<TPortChoice> choices = link.PortChoices();
+        QCOMPARE(choices.size(), 3);
+        QCOMPARE(choices[2].description, QStringLiteral("FT232R USB UART"));
+        link.ReplyTimeout = 100;
+        AskVersion(link);
+        QCOMPARE(c.sim.Requests(), 1);
+
+        // No port at all: one message, nothing open, nothing offered.
+        TSerialLink none(std::make_unique<TListedPort>(QList<TSerialDeviceInfo>{}));
+        QStringList errors;
+        none.ShowError = [&errors](const QString& e) { errors << e; };
+        bool asked = false;
+        none.ChoosePortDialog = [&asked](const QList<TPortChoice>&, int) {
+            asked = true;
+            return std::optional<int>(1);
+        };
+        none.LoadSettings(ini);
+        none.ChoosePort();
+        QCOMPARE(errors, QStringList(2, QStringLiteral("Can not find free serial port!")));
+        QVERIFY(!asked);
+        QCOMPARE(none.PortNumber, 0);
+        QVERIFY(!none.IsPortOpen());
+    }
+
+    void baudRateSetOnAClosedPortIsAppliedAtOpening() {
+        TSimOptions o;
+        o.PaceBaud = 9600;
+        TSimulatorThread s(o);
+        TSerialLink link;
+        link.SetDevicePath(s.sim.SlavePath());
+        link.SetBaudRate(9600);
+        QCOMPARE(link.BaudRate, 9600u);
+        link.SetPortOpen(true);
+        QCOMPARE(link.BaudRate, 9600u);
+        link.BeginRequest(244, 1);
+        link.FinishFrame();
+        QCOMPARE(link.LineAllowance(), 5);
+        link.ReplyTimeout = 100;
+        QCOMPARE(AskVersion(link), uint16_t(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "test_link.moc"

@@ -1,0 +1,196 @@
+// tripconf-sim: a trip computer on a pseudo-terminal, for the demo, the tests
+// and the benchmarks. The first line of its output is the device path.
+
+#include "model/mk.h"
+#include "model/settings_file.h"
+#include "support/errors.h"
+#include "support/file_io.h"
+#include "support/ini_file.h"
+#include "tools/simulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+TSimulator* running = nullptr;
+
+void OnSignal(int sig) {
+    if (!running)
+        return;
+    if (sig == SIGUSR1)
+        running->RequestDump();
+    else
+        running->Stop();
+}
+
+int ToInt(const QCommandLineParser& p, const char* name, int min, int max) {
+    bool ok = false;
+    const int v = p.value(QString::fromLatin1(name)).toInt(&ok, 0);
+    if (!ok || v < min || v > max)
+        throw TripError(QStringLiteral("--%1: a number from %2 to %3 expected")
+                            .arg(QString::fromLatin1(name))
+                            .arg(min)
+                            .arg(max));
+    return v;
+}
+
+QByteArray Hex(const QCommandLineParser& p, const char* name) {
+    QByteArray text = p.value(QString::fromLatin1(name)).toLatin1();
+    text.replace(' ', "");
+    const QByteArray bytes = QByteArray::fromHex(text);
+    if (bytes.toHex() != text.toLower())
+        throw TripError(
+            QStringLiteral("--%1: hexadecimal bytes expected").arg(QString::fromLatin1(name)));
+    return bytes;
+}
+
+int Serve(QCommandLineParser& p) {
+    TSimOptions o;
+    if (p.isSet(QStringLiteral("image"))) {
+        o.Memory = ReadWholeFile(p.value(QStringLiteral("image"))).left(TSimulator::kMemorySize);
+        // A short image keeps the default content beyond its end.
+        o.Memory += DefaultSimMemory().mid(o.Memory.size());
+    }
+    if (p.isSet(QStringLiteral("settings"))) {
+        TMK mk;
+        LoadSettingsFile(mk, p.value(QStringLiteral("settings")));
+        o.Memory = mk.Image.left(TSimulator::kMemorySize);
+        o.Memory += DefaultSimMemory().mid(o.Memory.size());
+        o.Version = mk.Version;
+    }
+    if (p.isSet(QStringLiteral("settings-version")))
+        o.Version = uint16_t(ToInt(p, "settings-version", 0, 65535));
+    if (p.isSet(QStringLiteral("delay")))
+        o.ReplyDelayMs = ToInt(p, "delay", 0, 600000);
+    if (p.isSet(QStringLiteral("baud")))
+        o.PaceBaud = uint32_t(ToInt(p, "baud", 1, 100000000));
+    o.Silent = p.isSet(QStringLiteral("silent"));
+    if (p.isSet(QStringLiteral("lose")))
+        o.LoseFirst = ToInt(p, "lose", 0, 1 << 30);
+    o.BadChecksum = p.isSet(QStringLiteral("bad-checksum"));
+    o.ZeroHeader = p.isSet(QStringLiteral("zero-header"));
+    o.Busy = p.isSet(QStringLiteral("busy"));
+    if (p.isSet(QStringLiteral("short-length")))
+        o.ShortLength = ToInt(p, "short-length", 0, 5);
+    if (p.isSet(QStringLiteral("cut")))
+        o.CutAfter = ToInt(p, "cut", 0, 255);
+    if (p.isSet(QStringLiteral("junk")))
+        o.Junk = Hex(p, "junk");
+    if (p.isSet(QStringLiteral("trail")))
+        o.Trail = Hex(p, "trail");
+    if (p.isSet(QStringLiteral("faults")))
+        o.FaultCount = ToInt(p, "faults", 0, 1 << 30);
+    if (p.isSet(QStringLiteral("stop-after-block")))
+        o.StopAfterBlock = ToInt(p, "stop-after-block", 0, 63);
+    if (p.isSet(QStringLiteral("hang-up-after")))
+        o.HangUpAfter = ToInt(p, "hang-up-after", 1, 1 << 30);
+    const int com = p.isSet(QStringLiteral("com")) ? ToInt(p, "com", 1, 32) : 1;
+
+    TSimulator sim(o);
+    const QString dumpFile = p.value(QStringLiteral("dump"));
+    auto dump = [&dumpFile](const QByteArray& memory) {
+        if (!dumpFile.isEmpty())
+            WriteWholeFile(dumpFile, memory);
+    };
+    sim.OnDump = dump;
+
+    FILE* log = stderr;
+    if (p.isSet(QStringLiteral("log"))) {
+        log = std::fopen(QFile::encodeName(p.value(QStringLiteral("log"))).constData(), "a");
+        if (!log)
+            throw TripError(QStringLiteral("Can not open %1").arg(p.value(QStringLiteral("log"))));
+    }
+    sim.Log = log;
+
+    const QString path = sim.SlavePath();
+    if (p.isSet(QStringLiteral("ini"))) {
+        TIniFile ini(p.value(QStringLiteral("ini")));
+        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM%1").arg(com), path);
+    }
+    const QString linkPath = p.value(QStringLiteral("link"));
+    if (!linkPath.isEmpty()) {
+        const QByteArray native = QFile::encodeName(linkPath);
+        if (QFileInfo(linkPath).isSymLink())
+            ::unlink(native.constData());
+        if (::symlink(QFile::encodeName(path).constData(), native.constData()) != 0)
+            throw TripError(QStringLiteral("Can not make the link %1").arg(linkPath));
+    }
+
+    running = &sim;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGTERM, SIGINT, SIGUSR1})
+        sigaction(s, &sa, nullptr);
+
+    std::printf("%s\n", QFile::encodeName(path).constData());
+    std::fflush(stdout);
+    sim.Run();
+    running = nullptr;
+
+    if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == path)
+        ::unlink(QFile::encodeName(linkPath).constData());
+    dump(sim.Memory());
+    if (log != stderr)
+        std::fclose(log);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tripconf-sim"));
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Plays the trip computer on a pseudo-terminal: answers commands 1 (version),\n"
+        "5 (read block), 4 (write block) and 7 (end of write) at address 244.\n"
+        "Prints the device path as the first line, then serves until SIGTERM or\n"
+        "SIGINT; SIGUSR1 writes the memory to the --dump file. Every frame received\n"
+        "is logged in hex as \"RX ..\", every reply as \"TX ..\".\n"
+        "Faults apply to the first --faults requests (all by default)."));
+    p.addHelpOption();
+    auto opt = [&p](const char* name, const char* help, const char* value = nullptr) {
+        if (value)
+            p.addOption(
+                {QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value)});
+        else
+            p.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
+    };
+    opt("image", "Memory from a raw image (up to 2048 bytes).", "file");
+    opt("settings", "Memory and version from a settings file (.tarvg).", "file");
+    opt("settings-version", "Settings version answered to command 1 (default 1).", "n");
+    opt("ini", "Write the device path into this INI file, section RS232, key COMn.", "file");
+    opt("com", "The n of that key (default 1).", "n");
+    opt("link", "Make a symbolic link to the device path here (removed at exit).", "path");
+    opt("log", "Append the frame log to this file instead of standard error.", "file");
+    opt("dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
+    opt("delay", "Wait this many ms before each reply.", "ms");
+    opt("baud", "Take the wire time of request and reply at this rate (11 bits a byte).", "rate");
+    opt("silent", "Never answer.");
+    opt("lose", "Give no reply to the first K requests.", "k");
+    opt("bad-checksum", "Replies with a wrong checksum.");
+    opt("zero-header", "Replies with bytes 1..3 zero.");
+    opt("busy", "Replies with the busy command 255.");
+    opt("short-length", "Replies whose length byte is this value (0..5).", "n");
+    opt("cut", "Send only the first N bytes of each reply.", "n");
+    opt("junk", "Send these bytes (hex) before each reply.", "hex");
+    opt("trail", "Send these bytes (hex) right after each reply.", "hex");
+    opt("faults", "Apply the faults to the first N requests only.", "n");
+    opt("stop-after-block", "Answer nothing after the request for this block.", "b");
+    opt("hang-up-after", "Close the line after answering N requests.", "n");
+    p.process(app);
+    try {
+        return Serve(p);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tripconf-sim: %s\n", ExceptionMessage(e).toLocal8Bit().constData());
+        return 1;
+    }
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// How the simulated trip computer behaves. The faults apply to the first
+// FaultCount requests (all when -1), so a test can make a request fail twice
+// and succeed on the third attempt.
+struct TSimOptions {
+    QByteArray Memory;        // 2048 bytes at the start; empty: DefaultSimMemory()
+    uint16_t Version = 1;     // settings version answered to command 1
+    int ReplyDelayMs = 0;     // before each reply
+    uint32_t PaceBaud = 0;    // 0: no pacing; else request and reply take their wire time
+    bool Silent = false;      // never answer
+    int LoseFirst = 0;        // the first K requests get no reply
+    bool BadChecksum = false; // reply checksum off by one
+    bool ZeroHeader = false;  // reply bytes 1..3 zero, checksum made good
+    bool Busy = false;        // reply command 255, checksum made good
+    int ShortLength = -1;     // reply length byte replaced by this value (below 6)
+    int CutAfter = -1;        // only the first N bytes of each reply are sent
+    QByteArray Junk;          // sent before each reply
+    QByteArray Trail;         // sent right after each reply
+    int FaultCount = -1;
+    int StopAfterBlock = -1; // answer no request after the one for this block
+    int HangUpAfter = -1;    // close the line after answering N requests
+};
+
+// 2048 bytes: the default settings record, then byte i = (i + i / 256) mod 256.
+QByteArray DefaultSimMemory();
+
+// A trip computer on a pseudo-terminal: it answers commands 1, 5, 4 and 7 at
+// address 244 and logs every frame it receives in hex ("RX 06 F4 01 00 01 04").
+// Run it in its own thread or process; Stop and RequestDump may be called from
+// any thread or a signal handler.
+class TSimulator {
+public:
+    static constexpr uint8_t kAddress = 244;
+    static constexpr int kMemorySize = 2048;
+
+    // Opens the pseudo-terminal; TripError when it cannot.
+    explicit TSimulator(TSimOptions options);
+    ~TSimulator();
+    TSimulator(const TSimulator&) = delete;
+    TSimulator& operator=(const TSimulator&) = delete;
+
+    // The device path a client opens.
+    QString SlavePath() const { return slavePath_; }
+    // Serves until Stop() or until it hangs up (HangUpAfter).
+    void Run();
+    void Stop();
+    void RequestDump();
+
+    // Log lines go here (nullptr: nowhere); each is flushed.
+    FILE* Log = nullptr;
+    // Called on the serving thread for RequestDump.
+    std::function<void(const QByteArray& memory)> OnDump;
+
+    QByteArray Memory() const;
+    // The good frames received, in order.
+    QList<QByteArray> Received() const;
+    int Requests() const;
+    // Changes the behaviour while it runs.
+    void Update(const std::function<void(TSimOptions&)>& change);
+
+private:
+    void HandleFrame(const QByteArray& frame, int64_t arrivedNs);
+    QByteArray Reply(const QByteArray& frame, bool* stopAfter);
+    // Sends bytes at their paced times; false when stopped meanwhile.
+    bool Send(const QByteArray& bytes, int64_t startNs, uint32_t baud);
+    bool WaitUntil(int64_t ns);
+    bool DrainWake(); // false when a stop was asked for
+    void LogLine(const char* tag, const QByteArray& bytes);
+    void HangUp();
+
+    mutable std::mutex mutex_;
+    TSimOptions options_;
+    QByteArray memory_;
+    QList<QByteArray> received_;
+    int requests_ = 0;
+    bool mute_ = false;
+
+    int master_ = -1;
+    int slave_ = -1;
+    int wake_[2] = {-1, -1};
+    std::atomic<bool> stopping_{false};
+    QString slavePath_;
+};
+
+// A simulator serving on its own thread for the life of this object.
+class TSimulatorThread {
+public:
+    explicit TSimulatorThread(TSimOptions options = {})
+        : sim(std::move(options)), thread_([this] { sim.Run(); }) {}
+    ~TSimulatorThread() {
+        sim.Stop();
+        thread_.join();
+    }
+    TSimulatorThread(const TSimulatorThread&) = delete;
+    TSimulatorThread& operator=(const TSimulatorThread&) = delete;
+
+    TSimulator sim;
+
+private:
+    std::thread thread_;
+};
