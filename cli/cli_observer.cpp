@@ -6,7 +6,9 @@
 TCliObserver::TCliObserver(double connectTimeoutSeconds)
     : timeoutMs_(qint64(connectTimeoutSeconds * 1000)), terminal_(::isatty(2) != 0) {}
 
-void TCliObserver::Open() { clock_.start(); }
+void TCliObserver::Open() {
+    clock_.start();
+}
 
 void TCliObserver::Close() {
     if (drawn_ && terminal_)
@@ -16,7 +18,8 @@ void TCliObserver::Close() {
 
 void TCliObserver::SetText(const QString& text) {
     text_ = text;
-    if (!terminal_)
+    // In a log, only the phases that follow a successful connection.
+    if (!terminal_ && !connecting_)
         std::fprintf(stderr, "%s\n", qPrintable(text));
     Draw();
 }

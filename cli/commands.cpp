@@ -2,6 +2,7 @@
 
 #include "cli/cli_observer.h"
 #include "link/serial_link.h"
+#include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "shell/app_ini.h"
@@ -13,9 +14,9 @@
 #include <QCommandLineParser>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTextStream>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -65,8 +66,12 @@ bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode) {
 }
 
 void AddPortOptions(QCommandLineParser& p) {
-    p.addOption({QStringLiteral("port"), QStringLiteral("Device path or COMn."),
-                 QStringLiteral("PORT")});
+    p.addOption(
+        {QStringLiteral("port"), QStringLiteral("Device path or COMn."), QStringLiteral("PORT")});
+    p.addOption(
+        {QStringLiteral("ini"),
+         QStringLiteral("INI file with the port table (default: the window's tripconf.ini)."),
+         QStringLiteral("FILE")});
     p.addOption({QStringLiteral("connect-timeout"),
                  QStringLiteral("Seconds to try connecting (default 10)."),
                  QStringLiteral("SECONDS"), QStringLiteral("10")});
@@ -86,8 +91,14 @@ bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error) {
             error = QStringLiteral("Not a port: %1").arg(port);
             return false;
         }
-        TMIniFile ini;
-        link.LoadPortTable(ini);
+        // The window's port table: COMn keys of the INI file, else the system's list.
+        TMIniFile ini(p.isSet(QStringLiteral("ini"))
+                          ? p.value(QStringLiteral("ini"))
+                          : TMIniFile::DefaultFileName(QStringLiteral("tripconf")));
+        const auto showError = std::exchange(link.ShowError, [](const QString&) {});
+        link.LoadSettings(ini);
+        link.SetPortOpen(false);
+        link.ShowError = showError;
         const QString path = link.PortPath(n);
         if (path.isEmpty()) {
             error = QStringLiteral("%1 is not in the port table").arg(port);
@@ -108,7 +119,6 @@ double ConnectTimeout(const QCommandLineParser& p, QString& error) {
     return s;
 }
 
-
 int ReportTransfer(const TransferResult& r, const TCliObserver& observer) {
     switch (r.status) {
     case TransferStatus::Done:
@@ -127,7 +137,8 @@ int CmdRead(const QStringList& args) {
         "FILE is written only after a complete read; on failure it stays as it was."));
     AddPortOptions(p);
     p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                 QStringLiteral("Settings file to write."), QStringLiteral("FILE")});
+                 QStringLiteral("Settings file to write."),
+                 QStringLiteral("FILE")});
     int code = 0;
     if (!Parse(p, args, code))
         return code;
@@ -201,26 +212,27 @@ int CmdShow(const QStringList& args) {
         return Fail(ExceptionMessage(e));
     }
     const auto bytes = mk.Settings.ToBytes();
-    if (p.isSet(QStringLiteral("json"))) {
-        QJsonObject settings;
-        for (const FieldInfo& f : RecordFields()) {
-            if (IsReserved(f))
-                continue;
-            const double raw = FieldValue(bytes, f);
-            settings.insert(QString::fromLatin1(f.name),
-                            QJsonObject{{QStringLiteral("raw"), raw},
-                                        {QStringLiteral("shown"), QString::number(raw)}});
-        }
-        QJsonObject root{{QStringLiteral("Version"), int(mk.Version)},
-                         {QStringLiteral("Settings"), settings}};
-        Out(QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)));
-        return 0;
+    const bool json = p.isSet(QStringLiteral("json"));
+    QJsonObject settings;
+    QString text = QStringLiteral("Version: %1\n").arg(mk.Version);
+    for (const FieldInfo& f : RecordFields()) {
+        const std::optional<FieldText> shown = ShownFieldText(mk.Settings, f);
+        if (!shown)
+            continue;
+        const QString name = QString::fromLatin1(f.name);
+        settings.insert(name, QJsonObject{{QStringLiteral("raw"), FieldValue(bytes, f)},
+                                          {QStringLiteral("shown"), shown->text}});
+        text += QStringLiteral("%1: %2").arg(name, shown->text);
+        if (!shown->unit.isEmpty())
+            text += QLatin1Char(' ') + shown->unit;
+        text += QLatin1Char('\n');
     }
-    Out(QStringLiteral("Version: %1\n").arg(mk.Version));
-    for (const FieldInfo& f : RecordFields())
-        if (!IsReserved(f))
-            Out(QStringLiteral("%1: %2\n")
-                    .arg(QString::fromLatin1(f.name), QString::number(FieldValue(bytes, f))));
+    if (json)
+        text = QString::fromUtf8(
+            QJsonDocument(QJsonObject{{QStringLiteral("Version"), int(mk.Version)},
+                                      {QStringLiteral("Settings"), settings}})
+                .toJson(QJsonDocument::Indented));
+    Out(text);
     return 0;
 }
 

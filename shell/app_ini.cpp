@@ -21,16 +21,17 @@ QString CreatedIfMissing(const QString& name) {
 
 } // namespace
 
-QString TMIniFile::DefaultFileName() {
+QString TMIniFile::DefaultFileName(const QString& baseName) {
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString base = exe.completeBaseName() + QStringLiteral(".ini");
+    const QString name = baseName.isEmpty() ? exe.completeBaseName() : baseName;
+    const QString base = name + QStringLiteral(".ini");
     const QString beside = exe.absoluteDir().filePath(base);
     const QByteArray dir = QFile::encodeName(exe.absolutePath());
     if (QFileInfo::exists(beside) ? ::access(QFile::encodeName(beside).constData(), W_OK) == 0
                                   : ::access(dir.constData(), W_OK) == 0)
         return beside;
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                           QStringLiteral("/") + exe.completeBaseName();
+                           QStringLiteral("/") + name;
     QDir().mkpath(config);
     return QDir(config).filePath(base);
 }

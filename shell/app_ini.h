@@ -13,6 +13,7 @@ public:
     TMIniFile();
     explicit TMIniFile(const QString& fileName);
 
-    // Where the file lives for this executable.
-    static QString DefaultFileName();
+    // Where the file lives for this executable, or for the program of
+    // another base name (the command-line tool reads the window's file).
+    static QString DefaultFileName(const QString& baseName = {});
 };

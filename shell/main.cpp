@@ -3,6 +3,25 @@
 #include "shell/main_form.h"
 
 #include <QFileInfo>
+#include <QProcess>
+
+#include <cstdio>
+
+namespace {
+
+// Starts the simulated trip computer beside the program; its device path, or
+// empty when it cannot be started.
+QString StartSimulator(QProcess& sim) {
+    sim.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/tripconf-sim"));
+    sim.setArguments({QStringLiteral("--delay"), QStringLiteral("2"), QStringLiteral("--log"),
+                      QStringLiteral("/dev/null")});
+    sim.start();
+    if (!sim.waitForStarted(5000) || !sim.waitForReadyRead(5000))
+        return {};
+    return QString::fromUtf8(sim.readLine()).trimmed();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
@@ -14,6 +33,18 @@ int main(int argc, char** argv) {
         return 0;
 
     TMainForm form;
+    QProcess sim;
+    if (app.arguments().contains(QStringLiteral("--demo"))) {
+        form.DemoDevicePath = StartSimulator(sim);
+        if (form.DemoDevicePath.isEmpty()) {
+            std::fprintf(stderr, "tripconf: cannot start the simulator %s\n",
+                         qPrintable(sim.program()));
+            return 1;
+        }
+    }
     form.show();
-    return app.exec();
+    const int code = app.exec();
+    sim.terminate();
+    sim.waitForFinished(2000);
+    return code;
 }

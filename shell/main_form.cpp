@@ -1,12 +1,18 @@
 #include "shell/main_form.h"
 
 #include "editor/set_params_dlg.h"
+#include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "shell/app_ini.h"
 #include "shell/application.h"
 #include "shell/dialogs.h"
+#include "shell/form_placement.h"
 #include "shell/language.h"
 #include "shell/message_boxes.h"
+#include "shell/port_dialog.h"
+#include "shell/progress_form.h"
+#include "shell/transfers.h"
 #include "support/errors.h"
 
 #include <QCheckBox>
@@ -18,6 +24,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 
 namespace {
@@ -134,9 +141,23 @@ QString TMainForm::ProgramFolder() const {
 }
 
 void TMainForm::SetStepsEnabled(bool enabled) {
+    stepsEnabled_ = enabled;
+    if (busy_)
+        return; // applied when the transfer ends
     bEditParams->setEnabled(enabled);
     bSaveParams->setEnabled(enabled);
     bSetParams->setEnabled(enabled);
+}
+
+// A transfer is not written to be entered twice: while it runs, nothing in
+// the window can start another command.
+void TMainForm::SetBusy(bool busy) {
+    busy_ = busy;
+    for (QWidget* w : {static_cast<QWidget*>(bRS232), static_cast<QWidget*>(bGetParams),
+                       static_cast<QWidget*>(bLoadParams), static_cast<QWidget*>(cbEnglishVersion)})
+        w->setEnabled(!busy);
+    for (QWidget* w : {bEditParams, bSaveParams, bSetParams})
+        w->setEnabled(!busy && stepsEnabled_);
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -148,6 +169,10 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    if (busy_) {
+        event->ignore();
+        return;
+    }
     bool closing = false;
     RunGuarded([&] {
         closing = FormCloseQuery();
@@ -163,13 +188,30 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormShow() {
     QDir::setCurrent(ProgramFolder());
+    link_ = std::make_unique<TSerialLink>();
+    link_->ProcessEvents = [] { QCoreApplication::processEvents(); };
+    link_->ShowError = [](const QString& text) { ShowError(text); };
+    link_->ChoosePortDialog = [this](const QList<TPortChoice>& ports, int current) {
+        return RunPortNumberDlg(ports, current, this);
+    };
     English = false;
     mk_ = std::make_unique<TMK>();
     if (QScreen* s = screen()) {
         const QRect avail = s->availableGeometry();
         move(avail.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     }
+    {
+        TMIniFile ini;
+        if (DemoDevicePath.isEmpty())
+            link_->LoadSettings(ini);
+        else
+            link_->SetDevicePath(DemoDevicePath);
+        English = ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
+        LoadFormPlacement(ini, QStringLiteral("MainWindow"), this);
+    }
     dialogFolder_ = ProgramFolder();
+    link_->SetBaudRate(kTransferBaudRate);
+    link_->SetPortOpen(false);
     Modified = false;
     cbEnglishVersion->setChecked(English);
     ApplyLanguage();
@@ -183,11 +225,55 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
     QDir::setCurrent(ProgramFolder());
+    TMIniFile ini;
+    if (link_ && DemoDevicePath.isEmpty())
+        link_->SaveSettings(ini);
+    ini.WriteBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), English);
+    SaveFormPlacement(ini, QStringLiteral("MainWindow"), this);
 }
 
-void TMainForm::bRS232Click() {}
+void TMainForm::bRS232Click() {
+    link_->ChoosePort();
+    link_->SetPortOpen(false);
+}
 
-void TMainForm::bGetParamsClick() {}
+void TMainForm::bGetParamsClick() {
+    if (Modified && AskYesNo(Texts::UnsavedQuestion()) == kIdYes)
+        SaveParamsToFile();
+    ReadFromDevice();
+}
+
+// Runs one transfer with the window's commands refused until it ends,
+// however it ends.
+template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer transfer) {
+    DeviceAddress = kDeviceAddress;
+    ImageSize = kImageSize;
+    TProgressObserver progress(this);
+    SetBusy(true);
+    const auto idle = qScopeGuard([this] { SetBusy(false); });
+    return transfer(progress);
+}
+
+void TMainForm::ReadFromDevice() {
+    const TransferResult r = RunTransfer(
+        [this](TTransferObserver& progress) { return ::ReadFromDevice(*link_, *mk_, progress); });
+    if (r.status == TransferStatus::Done) {
+        SetStepsEnabled(true);
+    } else if (r.status == TransferStatus::Failed) {
+        ShowError(r.message);
+        SetStepsEnabled(false);
+    }
+}
+
+void TMainForm::WriteToDevice() {
+    // Link errors of the block phase go on to the general handler.
+    const TransferResult r = RunTransfer(
+        [this](TTransferObserver& progress) { return ::WriteToDevice(*link_, *mk_, progress); });
+    if (r.status == TransferStatus::Done)
+        ShowInfo(r.message);
+    else if (r.status != TransferStatus::Cancelled)
+        ShowError(r.message);
+}
 
 void TMainForm::bLoadParamsClick() {
     const QString name =
@@ -218,7 +304,9 @@ void TMainForm::bSaveParamsClick() {
     SaveParamsToFile();
 }
 
-void TMainForm::bSetParamsClick() {}
+void TMainForm::bSetParamsClick() {
+    WriteToDevice();
+}
 
 void TMainForm::cbEnglishVersionClick() {
     English = cbEnglishVersion->isChecked();

@@ -8,6 +8,8 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class TMK;
+class TSerialLink;
+struct TransferResult;
 
 // The program's main window: the four-step workflow over the one settings model.
 class TMainForm : public QWidget {
@@ -16,9 +18,17 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // The settings model; exists from the first show on.
+    // The settings model and the serial link; exist from the first show on.
     TMK* MK() const { return mk_.get(); }
+    TSerialLink* Link() const { return link_.get(); }
     bool Modified = false;
+    uint8_t DeviceAddress = 244;
+    uint32_t ImageSize = 2048;
+    // Demonstration: the link uses this device (the simulator) instead of the
+    // port table, and the port number in the INI file is left alone.
+    QString DemoDevicePath;
+    // True while a transfer runs; the window's commands are refused then.
+    bool Busy() const { return busy_; }
 
     // Handlers, named after control and event.
     void FormShow();
@@ -35,6 +45,8 @@ public:
     // The save command shared by Step 3, the question before a read and closing.
     void SaveParamsToFile();
     void ApplyLanguage();
+    void ReadFromDevice();
+    void WriteToDevice();
 
     QLabel* Label5;
     QPushButton* bRS232;
@@ -61,9 +73,14 @@ protected:
 
 private:
     void SetStepsEnabled(bool enabled);
+    void SetBusy(bool busy);
+    template <typename Transfer> TransferResult RunTransfer(Transfer transfer);
     QString ProgramFolder() const;
 
+    std::unique_ptr<TSerialLink> link_;
     std::unique_ptr<TMK> mk_;
+    bool busy_ = false;
+    bool stepsEnabled_ = false;
     bool shown_ = false;
     QString dialogFolder_;
 };

@@ -1,6 +1,7 @@
 #include "shell/progress_form.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -42,4 +43,52 @@ TProgressForm::TProgressForm(QWidget* centreOn)
 void TProgressForm::closeEvent(QCloseEvent* event) {
     // No close box and no Escape: the transfer ends the window.
     event->ignore();
+}
+
+namespace {
+TProgressForm* current = nullptr;
+}
+
+TProgressObserver::~TProgressObserver() {
+    Close();
+}
+
+TProgressForm* TProgressObserver::Current() {
+    return current;
+}
+
+void TProgressObserver::Open() {
+    form_ = std::make_unique<TProgressForm>(centreOn_);
+    current = form_.get();
+    form_->show();
+}
+
+void TProgressObserver::Close() {
+    if (current == form_.get())
+        current = nullptr;
+    form_.reset();
+}
+
+void TProgressObserver::SetText(const QString& text) {
+    form_->ProgressLabel->setText(text);
+}
+
+void TProgressObserver::SetGauge(int percent) {
+    form_->ProgressGauge->setValue(percent);
+}
+
+void TProgressObserver::ShowGauge(bool visible) {
+    form_->ProgressGauge->setVisible(visible);
+}
+
+void TProgressObserver::ShowCancel(bool visible) {
+    form_->BitBtn1->setVisible(visible);
+}
+
+bool TProgressObserver::Cancelled() {
+    return form_ && form_->Cancelled;
+}
+
+void TProgressObserver::ProcessEvents() {
+    QCoreApplication::processEvents();
 }

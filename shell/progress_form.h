@@ -23,3 +23,30 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 };
+
+#include "shell/transfers.h"
+
+#include <memory>
+
+// A transfer's progress shown in a TProgressForm centred on the window.
+class TProgressObserver : public TTransferObserver {
+public:
+    explicit TProgressObserver(QWidget* centreOn) : centreOn_(centreOn) {}
+    ~TProgressObserver() override;
+
+    // The window while a transfer runs; null otherwise.
+    static TProgressForm* Current();
+
+    void Open() override;
+    void Close() override;
+    void SetText(const QString& text) override;
+    void SetGauge(int percent) override;
+    void ShowGauge(bool visible) override;
+    void ShowCancel(bool visible) override;
+    bool Cancelled() override;
+    void ProcessEvents() override;
+
+private:
+    QWidget* centreOn_;
+    std::unique_ptr<TProgressForm> form_;
+};

@@ -11,8 +11,12 @@ namespace Texts {
 QString Connecting() {
     return Lang("Не могу подключиться к МК...", "I can not connect to the device");
 }
-QString Reading() { return Lang("Чтение настроек...", "The settings are being read..."); }
-QString Writing() { return Lang("Запись настроек...", "The settings are recorded..."); }
+QString Reading() {
+    return Lang("Чтение настроек...", "The settings are being read...");
+}
+QString Writing() {
+    return Lang("Запись настроек...", "The settings are recorded...");
+}
 QString VersionMismatch() {
     return Lang("Версия настроек не совпадает с версией устройства!",
                 "The settings version does not match the device version!");
@@ -85,7 +89,9 @@ void StartBlockPhase(TTransferObserver& observer, const QString& text) {
     observer.ShowCancel(false);
 }
 
-int Gauge(int done, int total) { return int(RoundHalfEven(done * 100.0 / total)); }
+int Gauge(int done, int total) {
+    return int(RoundHalfEven(done * 100.0 / total));
+}
 
 } // namespace
 

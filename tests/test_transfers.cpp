@@ -1,0 +1,306 @@
+#include "link/serial_link.h"
+#include "model/mk.h"
+#include "model/settings_file.h"
+#include "scripted_dialogs.h"
+#include "shell/app_ini.h"
+#include "shell/application.h"
+#include "shell/language.h"
+#include "shell/main_form.h"
+#include "shell/progress_form.h"
+#include "tools/simulator.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+QByteArray Hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QByteArray Memory(uint8_t seed) {
+    QByteArray m(2048, '\0');
+    for (int i = 0; i < m.size(); ++i)
+        m[i] = char((i * 7 + seed) & 0xFF);
+    auto rec = TSettingsRecord::Defaults().ToBytes();
+    m.replace(0, 124, QByteArray(reinterpret_cast<const char*>(rec.data()), 124));
+    return m;
+}
+
+bool StepsEnabled(TMainForm& f) {
+    return f.bEditParams->isEnabled() && f.bSaveParams->isEnabled() && f.bSetParams->isEnabled();
+}
+
+bool StepsDisabled(TMainForm& f) {
+    return !f.bEditParams->isEnabled() && !f.bSaveParams->isEnabled() && !f.bSetParams->isEnabled();
+}
+
+// Clicks Cancel in the progress window after a delay; returns when it was clicked.
+QElapsedTimer* CancelAfter(int ms, QObject* context) {
+    auto* clicked = new QElapsedTimer;
+    QTimer::singleShot(ms, context, [clicked] {
+        if (TProgressForm* p = TProgressObserver::Current()) {
+            QTest::mouseClick(p->BitBtn1, Qt::LeftButton);
+            clicked->start();
+        }
+    });
+    return clicked;
+}
+
+} // namespace
+
+class TestTransfers : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    // A shown window whose link talks to the simulator.
+    std::unique_ptr<TMainForm> Window(TSimulatorThread& sim) {
+        auto f = std::make_unique<TMainForm>();
+        f->DemoDevicePath = sim.sim.SlavePath();
+        f->show();
+        return f;
+    }
+
+    // Loads a settings file into the window, as Step 1 from disk.
+    void Load(TMainForm& f, ScriptedDialogs& d, uint16_t version, const QByteArray& image) {
+        TMK mk;
+        mk.Version = version;
+        mk.Image = image;
+        const QString name = dir.filePath(QStringLiteral("in.tarvg"));
+        SaveSettingsFile(mk, name);
+        d.openNames.enqueue(name);
+        QTest::mouseClick(f.bLoadParams, Qt::LeftButton);
+    }
+
+private slots:
+    void readFillsEverythingAtOnce() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Memory = Memory(3);
+        o.Version = 0x0203;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        f->Modified = true;
+        d.answers.enqueue(7); // do not save first
+        QTest::mouseClick(f->bGetParams, Qt::LeftButton);
+        QCOMPARE(d.Count(MessageKind::Question), 1);
+        QCOMPARE(f->MK()->Image, o.Memory);
+        QCOMPARE(f->MK()->Version, uint16_t(0x0203));
+        QVERIFY(f->MK()->Settings == TSettingsRecord::Defaults());
+        QVERIFY(StepsEnabled(*f));
+        QVERIFY(f->Modified);
+        QVERIFY(!f->Link()->IsPortOpen());
+        QVERIFY(!TProgressObserver::Current());
+
+        const QList<QByteArray> rx = sim.sim.Received();
+        QCOMPARE(rx.size(), 65);
+        QCOMPARE(rx[0], Hex("06 F4 01 00 01 04"));
+        QCOMPARE(rx[4], Hex("08 F4 01 00 05 03 00 FB"));
+    }
+
+    void writeSendsTheRecordInFourBlocks() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Memory = QByteArray(2048, char(0xEE));
+        o.Version = 7;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 7, Memory(9));
+        QVERIFY(StepsEnabled(*f));
+        f->MK()->Settings.TOTime = 0x11223344;
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(d.messages.last().kind, MessageKind::Info);
+        QCOMPARE(d.messages.last().text, QStringLiteral("Настройки записаны в МК"));
+
+        const QList<QByteArray> rx = sim.sim.Received();
+        QCOMPARE(rx.size(), 6);
+        const auto record = f->MK()->Settings.ToBytes();
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(rx[1 + i].size(), 42);
+            QCOMPARE(uint8_t(rx[1 + i][4]), uint8_t(4));
+            QCOMPARE(uint8_t(rx[1 + i][5]), uint8_t(i));
+        }
+        // The last block: 28 record bytes, then the last one repeated.
+        QCOMPARE(rx[4].mid(9, 28),
+                 QByteArray(reinterpret_cast<const char*>(record.data()) + 96, 28));
+        QCOMPARE(rx[4].mid(37, 4), QByteArray(4, char(record[123])));
+        QCOMPARE(rx[5], Hex("0A F4 01 00 07 00 00 78 00 82"));
+        QCOMPARE(sim.sim.Memory().left(124),
+                 QByteArray(reinterpret_cast<const char*>(record.data()), 124));
+        QCOMPARE(sim.sim.Memory().mid(128), QByteArray(2048 - 128, char(0xEE)));
+        QVERIFY(!f->Link()->IsPortOpen());
+        QVERIFY(!f->Modified);
+    }
+
+    void versionMismatchSendsNoBlock() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Version = 2;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(1));
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(d.messages.last().kind, MessageKind::Error);
+        QCOMPARE(d.messages.last().text,
+                 QStringLiteral("Версия настроек не совпадает с версией устройства!"));
+        for (const QByteArray& frame : sim.sim.Received())
+            QCOMPARE(uint8_t(frame[4]), uint8_t(1));
+        QVERIFY(StepsEnabled(*f));
+    }
+
+    void recordSizeOutsideItsRangeIsRefused() {
+        ScriptedDialogs d;
+        TSimulatorThread sim;
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(1));
+        for (uint32_t size : {3u, 125u}) {
+            f->MK()->Settings.Size = size;
+            QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+            QCOMPARE(d.messages.last().kind, MessageKind::Error);
+            QVERIFY(d.messages.last().text.contains(QString::number(size)));
+        }
+        QCOMPARE(sim.sim.Requests(), 0);
+    }
+
+    void cancelWhileConnectingChangesNothing() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Silent = true;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 5, Memory(4));
+        const QByteArray image = f->MK()->Image;
+        std::unique_ptr<QElapsedTimer> clicked(CancelAfter(700, this));
+        QTest::mouseClick(f->bGetParams, Qt::LeftButton);
+        QVERIFY(clicked->isValid());
+        // Bound only; the figure itself is measured by the benchmark.
+        QVERIFY2(clicked->elapsed() < 1000, qPrintable(QString::number(clicked->elapsed())));
+        QVERIFY(d.messages.isEmpty());
+        QCOMPARE(f->MK()->Image, image);
+        QCOMPARE(f->MK()->Version, uint16_t(5));
+        QVERIFY(StepsEnabled(*f));
+        QVERIFY(!f->Link()->IsPortOpen());
+        QVERIFY(!TProgressObserver::Current());
+        QVERIFY(sim.sim.Requests() >= 2);
+    }
+
+    void windowRefusesCommandsDuringATransfer() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Silent = true;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        bool checked = false;
+        QTimer::singleShot(300, this, [&] {
+            for (QWidget* w :
+                 {static_cast<QWidget*>(f->bRS232), static_cast<QWidget*>(f->bGetParams),
+                  static_cast<QWidget*>(f->bLoadParams),
+                  static_cast<QWidget*>(f->cbEnglishVersion)})
+                QVERIFY(!w->isEnabled());
+            QVERIFY(!f->close());
+            QVERIFY(f->isVisible());
+            TProgressForm* p = TProgressObserver::Current();
+            QVERIFY(p && p->BitBtn1->isVisible() && !p->ProgressGauge->isVisible());
+            QCOMPARE(p->ProgressLabel->text(), QStringLiteral("Не могу подключиться к МК..."));
+            checked = true;
+            QTest::mouseClick(p->BitBtn1, Qt::LeftButton);
+        });
+        QTest::mouseClick(f->bGetParams, Qt::LeftButton);
+        QVERIFY(checked);
+        QVERIFY(f->bGetParams->isEnabled() && f->cbEnglishVersion->isEnabled());
+        QVERIFY(StepsDisabled(*f));
+    }
+
+    void readFailingAfterTenBlocksKeepsWhatWasHeld() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.StopAfterBlock = 9;
+        o.Version = 99;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 5, Memory(4));
+        f->MK()->Settings.TOTime = 1234; // an edit not yet in the image
+        const TMK before = [&] {
+            TMK copy;
+            copy.Image = f->MK()->Image;
+            copy.Version = f->MK()->Version;
+            copy.Settings = f->MK()->Settings;
+            return copy;
+        }();
+        QTest::mouseClick(f->bGetParams, Qt::LeftButton);
+        QCOMPARE(d.messages.last().kind, MessageKind::Error);
+        QCOMPARE(d.messages.last().text,
+                 QStringLiteral("RS232. No link. Check PC-device connection."));
+        QVERIFY(StepsDisabled(*f));
+        QCOMPARE(f->MK()->Image, before.Image);
+        QCOMPARE(f->MK()->Version, before.Version);
+        QVERIFY(f->MK()->Settings == before.Settings);
+        QVERIFY(!f->Link()->IsPortOpen());
+    }
+
+    void writeFailingInItsBlocksGoesToTheGeneralHandler() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.HangUpAfter = 2; // the version and the first block
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(2));
+        English = true;
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        English = false;
+        QCOMPARE(d.messages.last().kind, MessageKind::Exception);
+        QVERIFY(d.messages.last().text.startsWith(QStringLiteral("RS232.")));
+        QCOMPARE(d.Count(MessageKind::Info), 0);
+        QVERIFY(!f->Link()->IsPortOpen());
+        QVERIFY(!TProgressObserver::Current());
+        QVERIFY(StepsEnabled(*f));
+    }
+
+    void iniFileAtStartAndClose() {
+        const QString ini = TMIniFile::DefaultFileName();
+        QFile::remove(ini);
+        ScriptedDialogs d;
+        {
+            TMainForm f;
+            f.show();
+            QFile file(ini);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray(" \r\n"));
+            QVERIFY(!f.cbEnglishVersion->isChecked());
+            QTest::mouseClick(f.cbEnglishVersion, Qt::LeftButton);
+            QVERIFY(f.close());
+        }
+        TIniFile written(ini);
+        QCOMPARE(
+            written.ReadInteger(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), -1), 1);
+        QVERIFY(written.ValueExists(QStringLiteral("RS232"), QStringLiteral("Port")));
+        QVERIFY(written.ValueExists(QStringLiteral("MainWindow"), QStringLiteral("Height")));
+
+        // Started again: English, with the box ticked.
+        TMainForm again;
+        again.show();
+        QVERIFY(English);
+        QVERIFY(again.cbEnglishVersion->isChecked());
+        QCOMPARE(again.bGetParams->text(), QStringLiteral("Read settings from the device"));
+        again.close();
+        TIniFile(ini).WriteString(QStringLiteral("Common"), QStringLiteral("EnglishVersion"),
+                                  QStringLiteral("yes"));
+        TMainForm third;
+        third.show();
+        QVERIFY(!English); // not an integer: the default
+        third.close();
+    }
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestTransfers t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "test_transfers.moc"
