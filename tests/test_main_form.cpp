@@ -1,6 +1,7 @@
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
+#include "shell/app_ini.h"
 #include "shell/application.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
@@ -67,6 +68,9 @@ class TestMainForm : public QObject {
     }
 
 private slots:
+    // Each test starts without the INI file an earlier one left.
+    void init() { QFile::remove(TMIniFile::DefaultFileName()); }
+
     void startsWithTheWorkflowAndStepsDisabled() {
         ScriptedDialogs dialogs;
         TMainForm form;

@@ -79,6 +79,9 @@ class TestTransfers : public QObject {
     }
 
 private slots:
+    // Each test starts without the INI file an earlier one left.
+    void init() { QFile::remove(TMIniFile::DefaultFileName()); }
+
     void readFillsEverythingAtOnce() {
         ScriptedDialogs d;
         TSimOptions o;
