@@ -149,7 +149,7 @@ private slots:
 
         // A request too long for its length byte is never sent.
         TSimulatorThread s;
-        Attach(link, s.sim);
+        Attach(link, s.sim, 1000); // success path: room for a loaded machine
         link.BeginRequest(244, 1);
         for (int i = 0; i < 250; ++i)
             link.PutByte(0);
@@ -201,7 +201,7 @@ private slots:
         TSerialLink link;
         int idle = 0;
         link.ProcessEvents = [&idle] { ++idle; };
-        Attach(link, s.sim);
+        Attach(link, s.sim, 1000); // success path: room for a loaded machine
         QVERIFY(link.IsPortOpen());
         QCOMPARE(link.BaudRate, 115200u);
         QCOMPARE(AskVersion(link), uint16_t(0x2A17));
@@ -308,7 +308,7 @@ private slots:
         o.FaultCount = 2;
         TSimulatorThread s(o);
         TSerialLink link;
-        Attach(link, s.sim);
+        Attach(link, s.sim, 1000); // success path: room for a loaded machine
         QElapsedTimer t;
         t.start();
         QCOMPARE(AskVersion(link), uint16_t(1));
@@ -339,7 +339,7 @@ private slots:
         o.Trail[8] = char(-std::accumulate(o.Trail.begin(), o.Trail.end(), 0));
         TSimulatorThread s(o);
         TSerialLink link;
-        Attach(link, s.sim);
+        Attach(link, s.sim, 1000);
         QCOMPARE(AskVersion(link), uint16_t(1));
         QTest::qWait(50);
         s.sim.Update([](TSimOptions& o) { o.Trail.clear(); });
@@ -363,9 +363,10 @@ private slots:
         TSimOptions o;
         o.HangUpAfter = 1;
         TSimulatorThread s(o);
-        Attach(link, s.sim);
+        Attach(link, s.sim, 1000); // success path: room for a loaded machine
         QCOMPARE(AskVersion(link), uint16_t(1));
         QTest::qWait(20);
+        link.ReplyTimeout = 100;
         t.restart();
         QCOMPARE(ErrorOf([&] { AskVersion(link); }), noLink);
         QVERIFY2(t.elapsed() >= 400 && t.elapsed() < 1500,
