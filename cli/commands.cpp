@@ -4,6 +4,7 @@
 #include "link/serial_link.h"
 #include "model/field_text.h"
 #include "model/mk.h"
+#include "model/record_diff.h"
 #include "model/settings_file.h"
 #include "shell/app_ini.h"
 #include "shell/language.h"
@@ -12,6 +13,7 @@
 #include "support/file_io.h"
 
 #include <QCommandLineParser>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -27,6 +29,8 @@ const char* const kUsage =
     "  read   --port PORT -o FILE   read the trip computer's settings into a settings file\n"
     "  write  --port PORT FILE      write the settings of FILE to the trip computer\n"
     "  show   FILE [--json]         print the version and every interpreted setting\n"
+    "  diff   A B [--json]          the settings that differ between two settings files;\n"
+    "                               --port PORT in place of A or B reads the trip computer\n"
     "\n"
     "PORT is a device path (/dev/ttyUSB0) or COMn of the port table.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options.\n";
@@ -167,14 +171,28 @@ int CmdWrite(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Writes the settings record of a settings file to the trip computer, after checking\n"
-        "that the trip computer reports the file's settings version."));
+        "that the trip computer reports the file's settings version.\n"
+        "With --verify the blocks written are read back after the closing command and\n"
+        "compared with the record sent; a difference fails naming the first field.\n"
+        "The read-back connects again within --connect-timeout."));
     AddPortOptions(p);
+    p.addOption({QStringLiteral("verify"),
+                 QStringLiteral("Read the written blocks back and compare them.")});
+    p.addOption({QStringLiteral("verify-delay"),
+                 QStringLiteral("Milliseconds to wait after the closing command before the "
+                                "read-back (default 0)."),
+                 QStringLiteral("MS"), QStringLiteral("0")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
     int code = 0;
     if (!Parse(p, args, code))
         return code;
     QString error;
     const double timeout = ConnectTimeout(p, error);
+    bool ok = false;
+    VerifyOptions verify;
+    verify.delayMs = p.value(QStringLiteral("verify-delay")).toInt(&ok);
+    if (!ok || verify.delayMs < 0 || verify.delayMs > 600000)
+        error = QStringLiteral("Bad --verify-delay: milliseconds from 0 to 600000 expected");
     if (p.positionalArguments().size() != 1)
         error = QStringLiteral("One settings FILE is required");
     TSerialLink link;
@@ -184,14 +202,178 @@ int CmdWrite(const QStringList& args) {
     TCliObserver observer(timeout);
     try {
         LoadSettingsFile(mk, p.positionalArguments().first());
-        const TransferResult r = WriteToDevice(link, mk, observer);
+        const TransferResult r = p.isSet(QStringLiteral("verify"))
+                                     ? WriteAndVerify(link, mk, observer, verify)
+                                     : WriteToDevice(link, mk, observer);
         if (r.status != TransferStatus::Done)
             return ReportTransfer(r, observer);
         Err(r.message);
+        if (p.isSet(QStringLiteral("verify")))
+            Err(QStringLiteral("Read back: the trip computer holds the record as written."));
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
     return 0;
+}
+
+// One side of a diff: a settings file, or the trip computer's settings read
+// through the port.
+struct DiffSide {
+    QString name;
+    TMK mk;
+};
+
+// True when --port comes before the settings file on the command line, so
+// the trip computer is side A.
+bool PortFirst(const QStringList& args) {
+    const QStringList valued = {QStringLiteral("--port"), QStringLiteral("--ini"),
+                                QStringLiteral("--connect-timeout")};
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QStringLiteral("--port") || a.startsWith(QStringLiteral("--port=")))
+            return true;
+        if (a == QStringLiteral("--"))
+            return false;
+        if (valued.contains(a)) {
+            ++i;
+            continue;
+        }
+        if (a.size() > 1 && a.startsWith(QLatin1Char('-')))
+            continue;
+        return false;
+    }
+    return false;
+}
+
+QString RawText(double v) {
+    return QString::number(v, 'g', 10);
+}
+
+QString WithUnit(const QString& text, const QString& unit) {
+    return unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
+}
+
+int CmdDiff(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Compares two sets of settings: two settings files, or a settings file and the\n"
+        "trip computer (--port PORT in the place of one file; the side named first is A).\n"
+        "Prints one line per field that differs, \"NAME: A -> B\" with the values as the\n"
+        "editor shows them, a line for differing versions and one for the uninterpreted\n"
+        "image bytes from 124 on. Exit status 0: the same, 1: different, 2: error."));
+    AddPortOptions(p);
+    p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
+    p.addPositionalArgument(QStringLiteral("A"), QStringLiteral("Settings file."));
+    p.addPositionalArgument(QStringLiteral("B"), QStringLiteral("Settings file."));
+    int code = 0;
+    if (!Parse(p, args, code))
+        return code;
+    const bool usePort = p.isSet(QStringLiteral("port"));
+    const QStringList files = p.positionalArguments();
+    if (files.size() != (usePort ? 1 : 2))
+        return UsageError(usePort ? QStringLiteral("One settings FILE and --port PORT, or two "
+                                                   "settings files, are required")
+                                  : QStringLiteral("Two settings files are required"));
+    QString error;
+    const double timeout = ConnectTimeout(p, error);
+    if (!error.isEmpty())
+        return UsageError(error);
+
+    DiffSide sides[2];
+    const int portSide = !usePort ? -1 : PortFirst(args) ? 0 : 1;
+    for (int i = 0, file = 0; i < 2; ++i) {
+        if (i == portSide) {
+            sides[i].name = QStringLiteral("port %1").arg(p.value(QStringLiteral("port")));
+            continue;
+        }
+        sides[i].name = files[file++];
+        try {
+            LoadSettingsFile(sides[i].mk, sides[i].name);
+        } catch (const std::exception& e) {
+            return UsageError(ExceptionMessage(e));
+        }
+    }
+    if (portSide >= 0) {
+        TSerialLink link;
+        if (!OpenLink(link, p, error))
+            return UsageError(error);
+        TCliObserver observer(timeout);
+        try {
+            const TransferResult r = ReadFromDevice(link, sides[portSide].mk, observer);
+            if (r.status != TransferStatus::Done)
+                return ReportTransfer(r, observer) == 0 ? 0 : 2;
+        } catch (const std::exception& e) {
+            return UsageError(ExceptionMessage(e));
+        }
+    }
+
+    const TMK& a = sides[0].mk;
+    const TMK& b = sides[1].mk;
+    const auto bytesA = a.Settings.ToBytes();
+    const auto bytesB = b.Settings.ToBytes();
+    const std::vector<FieldDifference> fields = CompareRecords(bytesA, bytesB);
+    const ImageTailDifference tail = CompareImageTails(a.Image, b.Image);
+    const bool versionDiffers = a.Version != b.Version;
+    const bool differ = versionDiffers || !fields.empty() || tail.count > 0;
+
+    QString text;
+    QJsonArray jsonFields, jsonReserved;
+    if (versionDiffers)
+        text += QStringLiteral("Version: %1 -> %2\n").arg(a.Version).arg(b.Version);
+    for (const FieldDifference& d : fields) {
+        const QString label = FieldLabel(*d.field);
+        text += QStringLiteral("%1: %2 -> %3")
+                    .arg(label, WithUnit(d.shownA, d.unit), WithUnit(d.shownB, d.unit));
+        if (IsReserved(*d.field)) {
+            jsonReserved.append(QJsonObject{{QStringLiteral("name"), label},
+                                            {QStringLiteral("offset"), d.field->offset},
+                                            {QStringLiteral("size"), FieldWidth(*d.field)},
+                                            {QStringLiteral("A"), d.shownA},
+                                            {QStringLiteral("B"), d.shownB}});
+        } else {
+            // Two stored values can look the same once shown (seconds shown as hours).
+            if (d.shownA == d.shownB)
+                text += QStringLiteral(" (stored %1 -> %2)").arg(RawText(d.rawA), RawText(d.rawB));
+            const auto side = [](double raw, const QString& shown) {
+                return QJsonObject{{QStringLiteral("raw"), raw}, {QStringLiteral("shown"), shown}};
+            };
+            jsonFields.append(QJsonObject{{QStringLiteral("name"), label},
+                                          {QStringLiteral("offset"), d.field->offset},
+                                          {QStringLiteral("unit"), d.unit},
+                                          {QStringLiteral("A"), side(d.rawA, d.shownA)},
+                                          {QStringLiteral("B"), side(d.rawB, d.shownB)}});
+        }
+        text += QLatin1Char('\n');
+    }
+    QJsonValue jsonImage = QJsonValue::Null;
+    if (tail.count > 0) {
+        text += QStringLiteral("Image bytes %1..%2: %3 bytes differ, first at offset %4")
+                    .arg(TSettingsRecord::kSize)
+                    .arg(tail.end - 1)
+                    .arg(tail.count)
+                    .arg(tail.first);
+        if (tail.sizeA != tail.sizeB)
+            text += QStringLiteral(" (A has %1 bytes, B %2)").arg(tail.sizeA).arg(tail.sizeB);
+        text += QLatin1Char('\n');
+        jsonImage = QJsonObject{{QStringLiteral("count"), tail.count},
+                                {QStringLiteral("first"), tail.first},
+                                {QStringLiteral("sizeA"), qint64(tail.sizeA)},
+                                {QStringLiteral("sizeB"), qint64(tail.sizeB)}};
+    }
+    if (p.isSet(QStringLiteral("json")))
+        text = QString::fromUtf8(
+            QJsonDocument(QJsonObject{{QStringLiteral("A"), sides[0].name},
+                                      {QStringLiteral("B"), sides[1].name},
+                                      {QStringLiteral("differ"), differ},
+                                      {QStringLiteral("Version"),
+                                       QJsonObject{{QStringLiteral("A"), int(a.Version)},
+                                                   {QStringLiteral("B"), int(b.Version)}}},
+                                      {QStringLiteral("fields"), jsonFields},
+                                      {QStringLiteral("reserved"), jsonReserved},
+                                      {QStringLiteral("image"), jsonImage}})
+                .toJson(QJsonDocument::Indented));
+    Out(text);
+    return differ ? 1 : 0;
 }
 
 int CmdShow(const QStringList& args) {
@@ -256,6 +438,8 @@ int RunCli(const QStringList& args) {
         return CmdWrite(rest);
     if (cmd == QStringLiteral("show"))
         return CmdShow(rest);
+    if (cmd == QStringLiteral("diff"))
+        return CmdDiff(rest);
     return UsageError(QStringLiteral("Unknown command: %1\n").arg(cmd) +
                       QString::fromLatin1(kUsage));
 }

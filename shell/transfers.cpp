@@ -2,10 +2,16 @@
 
 #include "link/serial_link.h"
 #include "model/mk.h"
+#include "model/record_diff.h"
 #include "shell/language.h"
 #include "support/numeric.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 namespace Texts {
 QString Connecting() {
@@ -28,6 +34,23 @@ QString BadRecordSize(uint32_t size) {
     return Lang("Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
                 "The settings record size (%1) is outside 4..124. Nothing was written.")
         .arg(size);
+}
+// The verified write's own texts exist only in English: the window does not
+// run it.
+QString NotVerified(const QString& why) {
+    return QStringLiteral("The settings were written, but could not be read back: %1").arg(why);
+}
+QString ReadBackDiffers(const QString& field, int offset, const QString& written,
+                        const QString& readBack, int fields) {
+    QString text =
+        QStringLiteral("The settings read back differ from those written: %1 was "
+                       "written as %2 but reads back as %3 (first difference at "
+                       "offset 0x%4)")
+            .arg(field, written, readBack,
+                 QString::number(offset, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    if (fields > 1)
+        text += QStringLiteral("; %1 fields differ").arg(fields);
+    return text;
 }
 } // namespace Texts
 
@@ -125,22 +148,10 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
     return {TransferStatus::Done, {}};
 }
 
-TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer) {
-    const auto record = mk.Settings.ToBytes();
-    const uint32_t size = mk.Settings.Size;
-    // The record holds 124 bytes, and the closing command needs at least 4.
-    if (size < 4 || size > uint32_t(record.size()))
-        return {TransferStatus::Refused, Texts::BadRecordSize(size)};
+namespace {
 
-    Ending ending(link, observer);
-    Prepare(link, observer);
-    const std::optional<uint16_t> version = Connect(link, observer);
-    if (!version)
-        return {TransferStatus::Cancelled, {}};
-    if (*version != mk.Version)
-        return {TransferStatus::VersionMismatch, Texts::VersionMismatch()};
-
-    // A write is not cancelled halfway: the device would hold a torn record.
+// The write's block phase and closing command; raises the link's errors.
+void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size) {
     StartBlockPhase(observer, Texts::Writing());
     link.ReplyTimeout = 3000;
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
@@ -163,5 +174,93 @@ TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver
     link.PutWord(0);
     link.PutWord(uint16_t(size - 4));
     link.Transact();
-    return {TransferStatus::Done, Texts::Written()};
+}
+
+void Pause(TTransferObserver& observer, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(left, 20)));
+        observer.ProcessEvents();
+    }
+}
+
+QString ValueText(const QString& shown, const QString& unit) {
+    return unit.isEmpty() ? shown : shown + QLatin1Char(' ') + unit;
+}
+
+// Reads back the blocks just written and compares the record's bytes.
+TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
+                        uint32_t size, const VerifyOptions& options) {
+    Pause(observer, options.delayMs);
+    observer.ShowCancel(true);
+    observer.SetText(Texts::Connecting());
+    observer.ShowGauge(false);
+    if (!Connect(link, observer))
+        return {TransferStatus::NotVerified, Texts::NotVerified(Texts::Connecting())};
+
+    StartBlockPhase(observer, Texts::Reading());
+    const int blocks = int((size + kBlockSize - 1) / kBlockSize);
+    std::array<uint8_t, TSettingsRecord::kSize> back;
+    std::copy(sent.begin(), sent.end(), back.begin());
+    try {
+        for (int b = 0; b < blocks; ++b) {
+            link.BeginRequest(kDeviceAddress, 5);
+            link.PutWord(uint16_t(b));
+            link.Transact();
+            for (int i = 0; i < kBlockSize; ++i) {
+                const uint8_t byte = link.GetByte();
+                if (const uint32_t at = uint32_t(b * kBlockSize + i); at < size)
+                    back[at] = byte;
+            }
+            observer.SetGauge(Gauge(b, blocks));
+        }
+    } catch (const std::exception& e) {
+        return {TransferStatus::NotVerified, Texts::NotVerified(ExceptionMessage(e))};
+    }
+
+    const std::vector<FieldDifference> diffs = CompareRecords(sent, back, int(size));
+    if (diffs.empty())
+        return {TransferStatus::Done, Texts::Written()};
+    int first = 0;
+    while (sent[size_t(first)] == back[size_t(first)])
+        ++first;
+    const FieldDifference& d = diffs.front();
+    return {TransferStatus::NotVerified,
+            Texts::ReadBackDiffers(FieldLabel(*d.field), first, ValueText(d.shownA, d.unit),
+                                   ValueText(d.shownB, d.unit), int(diffs.size()))};
+}
+
+TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
+                     const VerifyOptions* verify) {
+    const auto record = mk.Settings.ToBytes();
+    const uint32_t size = mk.Settings.Size;
+    // The record holds 124 bytes, and the closing command needs at least 4.
+    if (size < 4 || size > uint32_t(record.size()))
+        return {TransferStatus::Refused, Texts::BadRecordSize(size)};
+
+    Ending ending(link, observer);
+    Prepare(link, observer);
+    const std::optional<uint16_t> version = Connect(link, observer);
+    if (!version)
+        return {TransferStatus::Cancelled, {}};
+    if (*version != mk.Version)
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch()};
+
+    // A write is not cancelled halfway: the device would hold a torn record.
+    SendRecord(link, observer, record, size);
+    if (!verify)
+        return {TransferStatus::Done, Texts::Written()};
+    return ReadBack(link, observer, record, size, *verify);
+}
+
+} // namespace
+
+TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer) {
+    return Write(link, mk, observer, nullptr);
+}
+
+TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
+                              const VerifyOptions& options) {
+    return Write(link, mk, observer, &options);
 }

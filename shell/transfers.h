@@ -27,6 +27,7 @@ enum class TransferStatus {
     Failed,          // a read failed in its block phase; message: the error
     VersionMismatch, // a write found another settings version; nothing sent
     Refused,         // a write refused before connecting; nothing sent
+    NotVerified,     // a verified write was sent, but its read-back failed or differs
 };
 
 struct TransferResult {
@@ -47,6 +48,21 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
 // block phase are raised after the port has been closed.
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer);
 
+// How a verified write reads the record back after the closing command.
+struct VerifyOptions {
+    // Pause after the closing command before asking for the version again:
+    // the trip computer may be busy storing the record.
+    int delayMs = 0;
+};
+
+// WriteToDevice, then on the same open port: the pause, Connecting again
+// (given up when the observer cancels), command 5 for the blocks written,
+// and a comparison of their first Size bytes with the record sent. The
+// filler bytes of the last block are not compared: they are not part of the
+// record, and the trip computer may keep its own bytes there.
+TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
+                              const VerifyOptions& options);
+
 namespace Texts {
 QString Connecting();
 QString Reading();
@@ -54,4 +70,7 @@ QString Writing();
 QString VersionMismatch();
 QString Written();
 QString BadRecordSize(uint32_t size);
+QString NotVerified(const QString& why);
+QString ReadBackDiffers(const QString& field, int offset, const QString& written,
+                        const QString& readBack, int fields);
 } // namespace Texts

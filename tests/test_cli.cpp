@@ -1,6 +1,7 @@
 #include "model/mk.h"
 #include "model/settings_file.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -55,6 +56,15 @@ public:
     QProcess p;
     QString path;
 };
+
+// The simulator's memory at start.
+QByteArray DefaultImage() {
+    QByteArray m(2048, '\0');
+    const auto record = TSettingsRecord::Defaults().ToBytes();
+    for (int i = 0; i < m.size(); ++i)
+        m[i] = i < 124 ? char(record[size_t(i)]) : char((i + i / 256) % 256);
+    return m;
+}
 
 QByteArray Read(const QString& name) {
     QFile f(name);
@@ -167,11 +177,165 @@ private slots:
         QCOMPARE(missing.code, 2);
     }
 
+    void diffOfFiles() {
+        TMK mk;
+        mk.Version = 3;
+        mk.Image = DefaultImage();
+        mk.UnpackSettings();
+        SaveSettingsFile(mk, Path("a.tarvg"));
+        SaveSettingsFile(mk, Path("same.tarvg"));
+        Run r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("same.tarvg")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QString());
+
+        mk.Version = 4;
+        mk.Settings.VelocityLimit = 130;
+        mk.Settings.TOTime = 1; // shown in hours: both sides show 0
+        mk.Settings.Reserved48[1] = 1;
+        mk.PackSettings();
+        mk.Image[300] = char(mk.Image[300] ^ 1);
+        mk.Image[1000] = char(mk.Image[1000] ^ 1);
+        SaveSettingsFile(mk, Path("b.tarvg"));
+        r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("b.tarvg")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out.split(QLatin1Char('\n')),
+                 QStringList({QStringLiteral("Version: 3 -> 4"),
+                              QStringLiteral("TOTime: 0 ч -> 0 ч (stored 0 -> 1)"),
+                              QStringLiteral("reserved bytes 0x48..0x4F: 00 00 00 00 00 00 00 00 "
+                                             "-> 00 01 00 00 00 00 00 00"),
+                              QStringLiteral("VelocityLimit: 200 км/час -> 130 км/час"),
+                              QStringLiteral("Image bytes 124..2047: 2 bytes differ, first at "
+                                             "offset 300"),
+                              QString()}));
+
+        r = Cli(
+            {QStringLiteral("diff"), Path("b.tarvg"), Path("a.tarvg"), QStringLiteral("--json")});
+        QCOMPARE(r.code, 1);
+        const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(root.value(QStringLiteral("differ")).toBool(), true);
+        QCOMPARE(root.value(QStringLiteral("B")).toString(), Path("a.tarvg"));
+        const QJsonArray fields = root.value(QStringLiteral("fields")).toArray();
+        QCOMPARE(fields.size(), 2);
+        const QJsonObject velocity = fields[1].toObject();
+        QCOMPARE(velocity.value(QStringLiteral("name")).toString(),
+                 QStringLiteral("VelocityLimit"));
+        QCOMPARE(velocity.value(QStringLiteral("offset")).toInt(), 0x66);
+        QCOMPARE(
+            velocity.value(QStringLiteral("A")).toObject().value(QStringLiteral("raw")).toInt(),
+            130);
+        QCOMPARE(velocity.value(QStringLiteral("B")).toObject().value(QStringLiteral("shown")),
+                 QJsonValue(QStringLiteral("200")));
+        QCOMPARE(root.value(QStringLiteral("reserved")).toArray().size(), 1);
+        QCOMPARE(root.value(QStringLiteral("image")).toObject().value(QStringLiteral("count")),
+                 QJsonValue(2));
+        r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("same.tarvg"),
+                 QStringLiteral("--json")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("image")),
+                 QJsonValue(QJsonValue::Null));
+
+        // A short file: the bytes it lacks count as differing.
+        QFile shortFile(Path("short.tarvg"));
+        QVERIFY(shortFile.open(QIODevice::WriteOnly));
+        shortFile.write(Read(Path("a.tarvg")).left(2 + 1024));
+        shortFile.close();
+        r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("short.tarvg")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QStringLiteral("Image bytes 124..2047: 1024 bytes differ, first at offset "
+                                       "1024 (A has 2048 bytes, B 1024)\n"));
+
+        // Errors are 2, as with diff(1).
+        QCOMPARE(Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("absent.tarvg")}).code, 2);
+        QCOMPARE(Cli({QStringLiteral("diff"), Path("a.tarvg")}).code, 2);
+    }
+
+    void diffWithTheTripComputer() {
+        Sim sim({QStringLiteral("--settings-version"), QStringLiteral("3")});
+        TMK mk;
+        mk.Version = 3;
+        mk.Image = DefaultImage();
+        mk.UnpackSettings();
+        SaveSettingsFile(mk, Path("device.tarvg"));
+        Run r =
+            Cli({QStringLiteral("diff"), Path("device.tarvg"), QStringLiteral("--port"), sim.path});
+        QCOMPARE(r.code, 0);
+        mk.Settings.TankContFull = 60;
+        mk.PackSettings();
+        SaveSettingsFile(mk, Path("bigger.tarvg"));
+        // The side named first is A.
+        r = Cli({QStringLiteral("diff"), Path("bigger.tarvg"), QStringLiteral("--port"), sim.path});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QStringLiteral("TankContFull: 60 л -> 50 л\n"));
+        r = Cli({QStringLiteral("diff"), QStringLiteral("--port"), sim.path, Path("bigger.tarvg"),
+                 QStringLiteral("--json")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("A")),
+                 QJsonValue(QStringLiteral("port ") + sim.path));
+        sim.Stop();
+        r = Cli({QStringLiteral("diff"), Path("bigger.tarvg"), QStringLiteral("--port"), sim.path,
+                 QStringLiteral("--connect-timeout"), QStringLiteral("0.3")});
+        QCOMPARE(r.code, 2);
+    }
+
+    void verifiedWrite() {
+        // The trip computer answers nothing for a while after the closing command.
+        const QString dump = Path("verified.bin");
+        Sim sim({QStringLiteral("--settings-version"), QStringLiteral("3"),
+                 QStringLiteral("--settle"), QStringLiteral("1500")},
+                dump);
+        TMK mk;
+        mk.Version = 3;
+        mk.Image = DefaultImage();
+        mk.Settings.VelocityLimit = 111;
+        mk.PackSettings();
+        SaveSettingsFile(mk, Path("w.tarvg"));
+        Run r = Cli({QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--port"),
+                     sim.path, Path("w.tarvg")});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.err.contains(QStringLiteral("Read back")));
+        // Giving up on the read-back fails although the write went through.
+        r = Cli({QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--port"),
+                 sim.path, Path("w.tarvg"), QStringLiteral("--connect-timeout"),
+                 QStringLiteral("0.5")});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains(QStringLiteral("could not be read back")));
+        // ... and waiting out the busy time first succeeds with a short time-out.
+        QTest::qWait(1600);
+        r = Cli({QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--port"),
+                 sim.path, Path("w.tarvg"), QStringLiteral("--connect-timeout"),
+                 QStringLiteral("0.5"), QStringLiteral("--verify-delay"), QStringLiteral("1600")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Cli({QStringLiteral("write"), QStringLiteral("--verify-delay"),
+                      QStringLiteral("soon"), QStringLiteral("--port"), sim.path, Path("w.tarvg")})
+                     .code,
+                 2);
+        sim.Stop();
+        QCOMPARE(Read(dump).left(124), mk.Image.left(124));
+    }
+
+    void verifiedWriteFindsACorruptByte() {
+        Sim sim({QStringLiteral("--settings-version"), QStringLiteral("3"),
+                 QStringLiteral("--corrupt-offset"), QStringLiteral("0x6B")});
+        TMK mk;
+        mk.Version = 3;
+        mk.Image = DefaultImage();
+        SaveSettingsFile(mk, Path("c.tarvg"));
+        Run r = Cli({QStringLiteral("write"), QStringLiteral("--port"), sim.path, Path("c.tarvg")});
+        QCOMPARE(r.code, 0); // unverified, the fault goes unnoticed
+        r = Cli({QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--port"),
+                 sim.path, Path("c.tarvg")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("TankContFull was written as 50 л but reads back as "
+                                               "-51 л (first difference at offset 0x6B)")),
+                 qPrintable(r.err));
+        QVERIFY(!r.err.contains(QStringLiteral("Read back:")));
+    }
+
     void usageAndFileErrors() {
         QCOMPARE(Cli({}).code, 2);
         QCOMPARE(Cli({QStringLiteral("frobnicate")}).code, 2);
         QCOMPARE(Cli({QStringLiteral("--help")}).code, 0);
-        for (const char* cmd : {"read", "write", "show"}) {
+        for (const char* cmd : {"read", "write", "show", "diff"}) {
             const Run r = Cli({QString::fromLatin1(cmd), QStringLiteral("--help")});
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));

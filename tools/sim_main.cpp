@@ -91,6 +91,11 @@ int Serve(QCommandLineParser& p) {
         o.StopAfterBlock = ToInt(p, "stop-after-block", 0, 63);
     if (p.isSet(QStringLiteral("hang-up-after")))
         o.HangUpAfter = ToInt(p, "hang-up-after", 1, 1 << 30);
+    if (p.isSet(QStringLiteral("settle")))
+        o.SettleMs = ToInt(p, "settle", 0, 600000);
+    o.SettleBusy = p.isSet(QStringLiteral("settle-busy"));
+    if (p.isSet(QStringLiteral("corrupt-offset")))
+        o.CorruptOffset = ToInt(p, "corrupt-offset", 0, TSimulator::kMemorySize - 1);
     const int com = p.isSet(QStringLiteral("com")) ? ToInt(p, "com", 1, 32) : 1;
 
     TSimulator sim(o);
@@ -186,6 +191,9 @@ int main(int argc, char** argv) {
     opt("faults", "Apply the faults to the first N requests only.", "n");
     opt("stop-after-block", "Answer nothing after the request for this block.", "b");
     opt("hang-up-after", "Close the line after answering N requests.", "n");
+    opt("settle", "After answering command 7, answer nothing for this many ms.", "ms");
+    opt("settle-busy", "During --settle, answer with the busy command 255 instead.");
+    opt("corrupt-offset", "A write block storing this memory byte stores it inverted.", "n");
     p.process(app);
     try {
         return Serve(p);

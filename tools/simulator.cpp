@@ -233,6 +233,8 @@ QByteArray TSimulator::Reply(const QByteArray& frame, bool* stopAfter) {
         if (block * 32 + n > kMemorySize)
             return {};
         memory_.replace(block * 32, n, frame.mid(9, n));
+        if (const int c = options_.CorruptOffset; c >= block * 32 && c < block * 32 + n)
+            memory_[c] = char(~uint8_t(memory_[c]));
         *stopAfter = block == options_.StopAfterBlock;
         return Frame(4, {});
     }
@@ -254,7 +256,15 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
         const int k = ++requests_;
         const TSimOptions& o = options_;
         bool stopAfter = false;
-        QByteArray reply = mute_ ? QByteArray() : Reply(frame, &stopAfter);
+        QByteArray reply;
+        if (arrivedNs < settledNs_) {
+            if (o.SettleBusy)
+                reply = Frame(255, {});
+        } else if (!mute_) {
+            reply = Reply(frame, &stopAfter);
+            if (uint8_t(frame[4]) == 7 && !reply.isEmpty())
+                settledNs_ = arrivedNs + o.SettleMs * kMs;
+        }
         mute_ = mute_ || stopAfter;
         if (o.Silent || k <= o.LoseFirst)
             reply.clear();

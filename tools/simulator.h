@@ -30,6 +30,11 @@ struct TSimOptions {
     int FaultCount = -1;
     int StopAfterBlock = -1; // answer no request after the one for this block
     int HangUpAfter = -1;    // close the line after answering N requests
+    // After answering command 7 the device stores the record: for SettleMs it
+    // answers nothing, or the busy command 255 when SettleBusy.
+    int SettleMs = 0;
+    bool SettleBusy = false;
+    int CorruptOffset = -1; // a write block storing this memory byte stores it inverted
 };
 
 // 2048 bytes: the default settings record, then byte i = (i + i / 256) mod 256.
@@ -85,6 +90,7 @@ private:
     QList<QByteArray> received_;
     int requests_ = 0;
     bool mute_ = false;
+    int64_t settledNs_ = 0; // requests before this time meet a settling device
 
     int master_ = -1;
     int slave_ = -1;
