@@ -1,3 +1,4 @@
+#include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 
@@ -56,6 +57,11 @@ public:
     QProcess p;
     QString path;
 };
+
+// The unit the editor shows with a field.
+QString Unit(const char* field) {
+    return ShownFieldText(TSettingsRecord::Defaults(), *FindField(field))->unit;
+}
 
 // The simulator's memory at start.
 QByteArray DefaultImage() {
@@ -199,14 +205,15 @@ private slots:
         r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("b.tarvg")});
         QCOMPARE(r.code, 1);
         QCOMPARE(r.out.split(QLatin1Char('\n')),
-                 QStringList({QStringLiteral("Version: 3 -> 4"),
-                              QStringLiteral("TOTime: 0 ч -> 0 ч (stored 0 -> 1)"),
-                              QStringLiteral("reserved bytes 0x48..0x4F: 00 00 00 00 00 00 00 00 "
-                                             "-> 00 01 00 00 00 00 00 00"),
-                              QStringLiteral("VelocityLimit: 200 км/час -> 130 км/час"),
-                              QStringLiteral("Image bytes 124..2047: 2 bytes differ, first at "
-                                             "offset 300"),
-                              QString()}));
+                 QStringList(
+                     {QStringLiteral("Version: 3 -> 4"),
+                      QStringLiteral("TOTime: 0 %1 -> 0 %1 (stored 0 -> 1)").arg(Unit("TOTime")),
+                      QStringLiteral("reserved bytes 0x48..0x4F: 00 00 00 00 00 00 00 00 "
+                                     "-> 00 01 00 00 00 00 00 00"),
+                      QStringLiteral("VelocityLimit: 200 %1 -> 130 %1").arg(Unit("VelocityLimit")),
+                      QStringLiteral("Image bytes 124..2047: 2 bytes differ, first at "
+                                     "offset 300"),
+                      QString()}));
 
         r = Cli(
             {QStringLiteral("diff"), Path("b.tarvg"), Path("a.tarvg"), QStringLiteral("--json")});
@@ -265,7 +272,7 @@ private slots:
         // The side named first is A.
         r = Cli({QStringLiteral("diff"), Path("bigger.tarvg"), QStringLiteral("--port"), sim.path});
         QCOMPARE(r.code, 1);
-        QCOMPARE(r.out, QStringLiteral("TankContFull: 60 л -> 50 л\n"));
+        QCOMPARE(r.out, QStringLiteral("TankContFull: 60 %1 -> 50 %1\n").arg(Unit("TankContFull")));
         r = Cli({QStringLiteral("diff"), QStringLiteral("--port"), sim.path, Path("bigger.tarvg"),
                  QStringLiteral("--json")});
         QCOMPARE(r.code, 1);
@@ -325,9 +332,11 @@ private slots:
         r = Cli({QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--port"),
                  sim.path, Path("c.tarvg")});
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("TankContFull was written as 50 л but reads back as "
-                                               "-51 л (first difference at offset 0x6B)")),
-                 qPrintable(r.err));
+        QVERIFY2(
+            r.err.contains(QStringLiteral("TankContFull was written as 50 %1 but reads back as "
+                                          "-51 %1 (first difference at offset 0x6B)")
+                               .arg(Unit("TankContFull"))),
+            qPrintable(r.err));
         QVERIFY(!r.err.contains(QStringLiteral("Read back:")));
     }
 

@@ -126,9 +126,11 @@ private slots:
         Observer observer(5000);
         TransferResult r = WriteAndVerify(d.link, mk, observer, {});
         QCOMPARE(int(r.status), int(TransferStatus::NotVerified));
-        QCOMPARE(r.message, QStringLiteral("The settings read back differ from those written: "
-                                           "UaccHighLimit was written as 15.0 В but reads back as "
-                                           "10.5 В (first difference at offset 0x3A)"));
+        QCOMPARE(r.message,
+                 QStringLiteral("The settings read back differ from those written: UaccHighLimit "
+                                "was written as 15.0 %1 but reads back as 10.5 %1 (first "
+                                "difference at offset 0x3A)")
+                     .arg(ShownFieldText(mk.Settings, *FindField("UaccHighLimit"))->unit));
 
         // A trip computer that stops answering after the closing command.
         d.sim.sim.Update([](TSimOptions& o) {

@@ -25,7 +25,7 @@ struct Box {
     const char* colour;
 };
 constexpr Box kBoxes[] = {
-    {2, 6, 60, 52, 8, "#3c3c40"}, // housing
+    {2, 6, 60, 52, 8, "#3c3c40"},  // housing
     {8, 12, 48, 40, 0, "#000000"}, // screen
     {8, 42, 48, 10, 0, "#0000ce"}, // lower band
     {12, 45, 28, 4, 0, "#ffff00"}, // caption bar
