@@ -4,6 +4,7 @@
 #include "link/serial_link.h"
 #include "model/field_text.h"
 #include "model/mk.h"
+#include "model/preview.h"
 #include "model/record_diff.h"
 #include "model/settings_file.h"
 #include "shell/app_ini.h"
@@ -31,6 +32,7 @@ const char* const kUsage =
     "  show   FILE [--json]         print the version and every interpreted setting\n"
     "  diff   A B [--json]          the settings that differ between two settings files;\n"
     "                               --port PORT in place of A or B reads the trip computer\n"
+    "  preview FILE -o OUT.png      draw the display preview of FILE's colours\n"
     "\n"
     "PORT is a device path (/dev/ttyUSB0) or COMn of the port table.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options.\n";
@@ -418,6 +420,30 @@ int CmdShow(const QStringList& args) {
     return 0;
 }
 
+int CmdPreview(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Writes the 128 x 128 display preview of a settings file's colours as a PNG image,\n"
+        "exactly as the editor draws it."));
+    p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                 QStringLiteral("PNG file to write."),
+                 QStringLiteral("OUT.png")});
+    p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
+    int code = 0;
+    if (!Parse(p, args, code))
+        return code;
+    if (p.positionalArguments().size() != 1 || !p.isSet(QStringLiteral("output")))
+        return UsageError(QStringLiteral("One settings FILE and -o OUT.png are required"));
+    TMK mk;
+    try {
+        LoadSettingsFile(mk, p.positionalArguments().first());
+        SavePreviewPng(mk, p.value(QStringLiteral("output")));
+    } catch (const std::exception& e) {
+        return Fail(ExceptionMessage(e));
+    }
+    return 0;
+}
+
 } // namespace
 
 int RunCli(const QStringList& args) {
@@ -440,6 +466,8 @@ int RunCli(const QStringList& args) {
         return CmdShow(rest);
     if (cmd == QStringLiteral("diff"))
         return CmdDiff(rest);
+    if (cmd == QStringLiteral("preview"))
+        return CmdPreview(rest);
     return UsageError(QStringLiteral("Unknown command: %1\n").arg(cmd) +
                       QString::fromLatin1(kUsage));
 }

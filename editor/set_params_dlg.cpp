@@ -1,18 +1,28 @@
 #include "editor/set_params_dlg.h"
 
+#include "editor/mask_edit.h"
+#include "editor/paint_box.h"
 #include "editor/radio_group.h"
 #include "editor/spin_edit.h"
+#include "editor/string_grid.h"
 #include "model/field_text.h"
 #include "model/mk.h"
+#include "model/settings_file.h"
 #include "shell/application.h"
+#include "shell/dialogs.h"
+#include "shell/message_boxes.h"
+#include "support/conversions.h"
 #include "support/numeric.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -22,6 +32,11 @@ constexpr int kClientWidth = 1021;
 constexpr int kClientHeight = 599;
 constexpr int kPagesHeight = 561;
 constexpr int kRowHeight = 40;
+constexpr int kColourRowHeight = 18;
+constexpr int kAccumulatorRowHeight = 20;
+const char* const kTimeMask = "!90:00;1;_";
+const char* const kTankFilter = "Файлы настроек бака (*.tarvo)";
+const char* const kTankSuffix = "tarvo";
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -35,6 +50,37 @@ template <typename T> void Store(T& field, double v) {
 
 void SelectItem(QComboBox* list, int index) {
     list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+
+QColor ScreenColour(uint16_t rgb565) {
+    const uint32_t c = Rgb565ToColor(rgb565);
+    return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+}
+
+QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(geometry);
+    return l;
+}
+
+// The tank page's notices: red, some bold, wrapped to their width.
+QLabel* AddNotice(QWidget* parent, const char* name, const QString& text, bool bold,
+                  const QRect& geometry) {
+    QLabel* l = AddLabel(parent, name, text, geometry);
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, Qt::red);
+    l->setPalette(p);
+    QFont f = l->font();
+    f.setBold(bold);
+    l->setFont(f);
+    return l;
+}
+
+QString Quoted(const char* utf8) {
+    return QLatin1Char('"') + Text(utf8) + QLatin1Char('"');
 }
 
 } // namespace
@@ -59,6 +105,9 @@ TMK_SetParamsDlg::TMK_SetParamsDlg(TMK& mk, QWidget* parent) : QDialog(parent), 
     BuildCorrPage();
     BuildSourcesPage();
     BuildLimitsPage();
+    BuildDisplayPage();
+    BuildVoicePage();
+    BuildAveragesPage();
     BuildTankPage();
     BuildTOPage();
 
@@ -86,16 +135,23 @@ QWidget* TMK_SetParamsDlg::AddPage(const char* name, const char* caption) {
     return page;
 }
 
+TSpinEdit* TMK_SetParamsDlg::NewSpinEdit(QWidget* parent, const char* name,
+                                         void (TMK_SetParamsDlg::*exit)()) {
+    auto* e = new TSpinEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    if (exit)
+        connect(e, &TSpinEdit::exited, this, Guarded([this, exit] { (this->*exit)(); }));
+    return e;
+}
+
 TSpinEdit* TMK_SetParamsDlg::AddSpinEdit(QWidget* page, const char* name, const char* label, int x,
                                          int y, int labelWidth, void (TMK_SetParamsDlg::*exit)()) {
     auto* l = new QLabel(Text(label), page);
     l->setObjectName(QStringLiteral("l") + QString::fromLatin1(name + 2));
     l->setGeometry(x, y, labelWidth, 24);
-    auto* e = new TSpinEdit(page);
-    e->setObjectName(QString::fromLatin1(name));
+    TSpinEdit* e = NewSpinEdit(page, name, exit);
     e->setGeometry(x + labelWidth + 8, y, 90, 24);
     l->setBuddy(e);
-    connect(e, &TSpinEdit::exited, this, Guarded([this, exit] { (this->*exit)(); }));
     return e;
 }
 
@@ -195,10 +251,190 @@ void TMK_SetParamsDlg::BuildLimitsPage() {
     seAKPPOilTemperLimit->SetLimits(80, 150);
 }
 
+void TMK_SetParamsDlg::BuildDisplayPage() {
+    using D = TMK_SetParamsDlg;
+    rgIntenseMeth =
+        new TRadioGroup(QStringLiteral("rgIntenseMeth"), Text("Управление яркостью дисплея"),
+                        FieldItems::IntenseMeth(), 2, tsDisplay);
+    rgIntenseMeth->setGeometry(20, 16, 330, 56);
+    connect(rgIntenseMeth, &TRadioGroup::clicked, this, Guarded([this] { rgIntenseMethClick(); }));
+    constexpr int x = 20, w = 220;
+    seIntense0 = AddSpinEdit(tsDisplay, "seIntense0", "Яркость подсветки (День)", x, 90, w,
+                             &D::seIntense0Exit);
+    seIntense1 = AddSpinEdit(tsDisplay, "seIntense1", "Яркость подсветки (Ночь)", x,
+                             90 + kRowHeight, w, &D::seIntense1Exit);
+    for (TSpinEdit* e : {seIntense0, seIntense1})
+        e->SetLimits(0, 4);
+
+    auto addTime = [&](const char* name, const char* label, int y, void (D::*exit)()) {
+        auto* e = new TMaskEdit(tsDisplay);
+        e->setObjectName(QString::fromLatin1(name));
+        e->SetEditMask(QString::fromLatin1(kTimeMask));
+        e->setGeometry(x + w + 8, y, 90, 24);
+        QLabel* l = AddLabel(tsDisplay, "", Text(label), QRect(x, y, w, 24));
+        l->setObjectName(QStringLiteral("l") + QString::fromLatin1(name + 2));
+        l->setBuddy(e);
+        connect(e, &TMaskEdit::exited, this, Guarded([this, exit] { (this->*exit)(); }));
+        return e;
+    };
+    meIntenseDayTime = addTime("meIntenseDayTime", "Время вкл. ДНЕВНОЙ яркости",
+                               90 + 2 * kRowHeight, &D::meIntenseDayTimeExit);
+    meIntenseNightTime = addTime("meIntenseNightTime", "Время вкл. НОЧНОЙ яркости",
+                                 90 + 3 * kRowHeight, &D::meIntenseNightTimeExit);
+
+    // The palette: display only.
+    constexpr int px = 420, gx = 620;
+    QLabel* lPalette =
+        AddLabel(tsDisplay, "lPalette", Text("Цветовая палитра"), QRect(px, 16, 180, 20));
+    sgPalette = new TStringGrid(QStringLiteral("sgPalette"), 16, 2, tsDisplay);
+    sgPalette->setColumnWidth(0, 110);
+    sgPalette->setColumnWidth(1, 70);
+    sgPalette->SetRowHeight(kColourRowHeight);
+    sgPalette->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgPalette->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgPalette->setGeometry(QRect(QPoint(px, 40), sgPalette->FullSize()));
+    lPalette->setBuddy(sgPalette);
+    sgPalette->OnDrawCell = [this](QPainter& p, const QRect& r, int column, int row) {
+        return DrawColourCell(p, r, sgPalette, column, row, mk_.Palette[size_t(row) & 0x0F]);
+    };
+
+    // The four colours of the record; the selected row is edited below.
+    QLabel* lColours = AddLabel(tsDisplay, "lColours", Text("Цвета"), QRect(gx, 16, 180, 20));
+    sgDigit = new TStringGrid(QStringLiteral("sgDigit"), 4, 2, tsDisplay);
+    sgDigit->setColumnWidth(0, 200);
+    sgDigit->setColumnWidth(1, 70);
+    sgDigit->SetRowHeight(kColourRowHeight);
+    sgDigit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgDigit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgDigit->setGeometry(QRect(QPoint(gx, 40), sgDigit->FullSize()));
+    lColours->setBuddy(sgDigit);
+    sgDigit->OnDrawCell = [this](QPainter& p, const QRect& r, int column, int row) {
+        return DrawColourCell(p, r, sgDigit, column, row, mk_.PaletteColour(DigitField(row)));
+    };
+    connect(sgDigit, &TStringGrid::rowSelected, this,
+            [this](int row) { RunGuarded([&] { sgDigitSelectCell(row); }); });
+    for (TStringGrid* g : {sgPalette, sgDigit})
+        for (int r = 0; r < g->rowCount(); ++r)
+            g->SetCell(1, r, QString());
+
+    const int groupTop = sgDigit->geometry().bottom() + 12;
+    gbDigit = new QGroupBox(Text("Редактировать цвет"), tsDisplay);
+    gbDigit->setObjectName(QStringLiteral("gbDigit"));
+    gbDigit->setToolTip(Text("Для выбора цвета для редактирования выберите нужную строку таблицы"));
+    gbDigit->setGeometry(gx, groupTop, sgDigit->width(), 64);
+    lDigit = AddLabel(gbDigit, "lDigit", Text("Цвет 1"), QRect(12, 28, 140, 24));
+    seDigit = NewSpinEdit(gbDigit, "seDigit", nullptr);
+    seDigit->setGeometry(160, 28, 90, 24);
+    seDigit->SetLimits(0, 15);
+    lDigit->setBuddy(seDigit);
+    connect(seDigit, &TSpinEdit::changed, this, Guarded([this] { seDigitChange(); }));
+
+    pbDisp = new TPaintBox(tsDisplay);
+    pbDisp->setObjectName(QStringLiteral("pbDisp"));
+    pbDisp->setGeometry(gx, gbDigit->geometry().bottom() + 16, TMK::kPreviewSize,
+                        TMK::kPreviewSize);
+    pbDisp->OnPaint = [this](QPainter& p) { RunGuarded([&] { pbDispPaint(p); }); };
+}
+
+void TMK_SetParamsDlg::BuildVoicePage() {
+    rgAlarmBeep = new TRadioGroup(QStringLiteral("rgAlarmBeep"), Text("Озвучивать сообщения"),
+                                  FieldItems::AlarmBeep(), 3, tsVoice);
+    rgAlarmBeep->setGeometry(20, 16, 400, 56);
+    rgAlarmVelType =
+        new TRadioGroup(QStringLiteral("rgAlarmVelType"), Text("Озвучивать превышение скорости"),
+                        FieldItems::AlarmVelType(), 2, tsVoice);
+    rgAlarmVelType->setGeometry(20, 90, 400, 56);
+    connect(rgAlarmBeep, &TRadioGroup::clicked, this, Guarded([this] { rgAlarmBeepClick(); }));
+    connect(rgAlarmVelType, &TRadioGroup::clicked, this,
+            Guarded([this] { rgAlarmVelTypeClick(); }));
+}
+
+void TMK_SetParamsDlg::BuildAveragesPage() {
+    auto addGrid = [&](const char* name, const char* labelName, const char* caption, int x,
+                       void (TMK_SetParamsDlg::*dblClick)()) {
+        QLabel* l = AddLabel(tsAverages, labelName, Text(caption), QRect(x, 16, 200, 20));
+        auto* g = new TStringGrid(QString::fromLatin1(name), 6, 2, tsAverages);
+        g->setColumnWidth(0, 147);
+        g->setColumnWidth(1, 116);
+        g->SetRowHeight(kAccumulatorRowHeight);
+        g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        const QSize full = g->FullSize();
+        g->setGeometry(x, 40, full.width() + g->style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                       full.height());
+        l->setBuddy(g);
+        connect(g, &TStringGrid::dblClicked, this,
+                Guarded([this, dblClick] { (this->*dblClick)(); }));
+        return g;
+    };
+    sgTripSum =
+        addGrid("sgTripSum", "lTripSum", "Поездка", 20, &TMK_SetParamsDlg::sgTripSumDblClick);
+    sgResetSum =
+        addGrid("sgResetSum", "lResetSum", "Сброс", 360, &TMK_SetParamsDlg::sgResetSumDblClick);
+    QLabel* notice = AddLabel(
+        tsAverages, "lResetHint",
+        Text("Для сброса накопителей сделайте двойной щелчок мыши на соответствующей таблице"),
+        QRect(0, sgTripSum->geometry().bottom() + 24, kClientWidth - 8, 24));
+    notice->setAlignment(Qt::AlignCenter);
+}
+
 void TMK_SetParamsDlg::BuildTankPage() {
+    using D = TMK_SetParamsDlg;
     cbTankMeth = AddList(tsTank, "cbTankMeth", lTankMeth, "lTankMeth", "Бак тип", 20, 20,
-                         &TMK_SetParamsDlg::cbTankMethChange);
+                         &D::cbTankMethChange);
     cbTankMeth->addItems(FieldItems::TankMeth());
+    seTankContFull =
+        AddSpinEdit(tsTank, "seTankContFull", "Полный бак, л", 20, 60, 120, &D::seTankContFullExit);
+    seTankContFull->SetLimits(16, 2040);
+
+    gbTankCalibration = new QGroupBox(Text("Калибровка бака"), tsTank);
+    gbTankCalibration->setObjectName(QStringLiteral("gbTankCalibration"));
+    gbTankCalibration->setGeometry(20, 110, 300, 130);
+    AddLabel(gbTankCalibration, "lTankCalibrationHeader", Text("  #       литры           у.е."),
+             QRect(10, 24, 280, 20));
+    auto addRow = [&](const char* label, int y, TSpinEdit*& litres, const char* litresName,
+                      void (D::*litresExit)(), TSpinEdit*& units, const char* unitsName,
+                      void (D::*unitsExit)()) {
+        AddLabel(gbTankCalibration, "", Text(label), QRect(16, y, 30, 24))
+            ->setObjectName(QStringLiteral("lTankPoint") + Text(label));
+        litres = NewSpinEdit(gbTankCalibration, litresName, litresExit);
+        litres->setGeometry(60, y, 90, 24);
+        // No limits until the tank's capacity is known.
+        litres->SetLimits(0, 0);
+        units = NewSpinEdit(gbTankCalibration, unitsName, unitsExit);
+        units->setGeometry(180, y, 90, 24);
+        units->SetLimits(0, 2000);
+    };
+    addRow("1", 50, seLit6L, "seLit6L", &D::seLit6LExit, seOil6L, "seOil6L", &D::seOil6LExit);
+    addRow("2", 86, seLit43L, "seLit43L", &D::seLit43LExit, seOil43L, "seOil43L", &D::seOil43LExit);
+
+    constexpr int x = 400, w = 580;
+    bOilSave = new QPushButton(Text("Сохранить настройки бака в файл"), tsTank);
+    bOilSave->setObjectName(QStringLiteral("bOilSave"));
+    bOilSave->setGeometry(x, 20, 320, 27);
+    bOilLoad = new QPushButton(Text("Считать настройки бака из файла"), tsTank);
+    bOilLoad->setObjectName(QStringLiteral("bOilLoad"));
+    bOilLoad->setGeometry(x, 56, 320, 27);
+    connect(bOilSave, &QPushButton::clicked, this, Guarded([this] { bOilSaveClick(); }));
+    connect(bOilLoad, &QPushButton::clicked, this, Guarded([this] { bOilLoadClick(); }));
+
+    AddNotice(tsTank, "lTankVersionNotice",
+              Text("Внимание! Для правильной работы программы МК НЕОБХОДИМО использовать "
+                   "последние версии ПО МК и программы настройки."),
+              true, QRect(x, 100, w, 44));
+    AddNotice(tsTank, "lTankCopyNotice",
+              Text("В том случае, если Вы хотите скопировать текущие настройки бака из текущей "
+                   "версии ПО в последующие, сохраните их сейчас кнопкой ") +
+                  Quoted("Сохранить настройки бака") + QLatin1String(".\n") +
+                  Text("В будущем, после загрузки НОВОГО ПО МК и соответствующей новой программы "
+                       "настройки, откройте закладку Бак и нажмите кнопку ") +
+                  Quoted("Считать настройки бака") + QLatin1Char('.'),
+              false, QRect(x, 156, w, 110));
+    AddNotice(tsTank, "lTankManualNotice",
+              Text("Внимание! Установка значений пользователем вручную НЕ РЕКОМЕНДУЕТСЯ! ") +
+                  QLatin1Char('\n') +
+                  Text("Некорректная установка может привести к неправильной работе МК!"),
+              true, QRect(x, 278, w, 60));
 }
 
 void TMK_SetParamsDlg::BuildTOPage() {
@@ -235,12 +471,26 @@ void TMK_SetParamsDlg::showEvent(QShowEvent* event) {
 }
 
 void TMK_SetParamsDlg::FormShow() {
+    for (int r = 0; r < sgPalette->rowCount(); ++r)
+        sgPalette->SetCell(0, r, Text("Цвет #") + QString::number(r));
+    const QStringList digitRows = {Text("Цвет 1"), Text("Фон 1"), Text("Цвет 2"), Text("Фон 2")};
+    for (int r = 0; r < digitRows.size(); ++r)
+        sgDigit->SetCell(0, r, digitRows[r]);
     PageControl->setCurrentWidget(tsCorr);
+    RefreshColours();
     LoadControls();
+    LoadTankCalibration();
+    tankFolder_ = QCoreApplication::applicationDirPath();
+    const TSettingsRecord& s = S();
+    FillAccumulatorGrid(sgTripSum, s.TripTime, s.TripPath, s.TripFuel);
+    FillAccumulatorGrid(sgResetSum, s.ResetTime, s.ResetPath, s.ResetFuel);
 }
 
 void TMK_SetParamsDlg::LoadControls() {
     TSettingsRecord& s = S();
+    sgDigit->SetRow(0);
+    sgDigitSelectCell(0);
+
     seAccCorr->SetValue(s.AccCorr / 10.0);
     seTimeCorr->SetValue(s.TimeCorr);
     seLiqTemperLimit->SetValue(s.LiqTemperLimit);
@@ -267,6 +517,10 @@ void TMK_SetParamsDlg::LoadControls() {
     seAKPPOilTemperLimit->SetValue(s.AKPPOilTemperLimit);
 
     SelectItem(cbTankMeth, s.TankMeth);
+    seTankContFull->SetMaxValue(99);
+    seTankContFull->SetValue(s.TankContFull);
+
+    rgAlarmVelType->SetItemIndex(OptionBit(3) ? 1 : 0);
 
     rgVentChan->SetItemIndex(s.VentChan);
     SelectItem(cbTempOilAKPPMeth, s.TempOilAKPPMeth);
@@ -274,6 +528,14 @@ void TMK_SetParamsDlg::LoadControls() {
     rgLockType->SetItemIndex(OptionBit(4) ? 1 : 0);
     rgLockLevel->setVisible(OptionBit(4));
     rgLockLevel->SetItemIndex(s.LockLevel);
+
+    rgIntenseMeth->SetItemIndex(s.IntenseMeth);
+    meIntenseDayTime->SetText(MinutesToTimeText(uint16_t(s.IntenseDayTime)));
+    meIntenseNightTime->SetText(MinutesToTimeText(uint16_t(s.IntenseNightTime)));
+    seIntense0->SetValue(s.Intense0);
+    seIntense1->SetValue(s.Intense1);
+
+    rgAlarmBeep->SetItemIndex(s.AlarmBeep);
 
     cbProtocol->clear();
     for (const auto& p : mk_.ProtocolList)
@@ -398,10 +660,175 @@ void TMK_SetParamsDlg::cbTankMethChange() {
         S().TankMeth = CheckedField<int8_t>(cbTankMeth->currentIndex());
 }
 
+void TMK_SetParamsDlg::rgIntenseMethClick() {
+    if (rgIntenseMeth->ItemIndex() >= 0)
+        S().IntenseMeth = CheckedField<int8_t>(rgIntenseMeth->ItemIndex());
+}
+void TMK_SetParamsDlg::seIntense0Exit() {
+    Store(S().Intense0, seIntense0->Value());
+}
+void TMK_SetParamsDlg::seIntense1Exit() {
+    Store(S().Intense1, seIntense1->Value());
+}
+void TMK_SetParamsDlg::meIntenseDayTimeExit() {
+    S().IntenseDayTime = CheckedField<int16_t>(TimeTextToMinutes(meIntenseDayTime->Text()));
+}
+void TMK_SetParamsDlg::meIntenseNightTimeExit() {
+    S().IntenseNightTime = CheckedField<int16_t>(TimeTextToMinutes(meIntenseNightTime->Text()));
+}
+
+uint8_t& TMK_SetParamsDlg::DigitField(int row) const {
+    TSettingsRecord& s = S();
+    switch (row) {
+    case 1:
+        return s.DigitBack1;
+    case 2:
+        return s.DigitColor2;
+    case 3:
+        return s.DigitBack2;
+    default:
+        return s.DigitColor1;
+    }
+}
+
+bool TMK_SetParamsDlg::DrawColourCell(QPainter& painter, const QRect& rect, const TStringGrid* grid,
+                                      int column, int row, uint16_t colour) {
+    // The first column is the grid's own; the second is the colour swatch.
+    if (column != 1 || row < 0)
+        return false;
+    painter.fillRect(rect, ScreenColour(colour));
+    painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                     grid->Cell(column, row));
+    return true;
+}
+
+void TMK_SetParamsDlg::RefreshColours() {
+    sgPalette->viewport()->update();
+    sgDigit->viewport()->update();
+    pbDisp->update();
+}
+
+void TMK_SetParamsDlg::sgDigitSelectCell(int row) {
+    if (row < 0 || row >= sgDigit->rowCount())
+        return;
+    lDigit->setText(sgDigit->Cell(0, row));
+    // Showing a colour is no change: a value beyond the palette stays as it is.
+    showingDigit_ = true;
+    seDigit->SetValue(DigitField(row));
+    showingDigit_ = false;
+}
+
+void TMK_SetParamsDlg::seDigitChange() {
+    const int row = sgDigit->Row();
+    const double v = seDigit->Value();
+    if (!showingDigit_ && row >= 0 && row < sgDigit->rowCount() && v >= 0 && v <= 15)
+        DigitField(row) = uint8_t(v);
+    RefreshColours();
+}
+
+void TMK_SetParamsDlg::pbDispPaint(QPainter& painter) {
+    mk_.DrawPreview(1, 5);
+    painter.drawImage(0, 0, mk_.PreviewBitmap);
+}
+
+void TMK_SetParamsDlg::rgAlarmBeepClick() {
+    if (rgAlarmBeep->ItemIndex() >= 0)
+        S().AlarmBeep = CheckedField<int8_t>(rgAlarmBeep->ItemIndex());
+}
+void TMK_SetParamsDlg::rgAlarmVelTypeClick() {
+    SetOptionBit(3, rgAlarmVelType->ItemIndex() != 0);
+}
+
+void TMK_SetParamsDlg::FillAccumulatorGrid(TStringGrid* grid, uint32_t time, uint32_t distance,
+                                           uint32_t fuel) {
+    const QList<AccumulatorRow> rows =
+        AccumulatorRows(time, distance, fuel, QLocale().decimalPoint());
+    gridRows_ = 0;
+    grid->setRowCount(int(rows.size()));
+    for (const AccumulatorRow& r : rows)
+        AddGridRow(grid, r.caption, r.value);
+    grid->setRowCount(gridRows_);
+}
+
+void TMK_SetParamsDlg::AddGridRow(TStringGrid* grid, const QString& caption, const QString& value) {
+    grid->SetCell(0, gridRows_, caption);
+    grid->SetCell(1, gridRows_, value);
+    ++gridRows_;
+}
+
+void TMK_SetParamsDlg::sgTripSumDblClick() {
+    TSettingsRecord& s = S();
+    s.TripTime = s.TripPath = s.TripFuel = 0;
+    FillAccumulatorGrid(sgTripSum, 0, 0, 0);
+}
+void TMK_SetParamsDlg::sgResetSumDblClick() {
+    TSettingsRecord& s = S();
+    s.ResetTime = s.ResetPath = s.ResetFuel = 0;
+    FillAccumulatorGrid(sgResetSum, 0, 0, 0);
+}
+
+void TMK_SetParamsDlg::seTankContFullExit() {
+    Store(S().TankContFull, seTankContFull->Value());
+}
+void TMK_SetParamsDlg::seLit6LExit() {
+    Store(S().Lit6L, seLit6L->Value());
+}
+void TMK_SetParamsDlg::seOil6LExit() {
+    Store(S().Oil6L, seOil6L->Value());
+}
+void TMK_SetParamsDlg::seLit43LExit() {
+    Store(S().Lit43L, seLit43L->Value());
+}
+void TMK_SetParamsDlg::seOil43LExit() {
+    Store(S().Oil43L, seOil43L->Value());
+}
+
+void TMK_SetParamsDlg::LoadTankCalibration() {
+    const TSettingsRecord& s = S();
+    seLit6L->SetValue(s.Lit6L);
+    seLit6L->SetMaxValue(s.TankContFull);
+    seLit43L->SetValue(s.Lit43L);
+    seLit43L->SetMaxValue(s.TankContFull);
+    seOil6L->SetValue(s.Oil6L);
+    seOil43L->SetValue(s.Oil43L);
+}
+
+namespace {
+FileDialogOptions TankFileOptions(const QString& folder) {
+    return {QString(), Text(kTankFilter), QString::fromLatin1(kTankSuffix), folder};
+}
+} // namespace
+
+void TMK_SetParamsDlg::bOilSaveClick() {
+    const QString name = Dialogs().SaveFileName(this, TankFileOptions(tankFolder_));
+    if (name.isEmpty())
+        return;
+    // A failure goes to the general handler; the record is untouched.
+    SaveTankFile(mk_, name);
+}
+
+void TMK_SetParamsDlg::bOilLoadClick() {
+    const QString name = Dialogs().OpenFileName(this, TankFileOptions(tankFolder_));
+    if (name.isEmpty())
+        return;
+    try {
+        LoadTankFile(mk_, name);
+    } catch (const std::exception& e) {
+        ShowError(ExceptionMessage(e));
+    }
+    LoadTankCalibration();
+}
+
 void TMK_SetParamsDlg::accept() {
     for (QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget()) {
         if (auto* e = qobject_cast<TSpinEdit*>(w)) {
             e->Leave();
+            break;
+        }
+        // An entry the mask refuses keeps the dialog open.
+        if (auto* m = qobject_cast<TMaskEdit*>(w)) {
+            if (!m->Leave())
+                return;
             break;
         }
         if (w == rgToTOMeth) {

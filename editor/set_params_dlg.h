@@ -4,13 +4,19 @@
 #include <cstdint>
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
+class QPainter;
 class QPushButton;
+class QRect;
 class QTabWidget;
+class TMaskEdit;
 class TMK;
+class TPaintBox;
 class TRadioGroup;
 struct TSettingsRecord;
 class TSpinEdit;
+class TStringGrid;
 
 // The settings editor: edits the settings model's record in place, control
 // by control (on leaving, on click or on change); the caller keeps a copy to
@@ -34,6 +40,12 @@ public:
     // Clears bit n of Flags, then sets it when on; other bits stay.
     void SetOptionBit(int n, bool on);
     static int32_t CorrectionToTenths(float factor);
+    // Repaints the palette, the colour grid and the display preview.
+    void RefreshColours();
+    // Shows the tank calibration; the litres are limited to the tank.
+    void LoadTankCalibration();
+    // Six rows: time, distance, fuel and the three averages.
+    void FillAccumulatorGrid(TStringGrid* grid, uint32_t time, uint32_t distance, uint32_t fuel);
 
     // Handlers, named after control and event. Each stores its field.
     void seAccCorrExit();
@@ -57,6 +69,25 @@ public:
     void seTOPathExit();
     void seTOTimeExit();
     void cbTankMethChange();
+    void rgIntenseMethClick();
+    void seIntense0Exit();
+    void seIntense1Exit();
+    void meIntenseDayTimeExit();
+    void meIntenseNightTimeExit();
+    void sgDigitSelectCell(int row);
+    void seDigitChange();
+    void pbDispPaint(QPainter& painter);
+    void rgAlarmBeepClick();
+    void rgAlarmVelTypeClick();
+    void sgTripSumDblClick();
+    void sgResetSumDblClick();
+    void seTankContFullExit();
+    void seLit6LExit();
+    void seOil6LExit();
+    void seLit43LExit();
+    void seOil43LExit();
+    void bOilSaveClick();
+    void bOilLoadClick();
 
     // OK: a control that still has the focus (Enter pressed in it) stores
     // first, as leaving it would have.
@@ -96,9 +127,35 @@ public:
     TSpinEdit* seVelocityLimit;
     TSpinEdit* seTankLimit;
     TSpinEdit* seAKPPOilTemperLimit;
+    // "Дисплей"
+    TRadioGroup* rgIntenseMeth;
+    TSpinEdit* seIntense0;
+    TSpinEdit* seIntense1;
+    TMaskEdit* meIntenseDayTime;
+    TMaskEdit* meIntenseNightTime;
+    TStringGrid* sgPalette;
+    TStringGrid* sgDigit;
+    QGroupBox* gbDigit;
+    QLabel* lDigit;
+    TSpinEdit* seDigit;
+    TPaintBox* pbDisp;
+    // "Озвуч.сообщения"
+    TRadioGroup* rgAlarmBeep;
+    TRadioGroup* rgAlarmVelType;
+    // "Средние"
+    TStringGrid* sgTripSum;
+    TStringGrid* sgResetSum;
     // "Бак"
     QLabel* lTankMeth;
     QComboBox* cbTankMeth;
+    TSpinEdit* seTankContFull;
+    QGroupBox* gbTankCalibration;
+    TSpinEdit* seLit6L;
+    TSpinEdit* seOil6L;
+    TSpinEdit* seLit43L;
+    TSpinEdit* seOil43L;
+    QPushButton* bOilSave;
+    QPushButton* bOilLoad;
     // "ТО"
     TRadioGroup* rgToTOMeth;
     TSpinEdit* seTOPath;
@@ -113,12 +170,26 @@ private:
     void BuildCorrPage();
     void BuildSourcesPage();
     void BuildLimitsPage();
+    void BuildDisplayPage();
+    void BuildVoicePage();
+    void BuildAveragesPage();
     void BuildTankPage();
     void BuildTOPage();
+    // Byte 0x78 + row: DigitColor1, DigitBack1, DigitColor2, DigitBack2.
+    uint8_t& DigitField(int row) const;
+    bool DrawColourCell(QPainter& painter, const QRect& rect, const TStringGrid* grid, int column,
+                        int row, uint16_t colour);
+    void AddGridRow(TStringGrid* grid, const QString& caption, const QString& value);
+    TSpinEdit* NewSpinEdit(QWidget* parent, const char* name, void (TMK_SetParamsDlg::*exit)());
     TSpinEdit* AddSpinEdit(QWidget* page, const char* name, const char* label, int x, int y,
                            int labelWidth, void (TMK_SetParamsDlg::*exit)());
     QComboBox* AddList(QWidget* page, const char* name, QLabel*& label, const char* labelName,
                        const char* text, int x, int y, void (TMK_SetParamsDlg::*change)());
 
     TMK& mk_;
+    // Where the tank-file dialogs start: the program's folder.
+    QString tankFolder_;
+    int gridRows_ = 0;
+    // seDigit shows a row's colour: no change of the user's to store.
+    bool showingDigit_ = false;
 };

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -171,9 +172,17 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
     return e;
 }
 
+void TSpinEdit::focusInEvent(QFocusEvent* event) {
+    QAbstractSpinBox::focusInEvent(event);
+    entered_ = true;
+}
+
 void TSpinEdit::focusOutEvent(QFocusEvent* event) {
     QAbstractSpinBox::focusOutEvent(event);
     // Another window or a context menu taking focus is no leaving.
-    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
-        Leave();
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
+    if (!std::exchange(entered_, false))
+        return;
+    Leave();
 }

@@ -56,6 +56,7 @@ protected:
     QValidator::State validate(QString& input, int& pos) const override;
     void fixup(QString& input) const override;
     StepEnabled stepEnabled() const override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
@@ -69,4 +70,7 @@ private:
     double increment_ = 1;
     bool typing_ = true;
     double shown_ = 0;
+    // Focus came in; a control refusing to be left can pass the focus
+    // through this edit without it ever arriving, and that is no leaving.
+    bool entered_ = false;
 };

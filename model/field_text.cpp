@@ -52,6 +52,23 @@ QString AccumulatorTimeText(uint32_t seconds) {
            TwoDigitText(uint16_t((seconds / 60) % 60));
 }
 
+QList<AccumulatorRow> AccumulatorRows(uint32_t seconds, uint32_t metres, uint32_t millilitres,
+                                      const QString& point) {
+    const long double time = seconds, distance = metres, fuel = millilitres;
+    const QString none = QStringLiteral("-----");
+    auto average = [&](long double numerator, long double denominator) {
+        return denominator > 0 ? FixedText(double(numerator / denominator), 1, point) : none;
+    };
+    return {
+        {QStringLiteral("Время"), AccumulatorTimeText(seconds)},
+        {QStringLiteral("Пробег, км"), FixedText(double(distance / 1000), 3, point)},
+        {QStringLiteral("Расход, л"), FixedText(double(fuel / 1000), 3, point)},
+        {QStringLiteral("Ср.скорость, км/час"), average(distance * 3.6L, time)},
+        {QStringLiteral("Ср.расход, л/100"), average(fuel * 100, distance)},
+        {QStringLiteral("Ср.расход, л/час"), average(fuel * 3.6L, time)},
+    };
+}
+
 namespace FieldItems {
 QStringList LockType() {
     return {QStringLiteral("Физич."), QStringLiteral("Вирт.")};

@@ -29,6 +29,15 @@ uint32_t TOTimeHours(uint32_t seconds);
 // An accumulator's time as hours (not limited to 24), ":", two-digit minutes.
 QString AccumulatorTimeText(uint32_t seconds);
 
+// The six rows the editor shows for an accumulator (seconds, metres,
+// millilitres): totals, then the averages, "-----" where one would divide by 0.
+struct AccumulatorRow {
+    QString caption;
+    QString value;
+};
+QList<AccumulatorRow> AccumulatorRows(uint32_t seconds, uint32_t metres, uint32_t millilitres,
+                                      const QString& point);
+
 // Choices of the record's enumerated fields; item i stands for value i.
 namespace FieldItems {
 QStringList LockType();

@@ -2,6 +2,7 @@
 #include "model/mk.h"
 #include "model/settings_file.h"
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -340,11 +341,34 @@ private slots:
         QVERIFY(!r.err.contains(QStringLiteral("Read back:")));
     }
 
+    // The picture is the editor's: default colours give green digits on black
+    // and a dark-blue caption band.
+    void previewOfASettingsFile() {
+        TMK mk;
+        mk.PackSettings();
+        mk.Image[0x7B] = char(12); // background 2 blue
+        SaveSettingsFile(mk, Path("colours.tarvg"));
+        const Run r = Cli({QStringLiteral("preview"), Path("colours.tarvg"), QStringLiteral("-o"),
+                           Path("p.png")});
+        QCOMPARE(r.code, 0);
+        const QImage png(Path("p.png"));
+        QCOMPARE(png.size(), QSize(128, 128));
+        QCOMPARE(png.pixelColor(0, 0), QColor(0, 0, 0));
+        QCOMPARE(png.pixelColor(127, 127), QColor(0, 0, 255));
+        QCOMPARE(png.pixelColor(127, 42), QColor(0, 0, 255));
+        bool green = false;
+        for (int x = 32; x < 128; ++x)
+            for (int y = 0; y < 42; ++y)
+                green = green || png.pixelColor(x, y) == QColor(0, 255, 0);
+        QVERIFY(green);
+        QCOMPARE(Cli({QStringLiteral("preview"), Path("colours.tarvg")}).code, 2);
+    }
+
     void usageAndFileErrors() {
         QCOMPARE(Cli({}).code, 2);
         QCOMPARE(Cli({QStringLiteral("frobnicate")}).code, 2);
         QCOMPARE(Cli({QStringLiteral("--help")}).code, 0);
-        for (const char* cmd : {"read", "write", "show", "diff"}) {
+        for (const char* cmd : {"read", "write", "show", "diff", "preview"}) {
             const Run r = Cli({QString::fromLatin1(cmd), QStringLiteral("--help")});
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));

@@ -303,7 +303,16 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
 
 void TSimulator::HangUp() {
     // Closing the master discards what the client has not read yet: let the
-    // last reply be taken first, as on a cable pulled after it.
+    // last reply be taken first, as on a cable pulled after it. A write to
+    // the master reaches the slave's queue a moment later, so first wait for
+    // it to arrive there (or to have been read already), then to be read.
+    const int64_t arrive = NowNs() + 100 * kMs;
+    for (int queued = 0; NowNs() < arrive;) {
+        if (::ioctl(slave_, TIOCINQ, &queued) != 0 || queued > 0)
+            break;
+        if (!WaitUntil(NowNs() + kMs))
+            break;
+    }
     const int64_t until = NowNs() + 1000 * kMs;
     for (int queued = 1; NowNs() < until;) {
         if (::ioctl(slave_, TIOCINQ, &queued) != 0 || queued == 0)

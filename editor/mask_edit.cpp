@@ -1,0 +1,241 @@
+#include "editor/mask_edit.h"
+
+#include "shell/application.h"
+#include "support/errors.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QTimer>
+#include <utility>
+
+namespace {
+
+// Characters with a meaning in Qt's masks; as literals they need a "\".
+bool QtMaskMeta(QChar c) {
+    return QStringLiteral("AaNnXx90DdHhBb#><!{}[];\\").contains(c);
+}
+
+// The mask's fields split at ";", "\;" being no split.
+QStringList Fields(const QString& mask) {
+    QStringList fields{QString()};
+    for (qsizetype i = 0; i < mask.size(); ++i) {
+        if (mask[i] == QLatin1Char('\\') && i + 1 < mask.size()) {
+            fields.last() += mask.mid(i, 2);
+            ++i;
+        } else if (mask[i] == QLatin1Char(';')) {
+            fields.append(QString());
+        } else {
+            fields.last() += mask[i];
+        }
+    }
+    return fields;
+}
+
+} // namespace
+
+const char* const TMaskEdit::kInvalidInput =
+    "Invalid input value.  Use escape key to abandon changes";
+
+TEditMask TEditMask::Parse(const QString& text) {
+    TEditMask m;
+    const QStringList fields = Fields(text);
+    const QString& mask = fields[0];
+    if (fields.size() > 1 && !fields[1].isEmpty())
+        m.keepLiterals = fields[1] != QLatin1String("0");
+    if (fields.size() > 2 && !fields[2].isEmpty())
+        m.blank = fields[2][0];
+    if (mask.isEmpty())
+        return m;
+
+    QString qt;
+    auto literal = [&](QChar c) {
+        if (QtMaskMeta(c))
+            qt += QLatin1Char('\\');
+        qt += c;
+        m.positions.append(Literal);
+    };
+    auto input = [&](char qtChar, Position p) {
+        qt += QLatin1Char(qtChar);
+        m.positions.append(p);
+    };
+    for (qsizetype i = 0; i < mask.size(); ++i) {
+        const QChar c = mask[i];
+        switch (c.unicode()) {
+        case '!': // Qt keeps every character where it was typed
+            break;
+        case '>':
+            qt += QLatin1Char('>');
+            break;
+        case '<':
+            if (i + 1 < mask.size() && mask[i + 1] == QLatin1Char('>')) {
+                qt += QLatin1Char('!');
+                ++i;
+            } else {
+                qt += QLatin1Char('<');
+            }
+            break;
+        case '\\':
+            if (i + 1 < mask.size())
+                literal(mask[++i]);
+            break;
+        case '0':
+            input('9', Required);
+            break;
+        case '9':
+            input('0', Optional);
+            break;
+        case '#':
+            input('#', Optional);
+            break;
+        case 'L':
+            input('A', Required);
+            break;
+        case 'l':
+            input('a', Optional);
+            break;
+        case 'A':
+            input('N', Required);
+            break;
+        case 'a':
+            input('n', Optional);
+            break;
+        case 'C':
+            input('X', Required);
+            break;
+        case 'c':
+            input('x', Optional);
+            break;
+        case '_':
+            literal(QLatin1Char(' '));
+            break;
+        default:
+            literal(c);
+        }
+    }
+    m.qtMask = qt + QLatin1Char(';') + m.blank;
+    return m;
+}
+
+TMaskEdit::TMaskEdit(QWidget* parent) : QLineEdit(parent) {}
+
+void TMaskEdit::SetEditMask(const QString& mask) {
+    editMask_ = mask;
+    mask_ = TEditMask::Parse(mask);
+    setInputMask(mask_.qtMask);
+}
+
+QString TMaskEdit::Text() const {
+    if (mask_.positions.isEmpty())
+        return text();
+    const QString shown = displayText();
+    QString t;
+    for (qsizetype i = 0; i < shown.size() && i < mask_.positions.size(); ++i) {
+        if (mask_.positions[i] == TEditMask::Literal) {
+            if (mask_.keepLiterals)
+                t += shown[i];
+        } else {
+            t += shown[i] == mask_.blank ? QLatin1Char(' ') : shown[i];
+        }
+    }
+    return t;
+}
+
+void TMaskEdit::SetText(const QString& text) {
+    QString t = text;
+    if (mask_.keepLiterals)
+        for (qsizetype i = 0; i < t.size() && i < mask_.positions.size(); ++i)
+            if (mask_.positions[i] != TEditMask::Literal && t[i] == QLatin1Char(' '))
+                t[i] = mask_.blank;
+    setText(t);
+}
+
+bool TMaskEdit::IsComplete() const {
+    return mask_.positions.isEmpty() || hasAcceptableInput();
+}
+
+int TMaskEdit::FirstBlankRequired() const {
+    const QString shown = displayText();
+    for (qsizetype i = 0; i < shown.size() && i < mask_.positions.size(); ++i)
+        if (mask_.positions[i] == TEditMask::Required && shown[i] == mask_.blank)
+            return int(i);
+    return -1;
+}
+
+bool TMaskEdit::Leave() {
+    if (isModified() && !IsComplete()) {
+        Refuse();
+        return false;
+    }
+    emit exited();
+    return true;
+}
+
+void TMaskEdit::Refuse() {
+    entered_ = true; // coming back is no new entry
+    if (!hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    const int blank = FirstBlankRequired();
+    if (blank >= 0)
+        setCursorPosition(blank);
+    if (justRefused_)
+        return;
+    // The mouse press that moved the focus away is still on its way to its
+    // control; it must not act. The box comes once that input is done.
+    justRefused_ = true;
+    qApp->installEventFilter(this);
+    QTimer::singleShot(0, this, [this] {
+        justRefused_ = false;
+        qApp->removeEventFilter(this);
+        RunGuarded([] { throw TripError(QString::fromLatin1(kInvalidInput)); });
+    });
+}
+
+bool TMaskEdit::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
+        auto* w = qobject_cast<QWidget*>(watched);
+        return justRefused_ && w && w != this && w->window() == window();
+    }
+    default:
+        return false;
+    }
+}
+
+void TMaskEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (!std::exchange(entered_, true))
+        entryText_ = displayText();
+}
+
+void TMaskEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    // Another window or a context menu taking focus is no leaving.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
+    if (!std::exchange(entered_, false))
+        return;
+    Leave();
+}
+
+void TMaskEdit::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && isModified()) {
+        setText(entryText_);
+        event->accept();
+        return;
+    }
+    // A blank typed into an optional position empties it, as "!" allows.
+    const int pos = cursorPosition();
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier &&
+        !hasSelectedText() && pos < mask_.positions.size() &&
+        mask_.positions[pos] == TEditMask::Optional) {
+        setSelection(pos, 1);
+        del();
+        setCursorPosition(pos + 1);
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
