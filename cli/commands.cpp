@@ -302,8 +302,10 @@ int CmdDiff(const QStringList& args) {
         TCliObserver observer(timeout);
         try {
             const TransferResult r = ReadFromDevice(link, sides[portSide].mk, observer);
-            if (r.status != TransferStatus::Done)
-                return ReportTransfer(r, observer) == 0 ? 0 : 2;
+            if (r.status != TransferStatus::Done) {
+                ReportTransfer(r, observer);
+                return 2;
+            }
         } catch (const std::exception& e) {
             return UsageError(ExceptionMessage(e));
         }

@@ -222,18 +222,11 @@ private slots:
         const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
         QCOMPARE(root.value(QStringLiteral("differ")).toBool(), true);
         QCOMPARE(root.value(QStringLiteral("B")).toString(), Path("a.tarvg"));
-        const QJsonArray fields = root.value(QStringLiteral("fields")).toArray();
-        QCOMPARE(fields.size(), 2);
-        const QJsonObject velocity = fields[1].toObject();
+        const QJsonObject velocity = root.value(QStringLiteral("fields")).toArray()[1].toObject();
         QCOMPARE(velocity.value(QStringLiteral("name")).toString(),
                  QStringLiteral("VelocityLimit"));
-        QCOMPARE(velocity.value(QStringLiteral("offset")).toInt(), 0x66);
-        QCOMPARE(
-            velocity.value(QStringLiteral("A")).toObject().value(QStringLiteral("raw")).toInt(),
-            130);
-        QCOMPARE(velocity.value(QStringLiteral("B")).toObject().value(QStringLiteral("shown")),
-                 QJsonValue(QStringLiteral("200")));
-        QCOMPARE(root.value(QStringLiteral("reserved")).toArray().size(), 1);
+        QCOMPARE(velocity.value(QStringLiteral("A")).toObject().value(QStringLiteral("raw")),
+                 QJsonValue(130));
         QCOMPARE(root.value(QStringLiteral("image")).toObject().value(QStringLiteral("count")),
                  QJsonValue(2));
         r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("same.tarvg"),

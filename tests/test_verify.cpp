@@ -115,35 +115,6 @@ private slots:
         // 150, the filler (the last byte repeated), one filler byte stored inverted.
         QCOMPARE(d.sim.sim.Memory().mid(58, 6), QByteArray::fromHex("96000000FF00"));
     }
-
-    void verifiedWriteNamesTheFirstDifference() {
-        TSimOptions o;
-        o.CorruptOffset = 0x3A; // UaccHighLimit
-        Device d(o);
-        TMK mk;
-        mk.Version = 1;
-        mk.Settings.UaccHighLimit = 150;
-        Observer observer(5000);
-        TransferResult r = WriteAndVerify(d.link, mk, observer, {});
-        QCOMPARE(int(r.status), int(TransferStatus::NotVerified));
-        QCOMPARE(r.message,
-                 QStringLiteral("The settings read back differ from those written: UaccHighLimit "
-                                "was written as 15.0 %1 but reads back as 10.5 %1 (first "
-                                "difference at offset 0x3A)")
-                     .arg(ShownFieldText(mk.Settings, *FindField("UaccHighLimit"))->unit));
-
-        // A trip computer that stops answering after the closing command.
-        d.sim.sim.Update([](TSimOptions& o) {
-            o.CorruptOffset = -1;
-            o.SettleMs = 60000;
-        });
-        Observer impatient(300);
-        r = WriteAndVerify(d.link, mk, impatient, {});
-        QCOMPARE(int(r.status), int(TransferStatus::NotVerified));
-        QCOMPARE(r.message, QStringLiteral("The settings were written, but could not be read "
-                                           "back: I can not connect to the device"));
-        QVERIFY(!d.link.IsPortOpen());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestVerify)
