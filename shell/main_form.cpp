@@ -52,27 +52,21 @@ void SetBold(QWidget* w) {
     w->setFont(f);
 }
 
-// A small drawing of the trip computer's screen, for the corner of the window.
+// The trip computer's screen as the preview draws it in the default colours,
+// in a bezel, for the corner of the window.
 QPixmap DecorativePicture(QSize size) {
     QPixmap pm(size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setBrush(QColor(60, 60, 64));
     p.setPen(Qt::NoPen);
     p.drawRoundedRect(QRectF(0, 0, size.width(), size.height()), 8, 8);
-    const QRectF screen(8, 8, size.width() - 16, size.height() - 16);
-    p.setBrush(Qt::black);
-    p.drawRect(screen);
-    p.setBrush(QColor(0, 0, 206));
-    p.drawRect(QRectF(screen.left(), screen.bottom() - 14, screen.width(), 14));
-    p.setPen(QColor(0, 255, 0));
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(int(screen.height() * 0.5));
-    p.setFont(f);
-    p.drawText(QRectF(screen.left(), screen.top(), screen.width(), screen.height() - 14),
-               Qt::AlignCenter, QStringLiteral("2000"));
+    const int side = qMin(size.width(), size.height()) - 12;
+    TMK mk;
+    p.drawImage(QRect((size.width() - side) / 2, (size.height() - side) / 2, side, side),
+                mk.RenderPreview());
     return pm;
 }
 
