@@ -256,9 +256,12 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
         bool stopAfter = false;
         QByteArray reply = mute_ ? QByteArray() : Reply(frame, &stopAfter);
         mute_ = mute_ || stopAfter;
-        if (o.Silent || k <= o.LoseFirst)
+        // Position in the fault window; 0 or less before it.
+        const int j = k - o.FaultsAfter;
+        const bool inWindow = j >= 1 && (o.FaultCount < 0 || j <= o.FaultCount);
+        if ((inWindow && o.Silent) || (j >= 1 && j <= o.LoseFirst))
             reply.clear();
-        if (!reply.isEmpty() && (o.FaultCount < 0 || k <= o.FaultCount)) {
+        if (!reply.isEmpty() && inWindow) {
             if (o.Busy) {
                 reply[4] = char(0xFF);
                 FixChecksum(reply);
