@@ -205,12 +205,23 @@ int CmdShow(const QStringList& args) {
         return code;
     if (p.positionalArguments().size() != 1)
         return UsageError(QStringLiteral("One settings FILE is required"));
+    const QString file = p.positionalArguments().first();
     TMK mk;
+    QByteArray data;
     try {
-        LoadSettingsFile(mk, p.positionalArguments().first());
+        data = ReadWholeFile(file);
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
+    LoadSettingsData(mk, data);
+    // Loading keeps what a short file lacks; say so rather than pass it off as the file's.
+    const qsizetype whole = 2 + TSettingsRecord::kSize;
+    if (data.size() < whole)
+        Err(QStringLiteral("%1 holds %2 of the %3 bytes of a version and a settings record; "
+                           "the rest is shown as a new program holds it.")
+                .arg(file)
+                .arg(data.size())
+                .arg(whole));
     const auto bytes = mk.Settings.ToBytes();
     const bool json = p.isSet(QStringLiteral("json"));
     QJsonObject settings;

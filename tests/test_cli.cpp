@@ -4,8 +4,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -165,6 +168,72 @@ private slots:
             Cli({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM9"),
                  QStringLiteral("--ini"), ini, QStringLiteral("-o"), Path("com9.tarvg")});
         QCOMPARE(missing.code, 2);
+    }
+
+    // Whatever the file, show prints the settings or a clear error; it never crashes.
+    void showTakesAnyFile_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("partial");
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("1 byte") << QByteArray("\x07") << true;
+        QTest::newRow("125 bytes") << QByteArray(125, char(0x33)) << true;
+        QTest::newRow("126 bytes") << QByteArray(126, char(0x33)) << false;
+        // Record bytes all FF: factors that are not numbers, every field at its end.
+        TMK mk;
+        mk.Version = 0xFFFF;
+        mk.Image = QByteArray(2048, char(0xFF));
+        QTest::newRow("record all FF") << SettingsFileData(mk) << false;
+        mk.Image.fill(0);
+        QTest::newRow("record all zero") << SettingsFileData(mk) << false;
+        QRandomGenerator random(20260509);
+        for (int n : {5000, 2050, 3, 127, 700, 4099}) {
+            QByteArray bytes(n, '\0');
+            for (char& c : bytes)
+                c = char(random.bounded(256));
+            QTest::newRow(qPrintable(QStringLiteral("random %1 bytes").arg(n)))
+                << bytes << (n < 126);
+        }
+    }
+
+    void showTakesAnyFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, partial);
+        const QString file = Path("any.tarvg");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+
+        const Run text = Cli({QStringLiteral("show"), file});
+        QCOMPARE(text.code, 0);
+        QVERIFY(text.out.startsWith(QStringLiteral("Version: ")));
+        const auto fields = RecordFields();
+        const auto shown = std::count_if(fields.begin(), fields.end(),
+                                         [](const auto& f) { return !IsReserved(f); });
+        QCOMPARE(text.out.count(QLatin1Char('\n')), 1 + shown);
+        // A file without a whole record says that what it lacks is not its own.
+        QCOMPARE(text.err.contains(QStringLiteral("the rest is shown as a new program holds it")),
+                 partial);
+
+        const Run json = Cli({QStringLiteral("show"), file, QStringLiteral("--json")});
+        QCOMPARE(json.code, 0);
+        QJsonParseError error;
+        const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(root.value(QStringLiteral("Settings")).toObject().size(), shown);
+        if (content.size() >= 2)
+            QCOMPARE(root.value(QStringLiteral("Version")).toInt(),
+                     uint8_t(content[0]) | uint8_t(content[1]) << 8);
+    }
+
+    void showRefusesWhatIsNoSettingsFile() {
+        // An endless device is cut off at the size limit instead of filling memory.
+        for (const QString& name : {QStringLiteral("/dev/zero"), dir.path()}) {
+            const Run r = Cli({QStringLiteral("show"), name});
+            QCOMPARE(r.code, 1);
+            QVERIFY(r.out.isEmpty());
+            QVERIFY2(r.err.contains(name), qPrintable(r.err));
+        }
     }
 
     void usageAndFileErrors() {
