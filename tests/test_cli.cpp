@@ -1,5 +1,6 @@
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "sim_process.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,61 +11,6 @@
 
 #include <algorithm>
 
-namespace {
-
-QString Bin(const char* name) {
-    return qEnvironmentVariable("TRIPCONF_BIN") + QLatin1Char('/') + QString::fromLatin1(name);
-}
-
-struct Run {
-    int code = -1;
-    QString out, err;
-};
-
-Run Cli(const QStringList& args, int timeoutMs = 30000) {
-    QProcess p;
-    p.start(Bin("tripconf-cli"), args);
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-// The simulator as its own process; stopped (and its memory dumped) on destruction.
-class Sim {
-public:
-    explicit Sim(const QStringList& args, const QString& dump = {}) {
-        QStringList all = args;
-        all << QStringLiteral("--log") << QStringLiteral("/dev/null");
-        if (!dump.isEmpty())
-            all << QStringLiteral("--dump") << dump;
-        p.start(Bin("tripconf-sim"), all);
-        if (p.waitForReadyRead(5000))
-            path = QString::fromUtf8(p.readLine()).trimmed();
-    }
-    ~Sim() { Stop(); }
-    void Stop() {
-        if (p.state() == QProcess::NotRunning)
-            return;
-        p.terminate();
-        p.waitForFinished(5000);
-    }
-    QProcess p;
-    QString path;
-};
-
-QByteArray Read(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestCli : public QObject {
     Q_OBJECT
@@ -80,7 +26,7 @@ private slots:
         Run r = Cli({QStringLiteral("read"), QStringLiteral("--port"), sim.path,
                      QStringLiteral("-o"), file});
         QCOMPARE(r.code, 0);
-        QCOMPARE(Read(file).size(), 2050);
+        QCOMPARE(ReadFile(file).size(), 2050);
 
         r = Cli({QStringLiteral("show"), file, QStringLiteral("--json")});
         QCOMPARE(r.code, 0);
@@ -114,7 +60,7 @@ private slots:
         QCOMPARE(r.code, 0);
         QVERIFY(r.err.contains(QStringLiteral("The settings are recorded in the device")));
         sim.Stop();
-        QCOMPARE(Read(dump).left(124), mk.Image.left(124));
+        QCOMPARE(ReadFile(dump).left(124), mk.Image.left(124));
     }
 
     void failedReadLeavesTheFileAlone() {
@@ -128,7 +74,7 @@ private slots:
                            QStringLiteral("-o"), file});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(QStringLiteral("RS232. No link. Check PC-device connection.")));
-        QCOMPARE(Read(file), QByteArray("precious"));
+        QCOMPARE(ReadFile(file), QByteArray("precious"));
     }
 
     void connectingGivesUp() {
