@@ -31,6 +31,9 @@ const char* const kUsage =
     "PORT is a device path (/dev/ttyUSB0) or COMn of the port table.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options.\n";
 
+// About 31 years: "wait as good as forever".
+constexpr double kMaxConnectTimeout = 1e9;
+
 void Err(const QString& text) {
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
@@ -114,8 +117,12 @@ bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error) {
 double ConnectTimeout(const QCommandLineParser& p, QString& error) {
     bool ok = false;
     const double s = p.value(QStringLiteral("connect-timeout")).toDouble(&ok);
-    if (!ok || s < 0)
-        error = QStringLiteral("Bad --connect-timeout");
+    // Also refuses inf and nan, which as milliseconds fit no integer and gave up at once.
+    if (!ok || !(s >= 0 && s <= kMaxConnectTimeout)) {
+        error = QStringLiteral("Bad --connect-timeout: seconds from 0 to %1")
+                    .arg(qint64(kMaxConnectTimeout));
+        return 0;
+    }
     return s;
 }
 

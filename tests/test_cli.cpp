@@ -11,7 +11,6 @@
 
 #include <algorithm>
 
-
 class TestCli : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
@@ -192,6 +191,14 @@ private slots:
             QVERIFY(r.out.contains(QStringLiteral("--help")));
         }
         QCOMPARE(Cli({QStringLiteral("read"), QStringLiteral("-o"), Path("x")}).code, 2);
+        // Time-outs that fit no clock: refused, not taken as "give up at once".
+        for (const char* t : {"inf", "nan", "1e300", "-1", "ten"}) {
+            const Run r = Cli({QStringLiteral("read"), QStringLiteral("--port"),
+                               QStringLiteral("/dev/null"), QStringLiteral("-o"), Path("x"),
+                               QStringLiteral("--connect-timeout"), QString::fromLatin1(t)});
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QStringLiteral("Bad --connect-timeout")), qPrintable(r.err));
+        }
         const Run r = Cli({QStringLiteral("show"), Path("absent.tarvg")});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(QStringLiteral("absent.tarvg")));
