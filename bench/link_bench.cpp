@@ -1,108 +1,211 @@
-// Figures of the device link against the simulated trip computer on a
-// pseudo-terminal: the time of a full read against its wire time, and the
-// processor time the link takes while it waits for a silent device.
+// Figures of the device transfers against tripconf-sim on a pseudo-terminal,
+// paced at the line's 115200 baud: a full read and a full write against
+// their wire time, and the processor time taken while connecting to a silent
+// trip computer and while waiting for write replies that do not come.
 
+#include "bench/bench_support.h"
+#include "link/qt_byte_port.h"
 #include "link/serial_link.h"
+#include "model/mk.h"
+#include "shell/transfers.h"
 #include "support/errors.h"
-#include "tools/simulator.h"
 
-#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
-#include <vector>
+#include <functional>
 
 namespace {
 
 constexpr uint32_t kBaud = 115200;
+constexpr int kRuns = 9;
 
-double WallMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+// 11 bits a byte: start, 8 data, 2 stop.
+double WireMs(int bytes) {
+    return bytes * 11 * 1000.0 / kBaud;
 }
 
-// Processor time of the whole process, all threads.
-double CpuMs() {
-    return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
-}
+// Progress shown nowhere; Cancel and the phase changes are the bench's.
+class TBenchObserver : public TTransferObserver {
+public:
+    std::function<bool()> cancel;
+    std::function<void(const QString&)> text;
 
-void Connect(TSerialLink& link, const QString& path) {
-    link.ProcessEvents = [] { QCoreApplication::processEvents(); };
-    link.SetDevicePath(path);
-    link.SetPortOpen(true);
-    link.SetBaudRate(kBaud);
-    if (!link.IsPortOpen())
-        throw TripError(QStringLiteral("cannot open ") + path);
-}
-
-// One version request and 64 block reads, as the device read does them.
-void ReadAll(TSerialLink& link) {
-    link.ReplyTimeout = 100;
-    link.Request(244, 1);
-    link.GetByte();
-    link.GetWord();
-    for (uint16_t b = 0; b < 64; ++b) {
-        link.BeginRequest(244, 5);
-        link.PutWord(b);
-        link.Transact();
-        for (int i = 0; i < 32; ++i)
-            link.GetByte();
+    void Open() override {}
+    void Close() override {}
+    void SetText(const QString& t) override {
+        if (text)
+            text(t);
     }
+    void SetGauge(int) override {}
+    void ShowGauge(bool) override {}
+    void ShowCancel(bool) override {}
+    bool Cancelled() override { return cancel && cancel(); }
+    void ProcessEvents() override { QCoreApplication::processEvents(); }
+};
+
+// The real line, but every wait is a 1 ms sleep: polling as the original
+// design describes it, for comparison.
+class TPollingPort final : public TBytePort {
+public:
+    QList<TSerialDeviceInfo> ListDevices() override { return real_.ListDevices(); }
+    TProbeResult Probe(const QString& path) override { return real_.Probe(path); }
+    bool Open(const QString& path) override { return real_.Open(path); }
+    bool IsOpen() const override { return real_.IsOpen(); }
+    void Close() override { real_.Close(); }
+    uint32_t SetBaudRate(uint32_t baud) override { return real_.SetBaudRate(baud); }
+    bool SetByteSize(uint8_t bits) override { return real_.SetByteSize(bits); }
+    bool SetParity(uint8_t parity) override { return real_.SetParity(parity); }
+    bool SetStopBits(uint8_t stopBits) override { return real_.SetStopBits(stopBits); }
+    bool SetDtr(bool on) override { return real_.SetDtr(on); }
+    void PurgeInput() override { real_.PurgeInput(); }
+    void PurgeOutput() override { real_.PurgeOutput(); }
+    int64_t Write(const uint8_t* data, int64_t size) override { return real_.Write(data, size); }
+    int64_t Read(uint8_t* data, int64_t max) override {
+        // Bytes reach the serial library's buffer only through its event handling.
+        QCoreApplication::processEvents();
+        return real_.Read(data, max);
+    }
+    bool WaitReadable(int) override {
+        real_.Sleep(1);
+        return false;
+    }
+    int64_t NowMs() override { return real_.NowMs(); }
+    void Sleep(int ms) override { real_.Sleep(ms); }
+
+private:
+    TQtBytePort real_;
+};
+
+void Attach(TSerialLink& link, const QString& path) {
+    link.ProcessEvents = [] { QCoreApplication::processEvents(); };
+    link.ShowError = [](const QString& text) { throw TripError(QStringLiteral("link: ") + text); };
+    link.SetDevicePath(path);
+    link.SetPortOpen(false);
 }
 
-void ReadFigure() {
-    TSimOptions o;
-    o.PaceBaud = kBaud;
-    TSimulatorThread s(o);
-    TSerialLink link;
-    Connect(link, s.sim.SlavePath());
-    // Requests of 6 and 8 bytes, replies of 9 and 38 bytes, 11 bits a byte.
-    const double wireMs = (6 + 9 + 64 * (8 + 38)) * 11 * 1000.0 / kBaud;
-    ReadAll(link); // warm-up
+// Runs the transfer kRuns times after one warm-up; the median in ms.
+double Timed(const std::function<void()>& transfer) {
+    transfer();
     std::vector<double> runs;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < kRuns; ++i) {
         const double t0 = WallMs();
-        ReadAll(link);
+        transfer();
         runs.push_back(WallMs() - t0);
     }
-    std::sort(runs.begin(), runs.end());
-    const double median = runs[runs.size() / 2];
-    std::printf("full read (65 exchanges, 115200 baud): %.1f ms median of %zu, wire time %.1f ms, "
-                "ratio %.3f (goal <= 1.05)\n",
-                median, runs.size(), wireMs, median / wireMs);
+    return Median(runs);
 }
 
-void SilentFigure() {
-    TSimOptions o;
-    o.Silent = true;
-    TSimulatorThread s(o);
+double PortOpenCloseMs(TSerialLink& link) {
+    return Timed([&] {
+        link.SetPortOpen(true);
+        link.SetBaudRate(kBaud);
+        link.SetPortOpen(false);
+    });
+}
+
+void TransferFigures() {
+    TSimProcess sim({QStringLiteral("--baud"), QString::number(kBaud)});
     TSerialLink link;
-    Connect(link, s.sim.SlavePath());
-    link.ReplyTimeout = 5000;
-    link.BeginRequest(244, 1);
-    link.FinishFrame();
+    Attach(link, sim.Path());
+    TBenchObserver observer;
+    const double openMs = PortOpenCloseMs(link);
+
+    TMK mk;
+    const double readMs = Timed([&] {
+        if (ReadFromDevice(link, mk, observer).status != TransferStatus::Done)
+            throw TripError(QStringLiteral("the read failed"));
+    });
+    // Requests of 6 and 8 bytes, replies of 9 and 38 bytes.
+    const double readWire = WireMs(6 + 9 + 64 * (8 + 38));
+    std::printf("full read (ReadFromDevice, 65 exchanges, 115200 baud): %.1f ms median of %d, "
+                "wire time %.1f ms, ratio %.3f (goal <= 1.05)\n",
+                readMs, kRuns, readWire, readMs / readWire);
+
+    const double writeMs = Timed([&] {
+        if (WriteToDevice(link, mk, observer).status != TransferStatus::Done)
+            throw TripError(QStringLiteral("the write failed"));
+    });
+    // The version; four blocks of 42-byte requests with 6-byte replies; the closing 10 + 6.
+    const double writeWire = WireMs(6 + 9 + 4 * (42 + 6) + 10 + 6);
+    std::printf("full write (WriteToDevice, 6 exchanges, 115200 baud): %.1f ms median of %d, "
+                "wire time %.1f ms, ratio %.3f\n",
+                writeMs, kRuns, writeWire, writeMs / writeWire);
+    std::printf("of which opening and closing the port: %.2f ms median of %d\n", openMs, kRuns);
+
+    TSerialLink polling(std::make_unique<TPollingPort>());
+    Attach(polling, sim.Path());
+    const double pollingMs = Timed([&] {
+        if (ReadFromDevice(polling, mk, observer).status != TransferStatus::Done)
+            throw TripError(QStringLiteral("the read failed"));
+    });
+    std::printf("the same read with 1 ms polling instead of waiting on the port: %.1f ms median "
+                "of %d, ratio %.3f\n",
+                pollingMs, kRuns, pollingMs / readWire);
+}
+
+int Requests(const QString& log) {
+    QFile f(log);
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count("RX ")) : -1;
+}
+
+void ConnectingFigure(const QString& log) {
+    TSimProcess sim({QStringLiteral("--silent"), QStringLiteral("--log"), log});
+    TSerialLink link;
+    Attach(link, sim.Path());
+    TBenchObserver observer;
+    double t0 = 0;
+    observer.cancel = [&] { return WallMs() - t0 >= 5000; };
+    TMK mk;
     const double cpu0 = CpuMs();
-    const double t0 = WallMs();
+    t0 = WallMs();
+    ReadFromDevice(link, mk, observer);
+    const double wall = WallMs() - t0;
+    const double cpu = CpuMs() - cpu0;
+    std::printf("connecting to a silent device (ReadFromDevice until Cancel, %.0f ms, %d "
+                "requests): CPU %.1f ms = %.2f%% of a core (goal < 1%%)\n",
+                wall, Requests(log), cpu, 100.0 * cpu / wall);
+}
+
+void WriteReplyFigure() {
+    // Answers the version, then nothing: the first block waits for its reply three times.
+    TSimProcess sim(
+        {QStringLiteral("--faults-after"), QStringLiteral("1"), QStringLiteral("--silent")});
+    TSerialLink link;
+    Attach(link, sim.Path());
+    TBenchObserver observer;
+    double t0 = 0, cpu0 = 0;
+    observer.text = [&](const QString& t) {
+        if (t == Texts::Writing()) {
+            t0 = WallMs();
+            cpu0 = CpuMs();
+        }
+    };
+    TMK mk;
+    mk.Version = 1;
+    mk.PackSettings();
     try {
-        link.Exchange();
+        WriteToDevice(link, mk, observer);
+        throw std::runtime_error("the write did not fail");
     } catch (const TripError&) {
     }
     const double wall = WallMs() - t0;
     const double cpu = CpuMs() - cpu0;
-    std::printf("silent device (one %.0f ms wait): CPU %.1f ms = %.2f%% of a core (goal < 1%%)\n",
-                wall, cpu, 100.0 * cpu / wall);
+    std::printf("waiting for a write reply (3 attempts of %d ms, none answered, %.0f ms): CPU "
+                "%.1f ms = %.2f%% of a core (goal < 1%%)\n",
+                3000 + int(link.LineAllowance()), wall, cpu, 100.0 * cpu / wall);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
     try {
-        ReadFigure();
-        SilentFigure();
+        TransferFigures();
+        ConnectingFigure(dir.filePath(QStringLiteral("silent.log")));
+        WriteReplyFigure();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "link_bench: %s\n", ExceptionMessage(e).toLocal8Bit().constData());
         return 1;

@@ -37,6 +37,9 @@ const char* const kUsage =
     "PORT is a device path (/dev/ttyUSB0) or COMn of the port table.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options.\n";
 
+// About 31 years: "wait as good as forever".
+constexpr double kMaxConnectTimeout = 1e9;
+
 void Err(const QString& text) {
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
@@ -120,8 +123,12 @@ bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error) {
 double ConnectTimeout(const QCommandLineParser& p, QString& error) {
     bool ok = false;
     const double s = p.value(QStringLiteral("connect-timeout")).toDouble(&ok);
-    if (!ok || s < 0)
-        error = QStringLiteral("Bad --connect-timeout");
+    // Also refuses inf and nan, which as milliseconds fit no integer and gave up at once.
+    if (!ok || !(s >= 0 && s <= kMaxConnectTimeout)) {
+        error = QStringLiteral("Bad --connect-timeout: seconds from 0 to %1")
+                    .arg(qint64(kMaxConnectTimeout));
+        return 0;
+    }
     return s;
 }
 
@@ -391,12 +398,23 @@ int CmdShow(const QStringList& args) {
         return code;
     if (p.positionalArguments().size() != 1)
         return UsageError(QStringLiteral("One settings FILE is required"));
+    const QString file = p.positionalArguments().first();
     TMK mk;
+    QByteArray data;
     try {
-        LoadSettingsFile(mk, p.positionalArguments().first());
+        data = ReadWholeFile(file);
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
+    LoadSettingsData(mk, data);
+    // Loading keeps what a short file lacks; say so rather than pass it off as the file's.
+    const qsizetype whole = 2 + TSettingsRecord::kSize;
+    if (data.size() < whole)
+        Err(QStringLiteral("%1 holds %2 of the %3 bytes of a version and a settings record; "
+                           "the rest is shown as a new program holds it.")
+                .arg(file)
+                .arg(data.size())
+                .arg(whole));
     const auto bytes = mk.Settings.ToBytes();
     const bool json = p.isSet(QStringLiteral("json"));
     QJsonObject settings;

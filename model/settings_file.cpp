@@ -11,17 +11,23 @@ void ScrambleImage(QByteArray& bytes) {
         bytes[i] = char(uint8_t(bytes[i]) ^ kSettingsKey[size_t(i % 4096)]);
 }
 
-void SaveSettingsFile(const TMK& mk, const QString& name) {
+QByteArray SettingsFileData(const TMK& mk) {
     QByteArray image = mk.Image;
     ScrambleImage(image);
     QByteArray out(2, '\0');
     PutLE16(reinterpret_cast<uint8_t*>(out.data()), mk.Version);
-    out += image;
-    WriteWholeFile(name, out);
+    return out + image;
+}
+
+void SaveSettingsFile(const TMK& mk, const QString& name) {
+    WriteWholeFile(name, SettingsFileData(mk));
 }
 
 void LoadSettingsFile(TMK& mk, const QString& name) {
-    const QByteArray data = ReadWholeFile(name);
+    LoadSettingsData(mk, ReadWholeFile(name));
+}
+
+void LoadSettingsData(TMK& mk, const QByteArray& data) {
     // A short file replaces only the version bytes it holds.
     uint8_t version[2];
     PutLE16(version, mk.Version);
@@ -38,7 +44,7 @@ void LoadSettingsFile(TMK& mk, const QString& name) {
     mk.UnpackSettings();
 }
 
-void SaveTankFile(const TMK& mk, const QString& name) {
+QByteArray TankFileData(const TMK& mk) {
     const auto& s = mk.Settings;
     QByteArray out(8, '\0');
     auto* p = reinterpret_cast<uint8_t*>(out.data());
@@ -46,11 +52,18 @@ void SaveTankFile(const TMK& mk, const QString& name) {
     PutLE16(p + 2, s.Lit6L);
     PutLE16(p + 4, s.Oil43L);
     PutLE16(p + 6, s.Lit43L);
-    WriteWholeFile(name, out);
+    return out;
+}
+
+void SaveTankFile(const TMK& mk, const QString& name) {
+    WriteWholeFile(name, TankFileData(mk));
 }
 
 void LoadTankFile(TMK& mk, const QString& name) {
-    const QByteArray data = ReadWholeFile(name);
+    LoadTankData(mk, ReadWholeFile(name));
+}
+
+void LoadTankData(TMK& mk, const QByteArray& data) {
     // Same bytes as record offsets 0x40..0x47; a short file fills as far as it goes.
     auto bytes = mk.Settings.ToBytes();
     for (int i = 0; i < 8 && i < data.size(); ++i)

@@ -5,17 +5,30 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-QByteArray ReadWholeFile(const QString& name) {
+QByteArray ReadWholeFile(const QString& name, qint64 maxSize) {
     QFile f(name);
     if (!f.open(QIODevice::ReadOnly))
         throw TripError(QStringLiteral("Cannot open file \"%1\". %2").arg(name, f.errorString()));
-    QByteArray data = f.readAll();
+    // In pieces up to one byte past the limit, so an endless device ends too.
+    QByteArray data;
+    for (;;) {
+        const QByteArray piece = f.read(std::min<qint64>(maxSize + 1 - data.size(), 1 << 20));
+        if (piece.isEmpty())
+            break;
+        data += piece;
+        if (data.size() > maxSize)
+            throw TripError(QStringLiteral("Cannot read file \"%1\". It is longer than %2 bytes.")
+                                .arg(name)
+                                .arg(maxSize));
+    }
     if (f.error() != QFileDevice::NoError)
         throw TripError(QStringLiteral("Cannot read file \"%1\". %2").arg(name, f.errorString()));
     return data;

@@ -1,63 +1,20 @@
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "sim_process.h"
 
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
-
-QString Bin(const char* name) {
-    return qEnvironmentVariable("TRIPCONF_BIN") + QLatin1Char('/') + QString::fromLatin1(name);
-}
-
-struct Run {
-    int code = -1;
-    QString out, err;
-};
-
-Run Cli(const QStringList& args, int timeoutMs = 30000) {
-    QProcess p;
-    p.start(Bin("tripconf-cli"), args);
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-// The simulator as its own process; stopped (and its memory dumped) on destruction.
-class Sim {
-public:
-    explicit Sim(const QStringList& args, const QString& dump = {}) {
-        QStringList all = args;
-        all << QStringLiteral("--log") << QStringLiteral("/dev/null");
-        if (!dump.isEmpty())
-            all << QStringLiteral("--dump") << dump;
-        p.start(Bin("tripconf-sim"), all);
-        if (p.waitForReadyRead(5000))
-            path = QString::fromUtf8(p.readLine()).trimmed();
-    }
-    ~Sim() { Stop(); }
-    void Stop() {
-        if (p.state() == QProcess::NotRunning)
-            return;
-        p.terminate();
-        p.waitForFinished(5000);
-    }
-    QProcess p;
-    QString path;
-};
 
 // The unit the editor shows with a field.
 QString Unit(const char* field) {
@@ -71,11 +28,6 @@ QByteArray DefaultImage() {
     for (int i = 0; i < m.size(); ++i)
         m[i] = i < 124 ? char(record[size_t(i)]) : char((i + i / 256) % 256);
     return m;
-}
-
-QByteArray Read(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -94,7 +46,7 @@ private slots:
         Run r = Cli({QStringLiteral("read"), QStringLiteral("--port"), sim.path,
                      QStringLiteral("-o"), file});
         QCOMPARE(r.code, 0);
-        QCOMPARE(Read(file).size(), 2050);
+        QCOMPARE(ReadFile(file).size(), 2050);
 
         r = Cli({QStringLiteral("show"), file, QStringLiteral("--json")});
         QCOMPARE(r.code, 0);
@@ -128,7 +80,7 @@ private slots:
         QCOMPARE(r.code, 0);
         QVERIFY(r.err.contains(QStringLiteral("The settings are recorded in the device")));
         sim.Stop();
-        QCOMPARE(Read(dump).left(124), mk.Image.left(124));
+        QCOMPARE(ReadFile(dump).left(124), mk.Image.left(124));
     }
 
     void failedReadLeavesTheFileAlone() {
@@ -142,7 +94,7 @@ private slots:
                            QStringLiteral("-o"), file});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(QStringLiteral("RS232. No link. Check PC-device connection.")));
-        QCOMPARE(Read(file), QByteArray("precious"));
+        QCOMPARE(ReadFile(file), QByteArray("precious"));
     }
 
     void connectingGivesUp() {
@@ -238,7 +190,7 @@ private slots:
         // A short file: the bytes it lacks count as differing.
         QFile shortFile(Path("short.tarvg"));
         QVERIFY(shortFile.open(QIODevice::WriteOnly));
-        shortFile.write(Read(Path("a.tarvg")).left(2 + 1024));
+        shortFile.write(ReadFile(Path("a.tarvg")).left(2 + 1024));
         shortFile.close();
         r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("short.tarvg")});
         QCOMPARE(r.code, 1);
@@ -311,7 +263,7 @@ private slots:
                      .code,
                  2);
         sim.Stop();
-        QCOMPARE(Read(dump).left(124), mk.Image.left(124));
+        QCOMPARE(ReadFile(dump).left(124), mk.Image.left(124));
     }
 
     void verifiedWriteFindsACorruptByte() {
@@ -357,6 +309,72 @@ private slots:
         QCOMPARE(Cli({QStringLiteral("preview"), Path("colours.tarvg")}).code, 2);
     }
 
+    // Whatever the file, show prints the settings or a clear error; it never crashes.
+    void showTakesAnyFile_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("partial");
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("1 byte") << QByteArray("\x07") << true;
+        QTest::newRow("125 bytes") << QByteArray(125, char(0x33)) << true;
+        QTest::newRow("126 bytes") << QByteArray(126, char(0x33)) << false;
+        // Record bytes all FF: factors that are not numbers, every field at its end.
+        TMK mk;
+        mk.Version = 0xFFFF;
+        mk.Image = QByteArray(2048, char(0xFF));
+        QTest::newRow("record all FF") << SettingsFileData(mk) << false;
+        mk.Image.fill(0);
+        QTest::newRow("record all zero") << SettingsFileData(mk) << false;
+        QRandomGenerator random(20260509);
+        for (int n : {5000, 2050, 3, 127, 700, 4099}) {
+            QByteArray bytes(n, '\0');
+            for (char& c : bytes)
+                c = char(random.bounded(256));
+            QTest::newRow(qPrintable(QStringLiteral("random %1 bytes").arg(n)))
+                << bytes << (n < 126);
+        }
+    }
+
+    void showTakesAnyFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, partial);
+        const QString file = Path("any.tarvg");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+
+        const Run text = Cli({QStringLiteral("show"), file});
+        QCOMPARE(text.code, 0);
+        QVERIFY(text.out.startsWith(QStringLiteral("Version: ")));
+        const auto fields = RecordFields();
+        const auto shown = std::count_if(fields.begin(), fields.end(),
+                                         [](const auto& f) { return !IsReserved(f); });
+        QCOMPARE(text.out.count(QLatin1Char('\n')), 1 + shown);
+        // A file without a whole record says that what it lacks is not its own.
+        QCOMPARE(text.err.contains(QStringLiteral("the rest is shown as a new program holds it")),
+                 partial);
+
+        const Run json = Cli({QStringLiteral("show"), file, QStringLiteral("--json")});
+        QCOMPARE(json.code, 0);
+        QJsonParseError error;
+        const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8(), &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(root.value(QStringLiteral("Settings")).toObject().size(), shown);
+        if (content.size() >= 2)
+            QCOMPARE(root.value(QStringLiteral("Version")).toInt(),
+                     uint8_t(content[0]) | uint8_t(content[1]) << 8);
+    }
+
+    void showRefusesWhatIsNoSettingsFile() {
+        // An endless device is cut off at the size limit instead of filling memory.
+        for (const QString& name : {QStringLiteral("/dev/zero"), dir.path()}) {
+            const Run r = Cli({QStringLiteral("show"), name});
+            QCOMPARE(r.code, 1);
+            QVERIFY(r.out.isEmpty());
+            QVERIFY2(r.err.contains(name), qPrintable(r.err));
+        }
+    }
+
     void usageAndFileErrors() {
         QCOMPARE(Cli({}).code, 2);
         QCOMPARE(Cli({QStringLiteral("frobnicate")}).code, 2);
@@ -367,6 +385,14 @@ private slots:
             QVERIFY(r.out.contains(QStringLiteral("--help")));
         }
         QCOMPARE(Cli({QStringLiteral("read"), QStringLiteral("-o"), Path("x")}).code, 2);
+        // Time-outs that fit no clock: refused, not taken as "give up at once".
+        for (const char* t : {"inf", "nan", "1e300", "-1", "ten"}) {
+            const Run r = Cli({QStringLiteral("read"), QStringLiteral("--port"),
+                               QStringLiteral("/dev/null"), QStringLiteral("-o"), Path("x"),
+                               QStringLiteral("--connect-timeout"), QString::fromLatin1(t)});
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QStringLiteral("Bad --connect-timeout")), qPrintable(r.err));
+        }
         const Run r = Cli({QStringLiteral("show"), Path("absent.tarvg")});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(QStringLiteral("absent.tarvg")));

@@ -8,7 +8,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <atomic>
 #include <numeric>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -372,6 +376,37 @@ private slots:
         QVERIFY2(t.elapsed() >= 400 && t.elapsed() < 1500,
                  qPrintable(QString::number(t.elapsed())));
         QCOMPARE(s.sim.Requests(), 1);
+    }
+
+    // The simulator hangs up only once its last reply has reached the client,
+    // also when busy threads keep the kernel from passing the reply on at once.
+    void theLastReplyBeforeAHangUpArrives() {
+        std::atomic<bool> busy{true};
+        std::vector<std::thread> load;
+        for (int i = 0; i < 2; ++i)
+            load.emplace_back([&busy] {
+                while (busy)
+                    std::this_thread::yield();
+            });
+        int lost = 0;
+        for (int i = 0; i < 40; ++i) {
+            TSimOptions o;
+            o.HangUpAfter = 1;
+            TSimulatorThread s(o);
+            TSerialLink link;
+            Attach(link, s.sim, 1000);
+            link.BeginRequest(244, 1);
+            link.FinishFrame();
+            try {
+                link.Exchange(); // one attempt: after it the line is gone
+            } catch (const TripError&) {
+                ++lost;
+            }
+        }
+        busy = false;
+        for (std::thread& t : load)
+            t.join();
+        QCOMPARE(lost, 0);
     }
 
     void cancelEndsTheWaitAtOnce() {

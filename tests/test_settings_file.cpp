@@ -2,6 +2,7 @@
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "support/errors.h"
+#include "support/file_io.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>
@@ -148,17 +149,29 @@ private slots:
         mk.Version = 9;
         mk.Image = Pattern(300);
         mk.Settings.TOTime = 42;
-        for (const QString& name : {Path("missing.tarvg"), dir.path()}) {
-            try {
-                LoadSettingsFile(mk, name);
-                QFAIL("load of an unreadable file succeeded");
-            } catch (const TripError& e) {
-                QVERIFY2(e.message().contains(name), qPrintable(e.message()));
-            }
-            QCOMPARE(mk.Version, uint16_t(9));
-            QCOMPARE(mk.Image, Pattern(300));
-            QCOMPARE(mk.Settings.TOTime, 42u);
+        mk.Settings.Oil6L = 0x0607;
+        // Beyond the size limit (a sparse file): refused, as an endless device would be.
+        const QString huge = Path("huge.tarvg");
+        {
+            QFile f(huge);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(kMaxReadFileSize + 1));
         }
+        for (const QString& name : {Path("missing.tarvg"), dir.path(), huge}) {
+            for (auto load : {LoadSettingsFile, LoadTankFile}) {
+                try {
+                    load(mk, name);
+                    QFAIL("load of an unreadable file succeeded");
+                } catch (const TripError& e) {
+                    QVERIFY2(e.message().contains(name), qPrintable(e.message()));
+                }
+                QCOMPARE(mk.Version, uint16_t(9));
+                QCOMPARE(mk.Image, Pattern(300));
+                QCOMPARE(mk.Settings.TOTime, 42u);
+                QCOMPARE(mk.Settings.Oil6L, uint16_t(0x0607));
+            }
+        }
+        QFile::remove(huge);
     }
 
     void failedSaveKeepsThePreviousFile() {

@@ -87,6 +87,8 @@ int Serve(QCommandLineParser& p) {
         o.Trail = Hex(p, "trail");
     if (p.isSet(QStringLiteral("faults")))
         o.FaultCount = ToInt(p, "faults", 0, 1 << 30);
+    if (p.isSet(QStringLiteral("faults-after")))
+        o.FaultsAfter = ToInt(p, "faults-after", 0, 1 << 30);
     if (p.isSet(QStringLiteral("stop-after-block")))
         o.StopAfterBlock = ToInt(p, "stop-after-block", 0, 63);
     if (p.isSet(QStringLiteral("hang-up-after")))
@@ -160,7 +162,8 @@ int main(int argc, char** argv) {
         "Prints the device path as the first line, then serves until SIGTERM or\n"
         "SIGINT; SIGUSR1 writes the memory to the --dump file. Every frame received\n"
         "is logged in hex as \"RX ..\", every reply as \"TX ..\".\n"
-        "Faults apply to the first --faults requests (all by default)."));
+        "Faults apply to the first --faults requests (all by default) after the\n"
+        "first --faults-after requests (none by default)."));
     p.addHelpOption();
     auto opt = [&p](const char* name, const char* help, const char* value = nullptr) {
         if (value)
@@ -189,6 +192,7 @@ int main(int argc, char** argv) {
     opt("junk", "Send these bytes (hex) before each reply.", "hex");
     opt("trail", "Send these bytes (hex) right after each reply.", "hex");
     opt("faults", "Apply the faults to the first N requests only.", "n");
+    opt("faults-after", "Answer the first K requests without faults.", "k");
     opt("stop-after-block", "Answer nothing after the request for this block.", "b");
     opt("hang-up-after", "Close the line after answering N requests.", "n");
     opt("settle", "After answering command 7, answer nothing for this many ms.", "ms");

@@ -21,6 +21,8 @@ namespace {
 constexpr int64_t kMs = 1000000;
 // A request that stalls this long is dropped, as a device resynchronises.
 constexpr int kPartialFrameMs = 100;
+// Longest a written reply takes to reach the client's queue, on a loaded machine.
+constexpr int kHangUpGraceMs = 200;
 
 int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -266,9 +268,12 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
                 settledNs_ = arrivedNs + o.SettleMs * kMs;
         }
         mute_ = mute_ || stopAfter;
-        if (o.Silent || k <= o.LoseFirst)
+        // Position in the fault window; 0 or less before it.
+        const int j = k - o.FaultsAfter;
+        const bool inWindow = j >= 1 && (o.FaultCount < 0 || j <= o.FaultCount);
+        if ((inWindow && o.Silent) || (j >= 1 && j <= o.LoseFirst))
             reply.clear();
-        if (!reply.isEmpty() && (o.FaultCount < 0 || k <= o.FaultCount)) {
+        if (!reply.isEmpty() && inWindow) {
             if (o.Busy) {
                 reply[4] = char(0xFF);
                 FixChecksum(reply);
@@ -303,19 +308,19 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
 
 void TSimulator::HangUp() {
     // Closing the master discards what the client has not read yet: let the
-    // last reply be taken first, as on a cable pulled after it. A write to
-    // the master reaches the slave's queue a moment later, so first wait for
-    // it to arrive there (or to have been read already), then to be read.
-    const int64_t arrive = NowNs() + 100 * kMs;
-    for (int queued = 0; NowNs() < arrive;) {
-        if (::ioctl(slave_, TIOCINQ, &queued) != 0 || queued > 0)
+    // last reply be taken first, as on a cable pulled after it. The kernel
+    // moves written bytes to the client's queue a little later, in a worker,
+    // so an empty queue means "taken" only after the bytes were seen there
+    // or after a grace period; without it a loaded machine lost the reply.
+    const int64_t start = NowNs();
+    bool seen = false;
+    while (NowNs() - start < 1000 * kMs) {
+        int queued = 0;
+        if (::ioctl(slave_, TIOCINQ, &queued) != 0)
             break;
-        if (!WaitUntil(NowNs() + kMs))
-            break;
-    }
-    const int64_t until = NowNs() + 1000 * kMs;
-    for (int queued = 1; NowNs() < until;) {
-        if (::ioctl(slave_, TIOCINQ, &queued) != 0 || queued == 0)
+        if (queued > 0)
+            seen = true;
+        else if (seen || NowNs() - start >= kHangUpGraceMs * kMs)
             break;
         if (!WaitUntil(NowNs() + kMs))
             break;

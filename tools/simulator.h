@@ -10,16 +10,17 @@
 #include <mutex>
 #include <thread>
 
-// How the simulated trip computer behaves. The faults apply to the first
-// FaultCount requests (all when -1), so a test can make a request fail twice
-// and succeed on the third attempt.
+// How the simulated trip computer behaves. The faults (silence, lost replies
+// and the damaged replies) apply to the FaultCount requests (all when -1)
+// that follow the first FaultsAfter, so a test can make a request fail twice
+// and succeed on the third attempt, or let the device connect and then fail.
 struct TSimOptions {
     QByteArray Memory;        // 2048 bytes at the start; empty: DefaultSimMemory()
     uint16_t Version = 1;     // settings version answered to command 1
     int ReplyDelayMs = 0;     // before each reply
     uint32_t PaceBaud = 0;    // 0: no pacing; else request and reply take their wire time
     bool Silent = false;      // never answer
-    int LoseFirst = 0;        // the first K requests get no reply
+    int LoseFirst = 0;        // the first K requests of the fault window get no reply
     bool BadChecksum = false; // reply checksum off by one
     bool ZeroHeader = false;  // reply bytes 1..3 zero, checksum made good
     bool Busy = false;        // reply command 255, checksum made good
@@ -28,6 +29,7 @@ struct TSimOptions {
     QByteArray Junk;          // sent before each reply
     QByteArray Trail;         // sent right after each reply
     int FaultCount = -1;
+    int FaultsAfter = 0;     // requests answered normally before the fault window
     int StopAfterBlock = -1; // answer no request after the one for this block
     int HangUpAfter = -1;    // close the line after answering N requests
     // After answering command 7 the device stores the record: for SettleMs it
