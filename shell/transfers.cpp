@@ -116,6 +116,21 @@ int Gauge(int done, int total) {
     return int(RoundHalfEven(done * 100.0 / total));
 }
 
+// Blocks 0..count-1 with command 5, in order; raises the link's errors.
+QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count) {
+    QByteArray bytes;
+    bytes.reserve(count * kBlockSize);
+    for (int b = 0; b < count; ++b) {
+        link.BeginRequest(kDeviceAddress, 5);
+        link.PutWord(uint16_t(b));
+        link.Transact();
+        for (int i = 0; i < kBlockSize; ++i)
+            bytes.append(char(link.GetByte()));
+        observer.SetGauge(Gauge(b, count));
+    }
+    return bytes;
+}
+
 } // namespace
 
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer) {
@@ -127,17 +142,8 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
 
     StartBlockPhase(observer, Texts::Reading());
     QByteArray image;
-    image.reserve(kImageSize);
-    const int blocks = kImageSize / kBlockSize;
     try {
-        for (int b = 0; b < blocks; ++b) {
-            link.BeginRequest(kDeviceAddress, 5);
-            link.PutWord(uint16_t(b));
-            link.Transact();
-            for (int i = 0; i < kBlockSize; ++i)
-                image.append(char(link.GetByte()));
-            observer.SetGauge(Gauge(b, blocks));
-        }
+        image = ReadBlocks(link, observer, kImageSize / kBlockSize);
     } catch (const std::exception& e) {
         // What the program held stays as it was: nothing half-read is kept.
         return {TransferStatus::Failed, ExceptionMessage(e)};
@@ -204,17 +210,9 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
     std::array<uint8_t, TSettingsRecord::kSize> back;
     std::copy(sent.begin(), sent.end(), back.begin());
     try {
-        for (int b = 0; b < blocks; ++b) {
-            link.BeginRequest(kDeviceAddress, 5);
-            link.PutWord(uint16_t(b));
-            link.Transact();
-            for (int i = 0; i < kBlockSize; ++i) {
-                const uint8_t byte = link.GetByte();
-                if (const uint32_t at = uint32_t(b * kBlockSize + i); at < size)
-                    back[at] = byte;
-            }
-            observer.SetGauge(Gauge(b, blocks));
-        }
+        // Only the record's bytes count; the filler is the device's business.
+        const QByteArray bytes = ReadBlocks(link, observer, blocks);
+        std::copy_n(bytes.constData(), size, back.begin());
     } catch (const std::exception& e) {
         return {TransferStatus::NotVerified, Texts::NotVerified(ExceptionMessage(e))};
     }
