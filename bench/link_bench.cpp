@@ -45,8 +45,8 @@ public:
     void ProcessEvents() override { QCoreApplication::processEvents(); }
 };
 
-// The real line, but every wait is a 1 ms sleep: polling as the original
-// design describes it, for comparison.
+// The real line, but every wait is a 1 ms sleep: plain polling,
+// for comparison.
 class TPollingPort final : public TBytePort {
 public:
     QList<TSerialDeviceInfo> ListDevices() override { return real_.ListDevices(); }
