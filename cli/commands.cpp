@@ -258,10 +258,6 @@ QString RawText(double v) {
     return QString::number(v, 'g', 10);
 }
 
-QString WithUnit(const QString& text, const QString& unit) {
-    return unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
-}
-
 int CmdDiff(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
@@ -426,10 +422,7 @@ int CmdShow(const QStringList& args) {
         const QString name = QString::fromLatin1(f.name);
         settings.insert(name, QJsonObject{{QStringLiteral("raw"), FieldValue(bytes, f)},
                                           {QStringLiteral("shown"), shown->text}});
-        text += QStringLiteral("%1: %2").arg(name, shown->text);
-        if (!shown->unit.isEmpty())
-            text += QLatin1Char(' ') + shown->unit;
-        text += QLatin1Char('\n');
+        text += QStringLiteral("%1: %2\n").arg(name, WithUnit(shown->text, shown->unit));
     }
     if (json)
         text = QString::fromUtf8(

@@ -236,3 +236,7 @@ const FieldInfo* FindField(std::string_view name) {
             return &f;
     return nullptr;
 }
+
+QString WithUnit(const QString& text, const QString& unit) {
+    return unit.isEmpty() ? text : text + QLatin1Char(' ') + unit;
+}

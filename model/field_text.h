@@ -56,6 +56,9 @@ struct FieldText {
     QString unit; // empty when the number has none
 };
 
+// A shown value followed by its unit, if it has one.
+QString WithUnit(const QString& text, const QString& unit);
+
 // The text the editor shows for a field of r, with its unit, using `point`
 // as the decimal point; none for reserved fields. Values are the field's
 // own, not limited to the editor's ranges; a choice without an item, a

@@ -1,6 +1,7 @@
 #include "shell/transfers.h"
 
 #include "link/serial_link.h"
+#include "model/field_text.h"
 #include "model/mk.h"
 #include "model/record_diff.h"
 #include "shell/language.h"
@@ -191,10 +192,6 @@ void Pause(TTransferObserver& observer, int ms) {
     }
 }
 
-QString ValueText(const QString& shown, const QString& unit) {
-    return unit.isEmpty() ? shown : shown + QLatin1Char(' ') + unit;
-}
-
 // Reads back the blocks just written and compares the record's bytes.
 TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
                         uint32_t size, const VerifyOptions& options) {
@@ -225,8 +222,8 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
         ++first;
     const FieldDifference& d = diffs.front();
     return {TransferStatus::NotVerified,
-            Texts::ReadBackDiffers(FieldLabel(*d.field), first, ValueText(d.shownA, d.unit),
-                                   ValueText(d.shownB, d.unit), int(diffs.size()))};
+            Texts::ReadBackDiffers(FieldLabel(*d.field), first, WithUnit(d.shownA, d.unit),
+                                   WithUnit(d.shownB, d.unit), int(diffs.size()))};
 }
 
 TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
