@@ -4,10 +4,10 @@
 // trip computer and while waiting for write replies that do not come.
 
 #include "bench/bench_support.h"
+#include "core/transfers.h"
 #include "link/qt_byte_port.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
-#include "shell/transfers.h"
 #include "support/errors.h"
 
 #include <QFile>

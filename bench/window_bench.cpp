@@ -6,12 +6,12 @@
 // at the first paint; the bench runs it as a child to time the start-up.
 
 #include "bench/bench_support.h"
-#include "shell/app_ini.h"
-#include "shell/application.h"
-#include "shell/dialogs.h"
+#include "core/app_ini.h"
 #include "shell/just_one.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
+#include "ui/application.h"
+#include "ui/dialogs.h"
 
 #include <QDialog>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/transfers.h"
+#include "core/transfers.h"
 
 #include <QElapsedTimer>
 

@@ -1,15 +1,15 @@
 #include "cli/commands.h"
 
 #include "cli/cli_observer.h"
+#include "core/app_ini.h"
+#include "core/language.h"
+#include "core/transfers.h"
 #include "link/serial_link.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/preview.h"
 #include "model/record_diff.h"
 #include "model/settings_file.h"
-#include "shell/app_ini.h"
-#include "shell/language.h"
-#include "shell/transfers.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 

@@ -1,7 +1,7 @@
 #include "editor/mask_edit.h"
 
-#include "shell/application.h"
 #include "support/errors.h"
+#include "ui/application.h"
 
 #include <QApplication>
 #include <QFocusEvent>

@@ -8,11 +8,11 @@
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
-#include "shell/application.h"
-#include "shell/dialogs.h"
-#include "shell/message_boxes.h"
 #include "support/conversions.h"
 #include "support/numeric.h"
+#include "ui/application.h"
+#include "ui/dialogs.h"
+#include "ui/message_boxes.h"
 
 #include <QApplication>
 #include <QComboBox>

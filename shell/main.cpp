@@ -1,6 +1,6 @@
-#include "shell/application.h"
 #include "shell/just_one.h"
 #include "shell/main_form.h"
+#include "ui/application.h"
 
 #include <QFileInfo>
 #include <QProcess>

@@ -1,19 +1,19 @@
 #include "shell/main_form.h"
 
+#include "core/app_ini.h"
+#include "core/language.h"
+#include "core/transfers.h"
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
-#include "shell/app_ini.h"
-#include "shell/application.h"
-#include "shell/dialogs.h"
 #include "shell/form_placement.h"
-#include "shell/language.h"
-#include "shell/message_boxes.h"
 #include "shell/port_dialog.h"
 #include "shell/progress_form.h"
-#include "shell/transfers.h"
 #include "support/errors.h"
+#include "ui/application.h"
+#include "ui/dialogs.h"
+#include "ui/message_boxes.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

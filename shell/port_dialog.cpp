@@ -1,6 +1,6 @@
 #include "shell/port_dialog.h"
 
-#include "shell/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

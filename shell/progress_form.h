@@ -24,7 +24,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 };
 
-#include "shell/transfers.h"
+#include "core/transfers.h"
 
 #include <memory>
 

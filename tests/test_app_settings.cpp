@@ -1,4 +1,4 @@
-#include "shell/app_ini.h"
+#include "core/app_ini.h"
 #include "shell/form_placement.h"
 
 #include <QTemporaryDir>

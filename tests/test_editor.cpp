@@ -1,8 +1,8 @@
 #include "editor_driver.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
-#include "shell/application.h"
 #include "shell/main_form.h"
+#include "ui/application.h"
 
 #include <QLabel>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 #include "editor/string_grid.h"
 #include "editor_driver.h"
 #include "scripted_dialogs.h"
-#include "shell/application.h"
+#include "ui/application.h"
 
 #include <QLabel>
 #include <QTemporaryDir>

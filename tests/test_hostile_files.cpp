@@ -2,13 +2,13 @@
 // loads it, the editor opens on it (or refuses with a clear error) and draws
 // every page, and OK or Cancel leave the program working.
 
+#include "core/app_ini.h"
 #include "editor/set_params_dlg.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
-#include "shell/app_ini.h"
-#include "shell/application.h"
 #include "shell/main_form.h"
+#include "ui/application.h"
 
 #include <QPushButton>
 #include <QRandomGenerator>

@@ -1,11 +1,11 @@
+#include "core/app_ini.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
-#include "shell/app_ini.h"
-#include "shell/application.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
 #include "support/errors.h"
+#include "ui/application.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -1,9 +1,9 @@
 #include "link/serial_link.h"
 #include "scripted_dialogs.h"
-#include "shell/application.h"
 #include "shell/port_dialog.h"
 #include "support/ini_file.h"
 #include "tools/simulator.h"
+#include "ui/application.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

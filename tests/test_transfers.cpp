@@ -1,13 +1,13 @@
+#include "core/app_ini.h"
+#include "core/language.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
-#include "shell/app_ini.h"
-#include "shell/application.h"
-#include "shell/language.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
 #include "tools/simulator.h"
+#include "ui/application.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
+#include "core/language.h"
+#include "core/transfers.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/record_diff.h"
-#include "shell/language.h"
-#include "shell/transfers.h"
 #include "tools/simulator.h"
 
 #include <QElapsedTimer>

@@ -2,16 +2,16 @@
 // the time its time-outs allow, with the link's message, the port closed and
 // the program's settings as they were.
 
+#include "core/app_ini.h"
 #include "fault_table.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
-#include "shell/app_ini.h"
-#include "shell/application.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
 #include "sim_process.h"
 #include "tools/simulator.h"
+#include "ui/application.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,6 @@
-#include "shell/application.h"
-#include "shell/dialogs.h"
+#include "ui/application.h"
 #include "support/errors.h"
+#include "ui/dialogs.h"
 
 void ReportException(const std::exception& e) {
     Dialogs().Message(nullptr, MessageKind::Exception, QCoreApplication::applicationName(),

@@ -1,10 +1,10 @@
-#include "shell/transfers.h"
+#include "core/transfers.h"
 
+#include "core/language.h"
 #include "link/serial_link.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/record_diff.h"
-#include "shell/language.h"
 #include "support/numeric.h"
 
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "shell/dialogs.h"
-#include "shell/message_boxes.h"
+#include "ui/dialogs.h"
+#include "ui/message_boxes.h"
 
 #include <QApplication>
 #include <QFileDialog>

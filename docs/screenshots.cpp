@@ -4,12 +4,12 @@
 //
 //   screenshots DIR
 
+#include "core/app_ini.h"
+#include "core/language.h"
 #include "editor/set_params_dlg.h"
 #include "model/mk.h"
-#include "shell/app_ini.h"
-#include "shell/application.h"
-#include "shell/language.h"
 #include "shell/main_form.h"
+#include "ui/application.h"
 
 #include <QCheckBox>
 #include <QDir>

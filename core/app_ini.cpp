@@ -1,4 +1,4 @@
-#include "shell/app_ini.h"
+#include "core/app_ini.h"
 
 #include <QCoreApplication>
 #include <QDir>

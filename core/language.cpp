@@ -1,0 +1,3 @@
+#include "core/language.h"
+
+bool English = false;

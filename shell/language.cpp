@@ -1,3 +1,0 @@
-#include "shell/language.h"
-
-bool English = false;
