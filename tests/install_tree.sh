@@ -15,6 +15,14 @@ fail() {
     exit 1
 }
 
+# A check that cannot run here makes the whole test count as skipped (exit 77,
+# CTest's SKIP_RETURN_CODE) after the others have passed.
+skipped=0
+skip() {
+    echo "SKIP: $*"
+    skipped=1
+}
+
 # The files an install puts in place, relative to the prefix.
 expected_files() {
     printf '%s\n' bin/tripconf bin/tripconf-cli bin/tripconf-sim \
@@ -45,7 +53,7 @@ check_install() {
     if command -v desktop-file-validate >/dev/null; then
         desktop-file-validate "$desktop" || fail "desktop entry not valid"
     else
-        echo "SKIP: desktop-file-validate not installed"
+        skip "desktop-file-validate not installed"
     fi
     grep -qx 'Exec=tripconf' "$desktop" || fail "desktop entry does not run tripconf"
     grep -qx 'Icon=tripconf' "$desktop" || fail "desktop entry does not name the icon"
@@ -74,7 +82,8 @@ check_install() {
     if [ "$(id -u)" -eq 0 ]; then
         # Root may write anywhere: run as nobody instead.
         command -v setpriv >/dev/null || {
-            echo "SKIP: INI file check (root without setpriv)"
+            skip "INI file check (root without setpriv)"
+            chmod 0755 "$prefix/bin"
             return 0
         }
         chown 65534:65534 "$home"
@@ -91,7 +100,7 @@ check_install() {
 
 check_package() {
     command -v dpkg-deb >/dev/null || {
-        echo "SKIP: dpkg-deb not installed"
+        skip "dpkg-deb not installed"
         return 0
     }
     cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/package" >"$tmp/cpack.log" ||
@@ -116,4 +125,5 @@ install) check_install "$3" "$4" ;;
 package) check_package ;;
 *) fail "unknown mode $mode" ;;
 esac
+[ $skipped -eq 0 ] || exit 77
 echo PASS
