@@ -1,3 +1,4 @@
+#include "cancel_click.h"
 #include "core/app_ini.h"
 #include "core/language.h"
 #include "link/serial_link.h"
@@ -15,7 +16,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -39,18 +39,6 @@ bool StepsEnabled(TMainForm& f) {
 
 bool StepsDisabled(TMainForm& f) {
     return !f.bEditParams->isEnabled() && !f.bSaveParams->isEnabled() && !f.bSetParams->isEnabled();
-}
-
-// Clicks Cancel in the progress window after a delay; returns when it was clicked.
-QElapsedTimer* CancelAfter(int ms, QObject* context) {
-    auto* clicked = new QElapsedTimer;
-    QTimer::singleShot(ms, context, [clicked] {
-        if (TProgressForm* p = TProgressObserver::Current()) {
-            QTest::mouseClick(p->BitBtn1, Qt::LeftButton);
-            clicked->start();
-        }
-    });
-    return clicked;
 }
 
 } // namespace
@@ -179,11 +167,11 @@ private slots:
         auto f = Window(sim);
         Load(*f, d, 5, Memory(4));
         const QByteArray image = f->MK()->Image;
-        std::unique_ptr<QElapsedTimer> clicked(CancelAfter(700, this));
+        TCancelClick cancel(TCancelClick::After(700));
         QTest::mouseClick(f->bGetParams, Qt::LeftButton);
-        QVERIFY(clicked->isValid());
+        QVERIFY(cancel.Clicked());
         // Bound only; the figure itself is measured by the benchmark.
-        QVERIFY2(clicked->elapsed() < 1000, qPrintable(QString::number(clicked->elapsed())));
+        QVERIFY2(cancel.SinceClick() < 1000, qPrintable(QString::number(cancel.SinceClick())));
         QVERIFY(d.messages.isEmpty());
         QCOMPARE(f->MK()->Image, image);
         QCOMPARE(f->MK()->Version, uint16_t(5));
@@ -199,23 +187,26 @@ private slots:
         o.Silent = true;
         TSimulatorThread sim(o);
         auto f = Window(sim);
-        bool checked = false;
-        QTimer::singleShot(300, this, [&] {
-            for (QWidget* w :
-                 {static_cast<QWidget*>(f->bRS232), static_cast<QWidget*>(f->bGetParams),
-                  static_cast<QWidget*>(f->bLoadParams),
-                  static_cast<QWidget*>(f->cbEnglishVersion)})
-                QVERIFY(!w->isEnabled());
-            QVERIFY(!f->close());
-            QVERIFY(f->isVisible());
-            TProgressForm* p = TProgressObserver::Current();
-            QVERIFY(p && p->BitBtn1->isVisible() && !p->ProgressGauge->isVisible());
-            QCOMPARE(p->ProgressLabel->text(), QStringLiteral("Не могу подключиться к МК..."));
-            checked = true;
-            QTest::mouseClick(p->BitBtn1, Qt::LeftButton);
+        // Noted while the read runs, asserted once Cancel has ended it.
+        bool anyEnabled = true, closed = true, visible = false, cancelShown = false,
+             gaugeShown = true;
+        QString label;
+        TCancelClick cancel(TCancelClick::After(300), [&](TProgressForm& p) {
+            anyEnabled = f->bRS232->isEnabled() || f->bGetParams->isEnabled() ||
+                         f->bLoadParams->isEnabled() || f->cbEnglishVersion->isEnabled();
+            closed = f->close();
+            visible = f->isVisible();
+            cancelShown = p.BitBtn1->isVisible();
+            gaugeShown = p.ProgressGauge->isVisible();
+            label = p.ProgressLabel->text();
         });
         QTest::mouseClick(f->bGetParams, Qt::LeftButton);
-        QVERIFY(checked);
+        QVERIFY(cancel.Clicked());
+        QVERIFY(!anyEnabled);
+        QVERIFY(!closed);
+        QVERIFY(visible);
+        QVERIFY(cancelShown && !gaugeShown);
+        QCOMPARE(label, QStringLiteral("Не могу подключиться к МК..."));
         QVERIFY(f->bGetParams->isEnabled() && f->cbEnglishVersion->isEnabled());
         QVERIFY(StepsDisabled(*f));
     }

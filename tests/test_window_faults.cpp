@@ -2,6 +2,7 @@
 // the time its time-outs allow, with the link's message, the port closed and
 // the program's settings as they were.
 
+#include "cancel_click.h"
 #include "core/app_ini.h"
 #include "fault_table.h"
 #include "model/mk.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -177,27 +177,20 @@ private slots:
         // Cancel once the device has been asked more often than the link's
         // own three attempts: the transfer keeps asking.
         int requestsBeforeCancel = 0;
-        QElapsedTimer clicked;
-        QTimer poll;
+        QString label;
         QElapsedTimer waited;
         waited.start();
-        connect(&poll, &QTimer::timeout, this, [&] {
-            TProgressForm* p = TProgressObserver::Current();
-            if (!p || clicked.isValid())
-                return;
-            requestsBeforeCancel = Requests(log);
-            if (requestsBeforeCancel <= TSerialLink::kAttempts && waited.elapsed() < 10000)
-                return;
-            QCOMPARE(p->ProgressLabel->text(), QStringLiteral("Не могу подключиться к МК..."));
-            clicked.start();
-            QTest::mouseClick(p->BitBtn1, Qt::LeftButton);
-        });
-        poll.start(50);
+        TCancelClick cancel(
+            [&] {
+                requestsBeforeCancel = Requests(log);
+                return requestsBeforeCancel > TSerialLink::kAttempts || waited.elapsed() >= 10000;
+            },
+            [&](TProgressForm& p) { label = p.ProgressLabel->text(); });
         QTest::mouseClick(write ? f->bSetParams : f->bGetParams, Qt::LeftButton);
 
-        poll.stop();
-        QVERIFY(clicked.isValid());
-        QVERIFY2(clicked.elapsed() < 1000, qPrintable(QString::number(clicked.elapsed())));
+        QVERIFY(cancel.Clicked());
+        QVERIFY2(cancel.SinceClick() < 1000, qPrintable(QString::number(cancel.SinceClick())));
+        QCOMPARE(label, QStringLiteral("Не могу подключиться к МК..."));
         QVERIFY2(requestsBeforeCancel > TSerialLink::kAttempts,
                  qPrintable(QString::number(requestsBeforeCancel)));
         QCOMPARE(d.Count(MessageKind::Error) + d.Count(MessageKind::Exception) +
