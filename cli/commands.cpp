@@ -8,13 +8,12 @@
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/preview.h"
-#include "model/record_diff.h"
+#include "model/settings_diff.h"
 #include "model/settings_file.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
 #include <QCommandLineParser>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -225,13 +224,6 @@ int CmdWrite(const QStringList& args) {
     return 0;
 }
 
-// One side of a diff: a settings file, or the trip computer's settings read
-// through the port.
-struct DiffSide {
-    QString name;
-    TMK mk;
-};
-
 // True when --port comes before the settings file on the command line, so
 // the trip computer is side A.
 bool PortFirst(const QStringList& args) {
@@ -252,10 +244,6 @@ bool PortFirst(const QStringList& args) {
         return false;
     }
     return false;
-}
-
-QString RawText(double v) {
-    return QString::number(v, 'g', 10);
 }
 
 int CmdDiff(const QStringList& args) {
@@ -284,16 +272,18 @@ int CmdDiff(const QStringList& args) {
     if (!error.isEmpty())
         return UsageError(error);
 
-    DiffSide sides[2];
+    // Side A is the one named first; the trip computer is read like `read` does.
+    QString names[2];
+    TMK mks[2];
     const int portSide = !usePort ? -1 : PortFirst(args) ? 0 : 1;
     for (int i = 0, file = 0; i < 2; ++i) {
         if (i == portSide) {
-            sides[i].name = QStringLiteral("port %1").arg(p.value(QStringLiteral("port")));
+            names[i] = QStringLiteral("port %1").arg(p.value(QStringLiteral("port")));
             continue;
         }
-        sides[i].name = files[file++];
+        names[i] = files[file++];
         try {
-            LoadSettingsFile(sides[i].mk, sides[i].name);
+            LoadSettingsFile(mks[i], names[i]);
         } catch (const std::exception& e) {
             return UsageError(ExceptionMessage(e));
         }
@@ -304,7 +294,7 @@ int CmdDiff(const QStringList& args) {
             return UsageError(error);
         TCliObserver observer(timeout);
         try {
-            const TransferResult r = ReadFromDevice(link, sides[portSide].mk, observer);
+            const TransferResult r = ReadFromDevice(link, mks[portSide], observer);
             if (r.status != TransferStatus::Done) {
                 ReportTransfer(r, observer);
                 return 2;
@@ -314,73 +304,10 @@ int CmdDiff(const QStringList& args) {
         }
     }
 
-    const TMK& a = sides[0].mk;
-    const TMK& b = sides[1].mk;
-    const auto bytesA = a.Settings.ToBytes();
-    const auto bytesB = b.Settings.ToBytes();
-    const std::vector<FieldDifference> fields = CompareRecords(bytesA, bytesB);
-    const ImageTailDifference tail = CompareImageTails(a.Image, b.Image);
-    const bool versionDiffers = a.Version != b.Version;
-    const bool differ = versionDiffers || !fields.empty() || tail.count > 0;
-
-    QString text;
-    QJsonArray jsonFields, jsonReserved;
-    if (versionDiffers)
-        text += QStringLiteral("Version: %1 -> %2\n").arg(a.Version).arg(b.Version);
-    for (const FieldDifference& d : fields) {
-        const QString label = FieldLabel(*d.field);
-        text += QStringLiteral("%1: %2 -> %3")
-                    .arg(label, WithUnit(d.shownA, d.unit), WithUnit(d.shownB, d.unit));
-        if (IsReserved(*d.field)) {
-            jsonReserved.append(QJsonObject{{QStringLiteral("name"), label},
-                                            {QStringLiteral("offset"), d.field->offset},
-                                            {QStringLiteral("size"), FieldWidth(*d.field)},
-                                            {QStringLiteral("A"), d.shownA},
-                                            {QStringLiteral("B"), d.shownB}});
-        } else {
-            // Two stored values can look the same once shown (seconds shown as hours).
-            if (d.shownA == d.shownB)
-                text += QStringLiteral(" (stored %1 -> %2)").arg(RawText(d.rawA), RawText(d.rawB));
-            const auto side = [](double raw, const QString& shown) {
-                return QJsonObject{{QStringLiteral("raw"), raw}, {QStringLiteral("shown"), shown}};
-            };
-            jsonFields.append(QJsonObject{{QStringLiteral("name"), label},
-                                          {QStringLiteral("offset"), d.field->offset},
-                                          {QStringLiteral("unit"), d.unit},
-                                          {QStringLiteral("A"), side(d.rawA, d.shownA)},
-                                          {QStringLiteral("B"), side(d.rawB, d.shownB)}});
-        }
-        text += QLatin1Char('\n');
-    }
-    QJsonValue jsonImage = QJsonValue::Null;
-    if (tail.count > 0) {
-        text += QStringLiteral("Image bytes %1..%2: %3 bytes differ, first at offset %4")
-                    .arg(TSettingsRecord::kSize)
-                    .arg(tail.end - 1)
-                    .arg(tail.count)
-                    .arg(tail.first);
-        if (tail.sizeA != tail.sizeB)
-            text += QStringLiteral(" (A has %1 bytes, B %2)").arg(tail.sizeA).arg(tail.sizeB);
-        text += QLatin1Char('\n');
-        jsonImage = QJsonObject{{QStringLiteral("count"), tail.count},
-                                {QStringLiteral("first"), tail.first},
-                                {QStringLiteral("sizeA"), qint64(tail.sizeA)},
-                                {QStringLiteral("sizeB"), qint64(tail.sizeB)}};
-    }
-    if (p.isSet(QStringLiteral("json")))
-        text = QString::fromUtf8(
-            QJsonDocument(QJsonObject{{QStringLiteral("A"), sides[0].name},
-                                      {QStringLiteral("B"), sides[1].name},
-                                      {QStringLiteral("differ"), differ},
-                                      {QStringLiteral("Version"),
-                                       QJsonObject{{QStringLiteral("A"), int(a.Version)},
-                                                   {QStringLiteral("B"), int(b.Version)}}},
-                                      {QStringLiteral("fields"), jsonFields},
-                                      {QStringLiteral("reserved"), jsonReserved},
-                                      {QStringLiteral("image"), jsonImage}})
-                .toJson(QJsonDocument::Indented));
-    Out(text);
-    return differ ? 1 : 0;
+    const SettingsDiff diff =
+        CompareSettings(DiffSideOf(names[0], mks[0]), DiffSideOf(names[1], mks[1]));
+    Out(p.isSet(QStringLiteral("json")) ? DiffJson(diff) : DiffText(diff));
+    return diff.Differ() ? 1 : 0;
 }
 
 int CmdShow(const QStringList& args) {

@@ -4,7 +4,6 @@
 #include "sim_process.h"
 
 #include <QImage>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -136,6 +135,8 @@ private slots:
         QCOMPARE(missing.code, 2);
     }
 
+    // The command's part of a diff: loading, the side order and the exit
+    // status; the report itself is tested in test_settings_diff.
     void diffOfFiles() {
         TMK mk;
         mk.Version = 3;
@@ -147,58 +148,31 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QString());
 
-        mk.Version = 4;
         mk.Settings.VelocityLimit = 130;
-        mk.Settings.TOTime = 1; // shown in hours: both sides show 0
-        mk.Settings.Reserved48[1] = 1;
         mk.PackSettings();
-        mk.Image[300] = char(mk.Image[300] ^ 1);
-        mk.Image[1000] = char(mk.Image[1000] ^ 1);
         SaveSettingsFile(mk, Path("b.tarvg"));
-        r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("b.tarvg")});
+        r = Cli({QStringLiteral("diff"), Path("b.tarvg"), Path("a.tarvg")});
         QCOMPARE(r.code, 1);
-        QCOMPARE(r.out.split(QLatin1Char('\n')),
-                 QStringList(
-                     {QStringLiteral("Version: 3 -> 4"),
-                      QStringLiteral("TOTime: 0 %1 -> 0 %1 (stored 0 -> 1)").arg(Unit("TOTime")),
-                      QStringLiteral("reserved bytes 0x48..0x4F: 00 00 00 00 00 00 00 00 "
-                                     "-> 00 01 00 00 00 00 00 00"),
-                      QStringLiteral("VelocityLimit: 200 %1 -> 130 %1").arg(Unit("VelocityLimit")),
-                      QStringLiteral("Image bytes 124..2047: 2 bytes differ, first at "
-                                     "offset 300"),
-                      QString()}));
-
+        QCOMPARE(r.out,
+                 QStringLiteral("VelocityLimit: 130 %1 -> 200 %1\n").arg(Unit("VelocityLimit")));
         r = Cli(
             {QStringLiteral("diff"), Path("b.tarvg"), Path("a.tarvg"), QStringLiteral("--json")});
         QCOMPARE(r.code, 1);
         const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
-        QCOMPARE(root.value(QStringLiteral("differ")).toBool(), true);
+        QCOMPARE(root.value(QStringLiteral("A")).toString(), Path("b.tarvg"));
         QCOMPARE(root.value(QStringLiteral("B")).toString(), Path("a.tarvg"));
-        const QJsonObject velocity = root.value(QStringLiteral("fields")).toArray()[1].toObject();
-        QCOMPARE(velocity.value(QStringLiteral("name")).toString(),
-                 QStringLiteral("VelocityLimit"));
-        QCOMPARE(velocity.value(QStringLiteral("A")).toObject().value(QStringLiteral("raw")),
-                 QJsonValue(130));
-        QCOMPARE(root.value(QStringLiteral("image")).toObject().value(QStringLiteral("count")),
-                 QJsonValue(2));
+        QCOMPARE(root.value(QStringLiteral("differ")).toBool(), true);
         r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("same.tarvg"),
                  QStringLiteral("--json")});
         QCOMPARE(r.code, 0);
-        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("image")),
-                 QJsonValue(QJsonValue::Null));
-
-        // A short file: the bytes it lacks count as differing.
-        QFile shortFile(Path("short.tarvg"));
-        QVERIFY(shortFile.open(QIODevice::WriteOnly));
-        shortFile.write(ReadFile(Path("a.tarvg")).left(2 + 1024));
-        shortFile.close();
-        r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("short.tarvg")});
-        QCOMPARE(r.code, 1);
-        QCOMPARE(r.out, QStringLiteral("Image bytes 124..2047: 1024 bytes differ, first at offset "
-                                       "1024 (A has 2048 bytes, B 1024)\n"));
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("differ")),
+                 QJsonValue(false));
 
         // Errors are 2, as with diff(1).
-        QCOMPARE(Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("absent.tarvg")}).code, 2);
+        r = Cli({QStringLiteral("diff"), Path("a.tarvg"), Path("absent.tarvg")});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("absent.tarvg")), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
         QCOMPARE(Cli({QStringLiteral("diff"), Path("a.tarvg")}).code, 2);
     }
 

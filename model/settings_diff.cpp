@@ -1,0 +1,97 @@
+#include "model/settings_diff.h"
+
+#include "model/field_text.h"
+#include "model/mk.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QString RawText(double v) {
+    return QString::number(v, 'g', 10);
+}
+
+} // namespace
+
+DiffSide DiffSideOf(const QString& name, const TMK& mk) {
+    return {name, mk.Version, mk.Settings, mk.Image};
+}
+
+SettingsDiff CompareSettings(const DiffSide& a, const DiffSide& b) {
+    SettingsDiff d;
+    d.nameA = a.name;
+    d.nameB = b.name;
+    d.versionA = a.version;
+    d.versionB = b.version;
+    d.fields = CompareRecords(a.settings.ToBytes(), b.settings.ToBytes());
+    d.image = CompareImageTails(a.image, b.image);
+    return d;
+}
+
+QString DiffText(const SettingsDiff& d) {
+    QString text;
+    if (d.VersionDiffers())
+        text += QStringLiteral("Version: %1 -> %2\n").arg(d.versionA).arg(d.versionB);
+    for (const FieldDifference& f : d.fields) {
+        text +=
+            QStringLiteral("%1: %2 -> %3")
+                .arg(FieldLabel(*f.field), WithUnit(f.shownA, f.unit), WithUnit(f.shownB, f.unit));
+        // Two stored values can look the same once shown (seconds shown as hours).
+        if (!IsReserved(*f.field) && f.shownA == f.shownB)
+            text += QStringLiteral(" (stored %1 -> %2)").arg(RawText(f.rawA), RawText(f.rawB));
+        text += QLatin1Char('\n');
+    }
+    const ImageTailDifference& t = d.image;
+    if (t.count > 0) {
+        text += QStringLiteral("Image bytes %1..%2: %3 bytes differ, first at offset %4")
+                    .arg(TSettingsRecord::kSize)
+                    .arg(t.end - 1)
+                    .arg(t.count)
+                    .arg(t.first);
+        if (t.sizeA != t.sizeB)
+            text += QStringLiteral(" (A has %1 bytes, B %2)").arg(t.sizeA).arg(t.sizeB);
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString DiffJson(const SettingsDiff& d) {
+    QJsonArray fields, reserved;
+    for (const FieldDifference& f : d.fields) {
+        const QString label = FieldLabel(*f.field);
+        if (IsReserved(*f.field)) {
+            reserved.append(QJsonObject{{QStringLiteral("name"), label},
+                                        {QStringLiteral("offset"), f.field->offset},
+                                        {QStringLiteral("size"), FieldWidth(*f.field)},
+                                        {QStringLiteral("A"), f.shownA},
+                                        {QStringLiteral("B"), f.shownB}});
+            continue;
+        }
+        const auto side = [](double raw, const QString& shown) {
+            return QJsonObject{{QStringLiteral("raw"), raw}, {QStringLiteral("shown"), shown}};
+        };
+        fields.append(QJsonObject{{QStringLiteral("name"), label},
+                                  {QStringLiteral("offset"), f.field->offset},
+                                  {QStringLiteral("unit"), f.unit},
+                                  {QStringLiteral("A"), side(f.rawA, f.shownA)},
+                                  {QStringLiteral("B"), side(f.rawB, f.shownB)}});
+    }
+    QJsonValue image = QJsonValue::Null;
+    if (d.image.count > 0)
+        image = QJsonObject{{QStringLiteral("count"), d.image.count},
+                            {QStringLiteral("first"), d.image.first},
+                            {QStringLiteral("sizeA"), qint64(d.image.sizeA)},
+                            {QStringLiteral("sizeB"), qint64(d.image.sizeB)}};
+    const QJsonObject root{
+        {QStringLiteral("A"), d.nameA},
+        {QStringLiteral("B"), d.nameB},
+        {QStringLiteral("differ"), d.Differ()},
+        {QStringLiteral("Version"), QJsonObject{{QStringLiteral("A"), int(d.versionA)},
+                                                {QStringLiteral("B"), int(d.versionB)}}},
+        {QStringLiteral("fields"), fields},
+        {QStringLiteral("reserved"), reserved},
+        {QStringLiteral("image"), image}};
+    return QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented));
+}
