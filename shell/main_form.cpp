@@ -202,6 +202,9 @@ void TMainForm::FormShow() {
             link_->SetDevicePath(DemoDevicePath);
         English = ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
         LoadFormPlacement(ini, QStringLiteral("MainWindow"), this);
+        // Said here only: the close leaves such a file alone without a word.
+        if (!ini.LoadProblem().isEmpty())
+            ShowError(ini.LoadProblem());
     }
     dialogFolder_ = ProgramFolder();
     link_->SetBaudRate(kTransferBaudRate);
@@ -224,6 +227,7 @@ void TMainForm::FormClose() {
         link_->SaveSettings(ini);
     ini.WriteBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), English);
     SaveFormPlacement(ini, QStringLiteral("MainWindow"), this);
+    ini.UpdateFile();
 }
 
 void TMainForm::bRS232Click() {

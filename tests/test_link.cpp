@@ -462,6 +462,7 @@ private slots:
         AskVersion(link);
         QCOMPARE(b.sim.Requests(), 1);
         link.SaveSettings(ini);
+        ini.UpdateFile();
         QCOMPARE(TIniFile(iniPath).ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 0),
                  7);
 
