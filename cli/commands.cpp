@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -67,6 +68,8 @@ int UsageError(const QString& message) {
 void WriteOutput(const QString& name, const QByteArray& content) {
     if (name != QStringLiteral("-"))
         return WriteWholeFile(name, content);
+    // A size limit on the file behind standard output fails the write, as it does a save.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (std::fwrite(content.constData(), 1, size_t(content.size()), stdout) !=
             size_t(content.size()) ||
         std::fflush(stdout) != 0)
