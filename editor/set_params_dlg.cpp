@@ -490,7 +490,7 @@ void TMK_SetParamsDlg::FormShow() {
     RefreshColours();
     LoadControls();
     LoadTankCalibration();
-    tankFolder_ = QCoreApplication::applicationDirPath();
+    tankFolder_ = FileDialogFolder(QCoreApplication::applicationDirPath());
     const TSettingsRecord& s = S();
     FillAccumulatorGrid(sgTripSum, s.TripTime, s.TripPath, s.TripFuel);
     FillAccumulatorGrid(sgResetSum, s.ResetTime, s.ResetPath, s.ResetFuel);

@@ -203,7 +203,7 @@ private:
     // The value an edit shows for a factor it cannot show; NaN when none.
     double velocityUnshown_ = qQNaN();
     double expenseUnshown_ = qQNaN();
-    // Where the tank-file dialogs start: the program's folder.
+    // Where the tank-file dialogs start: the program's folder if writable.
     QString tankFolder_;
     int gridRows_ = 0;
     // seDigit shows a row's colour: no change of the user's to store.

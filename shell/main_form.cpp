@@ -203,7 +203,7 @@ void TMainForm::FormShow() {
         English = ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
         LoadFormPlacement(ini, QStringLiteral("MainWindow"), this);
     }
-    dialogFolder_ = ProgramFolder();
+    dialogFolder_ = FileDialogFolder(ProgramFolder());
     link_->SetBaudRate(kTransferBaudRate);
     link_->SetPortOpen(false);
     Modified = false;

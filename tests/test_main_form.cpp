@@ -3,18 +3,22 @@
 #include "scripted_dialogs.h"
 #include "shell/app_ini.h"
 #include "shell/application.h"
+#include "shell/dialogs.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
 #include "support/errors.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -270,11 +274,11 @@ private slots:
             wentOn = form.MK()->Version == 22;
             QCOMPARE(dialogs.openNames.isEmpty(), wentOn);
         }
-        QCOMPARE(wentOn, goesOn);
+        QCOMPARE(dialogs.Count(MessageKind::Question), answers.size());
         QCOMPARE(dialogs.messages.first().text,
                  QStringLiteral("Возможно, настройки были изменены, но не сохранены на диске. "
                                 "Сохранить?"));
-        QCOMPARE(dialogs.Count(MessageKind::Question), answers.size());
+        QCOMPARE(wentOn, goesOn);
         const bool failing = saveName.startsWith(QLatin1String("no/"));
         QCOMPARE(dialogs.Count(MessageKind::Exception), failing ? 1 : 0);
         QCOMPARE(form.Modified, !saved);
@@ -293,6 +297,91 @@ private slots:
         form.show();
         QVERIFY(form.close());
         QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // A name that exists as typed opens as typed (a file tripconf-cli wrote
+    // without the extension); otherwise the extension is added.
+    void openDialogNames_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("exists as typed") << QStringList{"backup", "backup.tarvg"} << "backup"
+                                         << "backup";
+        QTest::newRow("exists with the extension") << QStringList{"backup.tarvg"} << "backup"
+                                                   << "backup.tarvg";
+        QTest::newRow("another extension") << QStringList{"b.bin"} << "b.bin"
+                                           << "b.bin";
+        QTest::newRow("typed in full") << QStringList{"c.tarvg"} << "c.tarvg"
+                                       << "c.tarvg";
+        QTest::newRow("nothing there") << QStringList{} << "gone"
+                                       << "gone.tarvg";
+    }
+    void openDialogNames() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, typed);
+        QFETCH(QString, opened);
+        QTemporaryDir folder;
+        for (const QString& f : files) {
+            QFile file(folder.filePath(f));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(OpenDialogFileName(folder.filePath(typed), QStringLiteral("tarvg")),
+                 folder.filePath(opened));
+        if (files.isEmpty())
+            return; // the real dialog would refuse it with a box of its own
+        // The dialog itself, accepted without a modal loop.
+        TOpenFileDialog d(nullptr, {QString(), QStringLiteral("Файлы настроек (*.tarvg)"),
+                                    QStringLiteral("tarvg"), folder.path()});
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.selectFile(typed);
+        d.accept();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.selectedFiles(), QStringList{folder.filePath(opened)});
+    }
+
+    // The file dialogs start in the program's folder when the user may write
+    // there, else at home. The ordinary user's view is checked in a copy of
+    // this test run as that user.
+    void fileDialogsStartWhereTheUserCanWrite() {
+        const QString program = QCoreApplication::applicationDirPath();
+        const bool asUser = qEnvironmentVariableIsSet("TRIPCONF_TEST_AS_USER");
+        if (!asUser) {
+            QCOMPARE(FileDialogFolder(dir.path()), dir.path());
+            QCOMPARE(FileDialogFolder(Path("absent")), QDir::homePath());
+        }
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.show();
+        Click(&form, "bLoadParams");
+        const bool writable = ::access(QFile::encodeName(program).constData(), W_OK) == 0;
+        QCOMPARE(dialogs.fileDialogs.last().directory, writable ? program : QDir::homePath());
+        if (asUser) {
+            QVERIFY(!writable);
+            return;
+        }
+        if (::geteuid() != 0)
+            return;
+        QTemporaryDir home;
+        QVERIFY(QFile::setPermissions(home.path(), QFileDevice::Permissions(0x7777)));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TRIPCONF_TEST_AS_USER"), QStringLiteral("1"));
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                                QCoreApplication::applicationFilePath(),
+                                                "fileDialogsStartWhereTheUserCanWrite"});
+        if (!child.waitForStarted())
+            QSKIP("setpriv is not available");
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray out = child.readAll();
+        if (out.contains("setpriv:"))
+            QSKIP(out.constData());
+        QVERIFY2(child.exitCode() == 0, out.constData());
     }
 
     void languageSwitchChangesCaptions() {
