@@ -582,10 +582,11 @@ void TMK_SetParamsDlg::LoadCorrection(TSpinEdit* edit, float factor, const char*
                  QString::number(double(factor)) + QLatin1Char(')');
 }
 
-void TMK_SetParamsDlg::StoreCorrection(TSpinEdit* edit, float& factor, double unshown) {
+void TMK_SetParamsDlg::StoreCorrection(TSpinEdit* edit, float& factor, double& unshown) {
     if (edit->Value() == unshown)
         return; // still the limit shown for a damaged factor: kept as it is
     factor = PercentToCorrection(edit->Value());
+    unshown = qQNaN(); // from now on the field holds what the edit shows
 }
 
 void TMK_SetParamsDlg::ApplyProtocol() {

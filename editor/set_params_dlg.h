@@ -196,7 +196,7 @@ private:
     // limit, and the field is stored only when the user sets another value.
     void LoadCorrection(TSpinEdit* edit, float factor, const char* label, double& unshown,
                         QStringList& names);
-    void StoreCorrection(TSpinEdit* edit, float& factor, double unshown);
+    void StoreCorrection(TSpinEdit* edit, float& factor, double& unshown);
 
     TMK& mk_;
     QStringList openingNotes_;

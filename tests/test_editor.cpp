@@ -574,6 +574,13 @@ private slots:
             Page(dlg, dlg.tsCorr);
             Type(dlg.seVelocityCorr, "5");
             Tab(dlg.seVelocityCorr);
+            QCOMPARE(mk.Settings.VelocityCorr, 1.05f);
+            // Once changed, the lowest value is a value like any other.
+            Type(dlg.seVelocityCorr, "-99");
+            Tab(dlg.seVelocityCorr);
+            QCOMPARE(mk.Settings.VelocityCorr, 0.01f);
+            Type(dlg.seVelocityCorr, "5");
+            Tab(dlg.seVelocityCorr);
         }));
         r.Protocol = 1;
         r.LastProtocol = 1;
