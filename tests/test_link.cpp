@@ -48,7 +48,7 @@ void Attach(TSerialLink& link, const TSimulator& sim, uint16_t replyTimeout = 10
 }
 
 uint16_t AskVersion(TSerialLink& link) {
-    link.Request(244, 1);
+    link.Request(244, 1, 9);
     link.GetByte();
     return link.GetWord();
 }
@@ -157,7 +157,7 @@ private slots:
         link.BeginRequest(244, 1);
         for (int i = 0; i < 250; ++i)
             link.PutByte(0);
-        QCOMPARE(ErrorOf([&] { link.Transact(); }), QStringLiteral("Range check error"));
+        QCOMPARE(ErrorOf([&] { link.Transact(6); }), QStringLiteral("Range check error"));
         QTest::qWait(50);
         QCOMPARE(s.sim.Requests(), 0);
     }
@@ -214,7 +214,7 @@ private slots:
         for (uint16_t block : {0, 3, 63}) {
             link.BeginRequest(244, 5);
             link.PutWord(block);
-            link.Transact();
+            link.Transact(38);
             QByteArray got;
             for (int i = 0; i < 32; ++i)
                 got.append(char(link.GetByte()));
@@ -227,11 +227,11 @@ private slots:
         link.PutWord(32);
         for (int i = 0; i < 32; ++i)
             link.PutByte(uint8_t(0xA0 + i));
-        link.Transact();
+        link.Transact(6);
         link.BeginRequest(244, 7);
         link.PutWord(0);
         link.PutWord(120);
-        link.Transact();
+        link.Transact(6);
         QCOMPARE(s.sim.Memory().mid(64, 4), Bytes("a0a1a2a3"));
 
         const QList<QByteArray> rx = s.sim.Received();
@@ -332,7 +332,7 @@ private slots:
         });
         link.BeginRequest(244, 5);
         link.PutWord(1);
-        link.Transact();
+        link.Transact(38);
         QCOMPARE(s.sim.Requests(), 5);
     }
 
@@ -395,10 +395,8 @@ private slots:
             TSimulatorThread s(o);
             TSerialLink link;
             Attach(link, s.sim, 1000);
-            link.BeginRequest(244, 1);
-            link.FinishFrame();
             try {
-                link.Exchange(); // one attempt: after it the line is gone
+                link.Request(244, 1, 9); // a retry would find the line gone
             } catch (const TripError&) {
                 ++lost;
             }
@@ -420,7 +418,7 @@ private slots:
         link.AbortRequested = [&t] { return t.elapsed() >= 100; };
         bool aborted = false;
         try {
-            link.Request(244, 1);
+            link.Request(244, 1, 9);
         } catch (const TLinkAborted& e) {
             aborted = true;
             QCOMPARE(e.message(), QStringLiteral("Cancelled"));

@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         link.BeginRequest(244, 5);
         link.PutWord(7);
-        link.Transact();
+        link.Transact(38);
         // Only a well-formed reply may pass.
         const auto& r = link.ReplyBuffer;
         if (r[0] < 6 || !link.ReplyChecksumOk() || (r[1] == 0 && r[2] == 0 && r[3] == 0) ||
