@@ -261,6 +261,10 @@ private slots:
         QTest::newRow("bytes 1..3 zero") << 5 << QStringLiteral("RS232. Exchange error.(4)") << 100;
         QTest::newRow("busy") << 6 << QString::fromUtf8(kDeviceBusyText) << 100;
         QTest::newRow("late") << 7 << noLink << 400;
+        const QString wrong = QStringLiteral("RS232. Exchange error.(5)");
+        QTest::newRow("a data byte short") << 8 << wrong << 100;
+        QTest::newRow("another command") << 9 << wrong << 100;
+        QTest::newRow("a data byte too many") << 10 << wrong << 100;
     }
 
     void failuresCarryTheirMessagesAfterThreeAttempts() {
@@ -292,6 +296,17 @@ private slots:
             break;
         case 7:
             o.ReplyDelayMs = 150;
+            break;
+        case 8:
+            o.ShortData = 1;
+            break;
+        case 9:
+            o.OtherCommand = 5;
+            break;
+        case 10:
+            // A whole frame of 10 bytes, checksum good, instead of 9.
+            o.Junk = Bytes("0af401000100010000ff");
+            o.CutAfter = 0;
             break;
         }
         TSimulatorThread s(o);
@@ -334,6 +349,49 @@ private slots:
         link.PutWord(1);
         link.Transact(38);
         QCOMPARE(s.sim.Requests(), 5);
+    }
+
+    // After an exchange that failed an attempt, the next request goes out
+    // only once the device has answered the resync request, or, without one,
+    // once the line has been quiet for the reply time-out.
+    void aDoubtfulExchangeIsSettledBeforeTheNextRequest() {
+        for (const uint8_t resync : {uint8_t(1), uint8_t(0)}) {
+            TSimOptions o;
+            o.ShortData = 1;
+            o.FaultCount = 1;
+            TSimulatorThread s(o);
+            TSerialLink link;
+            link.ResyncCommand = resync;
+            link.ResyncReplyLength = 9;
+            Attach(link, s.sim, 300);
+            auto block = [&link](uint16_t b) {
+                link.BeginRequest(244, 5);
+                link.PutWord(b);
+                link.Transact(38);
+            };
+            block(5);
+            QVERIFY(link.LineInDoubt());
+            block(6);
+            QVERIFY(!link.LineInDoubt());
+            QStringList rx;
+            for (const QByteArray& f : s.sim.Received())
+                rx << QString::fromLatin1(f.mid(4, 2).toHex());
+            QCOMPARE(rx, resync ? QStringList({"0505", "0505", "0104", "0506"})
+                                : QStringList({"0505", "0505", "0506"}));
+            if (!resync)
+                continue;
+            // A resync that gets no good answer is no link; the request stays unsent.
+            s.sim.Update([](TSimOptions& o) { o.FaultCount = -1; });
+            link.ReplyTimeout = 50;
+            QCOMPARE(ErrorOf([&] { block(7); }), QStringLiteral("RS232. Exchange error.(5)"));
+            QVERIFY(link.RequestWentOut());
+            QCOMPARE(ErrorOf([&] { block(8); }), QString::fromLatin1(kNoLinkText));
+            QVERIFY(!link.RequestWentOut());
+            QVERIFY(link.LineInDoubt());
+            QTest::qWait(20);
+            QCOMPARE(s.sim.Received().size(), 4 + 3 + 3);
+            QVERIFY(!s.sim.Received().contains(QByteArray::fromHex("08f40100050800f6")));
+        }
     }
 
     void staleBytesArePurgedBeforeARequest() {
