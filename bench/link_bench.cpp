@@ -145,6 +145,39 @@ void TransferFigures() {
                 pollingMs, kRuns, pollingMs / readWire);
 }
 
+// One read, timed, against a simulator with these options.
+double ReadOnce(const QStringList& options, const QString& log) {
+    TSimProcess sim(QStringList{QStringLiteral("--baud"), QString::number(kBaud),
+                                QStringLiteral("--log"), log} +
+                    options);
+    TSerialLink link;
+    Attach(link, sim.Path());
+    TBenchObserver observer;
+    TMK mk;
+    const double t0 = WallMs();
+    if (ReadFromDevice(link, mk, observer).status != TransferStatus::Done)
+        throw TripError(QStringLiteral("the read failed"));
+    return WallMs() - t0;
+}
+
+int Requests(const QString& log);
+
+// Reads that meet a slow device and lost replies: what the link's waits and
+// its resync after a retry cost.
+void SlowDeviceFigures(const QString& log) {
+    const double readWire = WireMs(6 + 9 + 64 * (8 + 38));
+    const double slowMs = ReadOnce({QStringLiteral("--delay"), QStringLiteral("90")}, log);
+    std::printf("read from a device answering every request after 90 ms (65 exchanges): "
+                "%.0f ms, wire time and delays %.0f ms, ratio %.3f\n",
+                slowMs, readWire + 65 * 90, slowMs / (readWire + 65 * 90));
+    const QString lostLog = log + QStringLiteral(".lost");
+    const double lostMs = ReadOnce({QStringLiteral("--lose-first-block-try")}, lostLog);
+    std::printf("read from a device losing its first reply to each block (%d requests, "
+                "each block retried after its 100 ms time-out, then a resync): %.0f ms, "
+                "%.0f ms a block\n",
+                Requests(lostLog), lostMs, lostMs / 64);
+}
+
 int Requests(const QString& log) {
     QFile f(log);
     return f.open(QIODevice::ReadOnly) ? int(f.readAll().count("RX ")) : -1;
@@ -204,6 +237,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     try {
         TransferFigures();
+        SlowDeviceFigures(dir.filePath(QStringLiteral("slow.log")));
         ConnectingFigure(dir.filePath(QStringLiteral("silent.log")));
         WriteReplyFigure();
     } catch (const std::exception& e) {

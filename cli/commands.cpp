@@ -17,7 +17,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -27,11 +31,13 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  read   --port PORT -o FILE   read the trip computer's settings into a settings file\n"
+    "                               (-o - writes it to standard output)\n"
     "  write  --port PORT FILE      write the settings of FILE to the trip computer\n"
     "  show   FILE [--json]         print the version and every interpreted setting\n"
     "  diff   A B [--json]          the settings that differ between two settings files;\n"
     "                               --port PORT in place of A or B reads the trip computer\n"
     "  preview FILE -o OUT.png      draw the display preview of FILE's colours\n"
+    "                               (-o - writes the PNG to standard output)\n"
     "\n"
     "PORT is a device path (/dev/ttyUSB0) or COMn of the port table.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options.\n";
@@ -55,6 +61,19 @@ int Fail(const QString& message) {
 int UsageError(const QString& message) {
     Err(message);
     return 2;
+}
+
+// FILE of an -o option; "-" is standard output.
+void WriteOutput(const QString& name, const QByteArray& content) {
+    if (name != QStringLiteral("-"))
+        return WriteWholeFile(name, content);
+    // A size limit on the file behind standard output fails the write, as it does a save.
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (std::fwrite(content.constData(), 1, size_t(content.size()), stdout) !=
+            size_t(content.size()) ||
+        std::fflush(stdout) != 0)
+        throw TripError(QStringLiteral("Cannot write to standard output. %1")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 // Parses a command's options; prints help or the error and returns false.
@@ -146,10 +165,11 @@ int CmdRead(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Reads the version and the settings image of the trip computer into a settings file.\n"
-        "FILE is written only after a complete read; on failure it stays as it was."));
+        "FILE is written only after a complete read; on failure it stays as it was.\n"
+        "-o - writes the settings file to standard output."));
     AddPortOptions(p);
     p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                 QStringLiteral("Settings file to write."),
+                 QStringLiteral("Settings file to write (- for standard output)."),
                  QStringLiteral("FILE")});
     int code = 0;
     if (!Parse(p, args, code))
@@ -168,7 +188,7 @@ int CmdRead(const QStringList& args) {
         const TransferResult r = ReadFromDevice(link, mk, observer);
         if (r.status != TransferStatus::Done)
             return ReportTransfer(r, observer);
-        SaveSettingsFile(mk, out);
+        WriteOutput(out, SettingsFileData(mk));
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
@@ -182,10 +202,15 @@ int CmdWrite(const QStringList& args) {
         "that the trip computer reports the file's settings version.\n"
         "With --verify the blocks written are read back after the closing command and\n"
         "compared with the record sent; a difference fails naming the first field.\n"
-        "The read-back connects again within --connect-timeout."));
+        "The read-back connects again within --connect-timeout.\n"
+        "A file shorter than the version and the 124-byte record is refused unless\n"
+        "--allow-partial is given."));
     AddPortOptions(p);
     p.addOption({QStringLiteral("verify"),
                  QStringLiteral("Read the written blocks back and compare them.")});
+    p.addOption({QStringLiteral("allow-partial"),
+                 QStringLiteral("Send a file without a whole record; the bytes it lacks are "
+                                "the program's defaults.")});
     p.addOption({QStringLiteral("verify-delay"),
                  QStringLiteral("Milliseconds to wait after the closing command before the "
                                 "read-back (default 0)."),
@@ -209,7 +234,18 @@ int CmdWrite(const QStringList& args) {
     TMK mk;
     TCliObserver observer(timeout);
     try {
-        LoadSettingsFile(mk, p.positionalArguments().first());
+        const QString file = p.positionalArguments().first();
+        const QByteArray data = ReadWholeFile(file);
+        // The defaults would go to the trip computer in place of what the file lacks.
+        const qsizetype whole = 2 + TSettingsRecord::kSize;
+        if (data.size() < whole && !p.isSet(QStringLiteral("allow-partial")))
+            return Fail(QStringLiteral("%1 holds %2 of the %3 bytes of the settings record; "
+                                       "nothing was sent (--allow-partial sends it with the "
+                                       "program's defaults for the rest).")
+                            .arg(file)
+                            .arg(std::max<qsizetype>(0, data.size() - 2))
+                            .arg(TSettingsRecord::kSize));
+        LoadSettingsData(mk, data);
         const TransferResult r = p.isSet(QStringLiteral("verify"))
                                      ? WriteAndVerify(link, mk, observer, verify)
                                      : WriteToDevice(link, mk, observer);
@@ -366,7 +402,7 @@ int CmdPreview(const QStringList& args) {
         "Writes the 128 x 128 display preview of a settings file's colours as a PNG image,\n"
         "exactly as the editor draws it."));
     p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                 QStringLiteral("PNG file to write."),
+                 QStringLiteral("PNG file to write (- for standard output)."),
                  QStringLiteral("OUT.png")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
     int code = 0;
@@ -377,7 +413,7 @@ int CmdPreview(const QStringList& args) {
     TMK mk;
     try {
         LoadSettingsFile(mk, p.positionalArguments().first());
-        SavePreviewPng(mk, p.value(QStringLiteral("output")));
+        WriteOutput(p.value(QStringLiteral("output")), PreviewPng(mk));
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }

@@ -31,6 +31,10 @@ QString VersionMismatch() {
 QString Written() {
     return Lang("Настройки записаны в МК", "The settings are recorded in the device");
 }
+QString TornWrite() {
+    return Lang("МК может содержать частично записанные настройки: повторите запись.",
+                "The trip computer may now hold partly written settings: write them again.");
+}
 QString BadRecordSize(uint32_t size) {
     return Lang("Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
                 "The settings record size (%1) is outside 4..124. Nothing was written.")
@@ -77,6 +81,9 @@ private:
 void Prepare(TSerialLink& link, TTransferObserver& observer) {
     link.SetPortOpen(true);
     link.SetBaudRate(kTransferBaudRate);
+    // After a doubtful exchange the version request shows where the replies stand.
+    link.ResyncCommand = 1;
+    link.ResyncReplyLength = kVersionReplyLength;
     observer.Open();
     observer.ShowCancel(true);
     observer.SetText(Texts::Connecting());
@@ -90,7 +97,7 @@ std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer) 
     for (;;) {
         link.ReplyTimeout = 100;
         try {
-            link.Request(kDeviceAddress, 1);
+            link.Request(kDeviceAddress, 1, kVersionReplyLength);
             link.GetByte();
             const uint16_t version = link.GetWord();
             link.AbortRequested = nullptr;
@@ -124,7 +131,7 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
     for (int b = 0; b < count; ++b) {
         link.BeginRequest(kDeviceAddress, 5);
         link.PutWord(uint16_t(b));
-        link.Transact();
+        link.Transact(kBlockReplyLength);
         for (int i = 0; i < kBlockSize; ++i)
             bytes.append(char(link.GetByte()));
         observer.SetGauge(Gauge(b, count));
@@ -157,10 +164,22 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
 
 namespace {
 
-// The write's block phase and closing command; raises the link's errors.
+// The write's block phase and closing command; raises the link's errors,
+// saying so when the device may hold part of the record.
 void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size) {
     StartBlockPhase(observer, Texts::Writing());
     link.ReplyTimeout = 3000;
+    bool torn = false;
+    const auto transact = [&link, &torn] {
+        try {
+            link.Transact(kAckReplyLength);
+        } catch (const std::exception& e) {
+            if (torn || link.RequestWentOut())
+                throw TripError(ExceptionMessage(e) + QLatin1Char('\n') + Texts::TornWrite());
+            throw;
+        }
+        torn = true;
+    };
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
     uint32_t next = 0;
     uint8_t last = 0;
@@ -174,13 +193,13 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
                 last = record[next++];
             link.PutByte(last);
         }
-        link.Transact();
+        transact();
         observer.SetGauge(Gauge(i, blocks));
     }
     link.BeginRequest(kDeviceAddress, 7);
     link.PutWord(0);
     link.PutWord(uint16_t(size - 4));
-    link.Transact();
+    transact();
 }
 
 void Pause(TTransferObserver& observer, int ms) {

@@ -39,13 +39,19 @@ inline constexpr uint8_t kDeviceAddress = 244;
 inline constexpr int kImageSize = 2048;
 inline constexpr int kBlockSize = 32;
 inline constexpr uint32_t kTransferBaudRate = 115200;
+// Whole reply frames: the version (a byte and a word), a block of 32 bytes,
+// and the empty acknowledgement of a written block and of the closing command.
+inline constexpr int kVersionReplyLength = 9;
+inline constexpr int kBlockReplyLength = 38;
+inline constexpr int kAckReplyLength = 6;
 
 // Reads version and image; they and the record change together, only when
 // all blocks have arrived. The port is closed at the end, whatever happened.
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer);
 
 // Writes the settings record after the version check. Link errors in the
-// block phase are raised after the port has been closed.
+// block phase are raised after the port has been closed; once a block
+// request has gone out, their message gains the line Texts::TornWrite().
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer);
 
 // How a verified write reads the record back after the closing command.
@@ -69,6 +75,7 @@ QString Reading();
 QString Writing();
 QString VersionMismatch();
 QString Written();
+QString TornWrite();
 QString BadRecordSize(uint32_t size);
 QString NotVerified(const QString& why);
 QString ReadBackDiffers(const QString& field, int offset, const QString& written,

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QTimer>
 #include <utility>
 
@@ -187,8 +189,27 @@ void TMaskEdit::Refuse() {
     QTimer::singleShot(0, this, [this] {
         justRefused_ = false;
         qApp->removeEventFilter(this);
+        // A page change that took the focus away is over by now.
+        if (!isVisible()) {
+            ShowOwnPage();
+            setFocus(Qt::OtherFocusReason);
+        }
         RunGuarded([] { throw TripError(QString::fromLatin1(kInvalidInput)); });
     });
+}
+
+// The focus comes back only to a control the user can see: when another
+// page was chosen, the edit's own page returns.
+void TMaskEdit::ShowOwnPage() {
+    for (QWidget* w = this; w && w != window(); w = w->parentWidget()) {
+        auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget());
+        if (!stack || stack->currentWidget() == w)
+            continue;
+        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget()))
+            tabs->setCurrentWidget(w);
+        else
+            stack->setCurrentWidget(w);
+    }
 }
 
 bool TMaskEdit::eventFilter(QObject* watched, QEvent* event) {

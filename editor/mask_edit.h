@@ -23,8 +23,8 @@ struct TEditMask {
 
 // A masked edit: typing is held to the mask; leaving a changed entry that
 // leaves a required position blank is refused with an error box, the focus
-// stays and nothing is stored; Escape then brings back the text it had when
-// entered.
+// stays (its page is brought back if another was chosen) and nothing is stored; Escape then brings
+// back the text it had when entered.
 class TMaskEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -58,6 +58,7 @@ protected:
 
 private:
     void Refuse();
+    void ShowOwnPage();
     int FirstBlankRequired() const;
 
     QString editMask_;

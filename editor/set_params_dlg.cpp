@@ -26,6 +26,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <cmath>
+
 namespace {
 
 constexpr int kClientWidth = 1021;
@@ -464,10 +466,18 @@ void TMK_SetParamsDlg::showEvent(QShowEvent* event) {
         FormShow();
         loaded = true;
     });
-    // A record the controls cannot show is not edited: the error has been
-    // shown, and closing without OK leaves everything as it was.
-    if (!loaded)
+    // Should loading fail all the same, the error has been shown, and
+    // closing without OK leaves everything as it was.
+    if (!loaded) {
         QTimer::singleShot(0, this, &QDialog::reject);
+        return;
+    }
+    // Damaged values are named once the dialog stands, over it.
+    if (!openingNotes_.isEmpty())
+        QTimer::singleShot(0, this, [notes = openingNotes_] {
+            for (const QString& note : notes)
+                ShowError(note);
+        });
 }
 
 void TMK_SetParamsDlg::FormShow() {
@@ -480,7 +490,7 @@ void TMK_SetParamsDlg::FormShow() {
     RefreshColours();
     LoadControls();
     LoadTankCalibration();
-    tankFolder_ = QCoreApplication::applicationDirPath();
+    tankFolder_ = FileDialogFolder(QCoreApplication::applicationDirPath());
     const TSettingsRecord& s = S();
     FillAccumulatorGrid(sgTripSum, s.TripTime, s.TripPath, s.TripFuel);
     FillAccumulatorGrid(sgResetSum, s.ResetTime, s.ResetPath, s.ResetFuel);
@@ -488,6 +498,7 @@ void TMK_SetParamsDlg::FormShow() {
 
 void TMK_SetParamsDlg::LoadControls() {
     TSettingsRecord& s = S();
+    openingNotes_.clear();
     sgDigit->SetRow(0);
     sgDigitSelectCell(0);
 
@@ -501,8 +512,9 @@ void TMK_SetParamsDlg::LoadControls() {
     seUaccLowLimit->SetValue(s.UaccLowLimit / 10.0);
     seUaccHighLimit->SetValue(s.UaccHighLimit / 10.0);
 
-    seVelocityCorr->SetValue(CorrectionPercent(s.VelocityCorr));
-    seExpenseCorr->SetValue(CorrectionPercent(s.ExpenseCorr));
+    QStringList unshown;
+    LoadCorrection(seVelocityCorr, s.VelocityCorr, "Скорость, %", velocityUnshown_, unshown);
+    LoadCorrection(seExpenseCorr, s.ExpenseCorr, "Расхода топлива, %", expenseUnshown_, unshown);
 
     seTOPath->SetValue(TOPathThousandKm(s.TOPath));
     seTOTime->SetValue(TOTimeHours(s.TOTime));
@@ -543,10 +555,65 @@ void TMK_SetParamsDlg::LoadControls() {
     SelectItem(cbProtocol, s.Protocol);
 
     ApplyProtocol();
+    if (!unshown.isEmpty())
+        openingNotes_ << Text("Поправки, которые нельзя показать (не число или вне диапазона): ") +
+                             unshown.join(QStringLiteral(", ")) +
+                             Text(". Показаны ближайшие границы; записанные значения не "
+                                  "изменятся, пока Вы их не измените.");
+}
+
+void TMK_SetParamsDlg::LoadCorrection(TSpinEdit* edit, float factor, const char* label,
+                                      double& unshown, QStringList& names) {
+    unshown = qQNaN();
+    double percent = 0;
+    bool fits = false;
+    try {
+        percent = CorrectionPercent(factor);
+        fits = percent >= edit->MinValue() && percent <= edit->MaxValue();
+    } catch (const std::exception&) {
+        // Not a number, or beyond what a percentage can hold: by its sign.
+        percent = std::signbit(factor) ? edit->MinValue() : edit->MaxValue();
+    }
+    edit->SetValue(percent);
+    if (fits)
+        return;
+    unshown = edit->Value();
+    names << QLatin1Char('"') + Text(label) + QStringLiteral("\" (") +
+                 QString::number(double(factor)) + QLatin1Char(')');
+}
+
+void TMK_SetParamsDlg::StoreCorrection(TSpinEdit* edit, float& factor, double& unshown) {
+    if (edit->Value() == unshown)
+        return; // still the limit shown for a damaged factor: kept as it is
+    factor = PercentToCorrection(edit->Value());
+    unshown = qQNaN(); // from now on the field holds what the edit shows
 }
 
 void TMK_SetParamsDlg::ApplyProtocol() {
     TSettingsRecord& s = S();
+    const bool known = s.Protocol >= 0 && size_t(s.Protocol) < mk_.ProtocolList.size();
+    for (QWidget* w : {static_cast<QWidget*>(rgVentChan), static_cast<QWidget*>(cbTempOilAKPPMeth),
+                       static_cast<QWidget*>(lTempOilAKPPMeth), static_cast<QWidget*>(cbTankMeth)})
+        w->setEnabled(known);
+    if (!known) {
+        // A damaged record: no protocol is chosen, and nothing the protocol
+        // decides changes until the user picks one.
+        try {
+            mk_.ProtocolAt(s.Protocol);
+        } catch (const std::exception& e) {
+            openingNotes_ << ExceptionMessage(e);
+        }
+        mk_.CurrentProtocol = nullptr;
+        rgVentChan->setVisible(true);
+        for (int i = 0; i < rgVentChan->Count(); ++i)
+            rgVentChan->SetItemEnabled(i, true);
+        cbTempOilAKPPMeth->setVisible(true);
+        lTempOilAKPPMeth->setVisible(true);
+        cbTankMeth->clear();
+        cbTankMeth->addItems(FieldItems::TankMeth());
+        SelectItem(cbTankMeth, s.TankMeth);
+        return;
+    }
     s.LastProtocol = CheckedField<uint8_t>(s.Protocol);
     mk_.CurrentProtocol = &mk_.ProtocolAt(s.Protocol);
     const TProtBase& p = *mk_.CurrentProtocol;
@@ -584,10 +651,10 @@ void TMK_SetParamsDlg::seTimeCorrExit() {
     Store(S().TimeCorr, seTimeCorr->Value());
 }
 void TMK_SetParamsDlg::seVelocityCorrExit() {
-    S().VelocityCorr = PercentToCorrection(seVelocityCorr->Value());
+    StoreCorrection(seVelocityCorr, S().VelocityCorr, velocityUnshown_);
 }
 void TMK_SetParamsDlg::seExpenseCorrExit() {
-    S().ExpenseCorr = PercentToCorrection(seExpenseCorr->Value());
+    StoreCorrection(seExpenseCorr, S().ExpenseCorr, expenseUnshown_);
 }
 
 void TMK_SetParamsDlg::rgLockTypeClick() {
@@ -713,8 +780,10 @@ void TMK_SetParamsDlg::sgDigitSelectCell(int row) {
         return;
     lDigit->setText(sgDigit->Cell(0, row));
     // Showing a colour is no change: a value beyond the palette stays as it is.
+    // A byte above 15 shows the palette index that the swatch and the
+    // preview draw: its low four bits.
     showingDigit_ = true;
-    seDigit->SetValue(DigitField(row));
+    seDigit->SetValue(DigitField(row) & 0x0F);
     showingDigit_ = false;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
+#include <QtNumeric>
 #include <cstdint>
 
 class QComboBox;
@@ -34,8 +36,12 @@ public:
     void LoadControls();
     // Makes the controls fit the record's protocol: fan channel, gearbox oil
     // source and fuel-level methods. Resets the fan channel to the protocol's
-    // first selectable one.
+    // first selectable one. A protocol number without an entry changes no
+    // field: the protocol's controls are disabled until the user picks one.
     void ApplyProtocol();
+    // What the controls could not show of the record, one text each; shown
+    // once the dialog is open.
+    const QStringList& OpeningNotes() const { return openingNotes_; }
     bool OptionBit(int n) const;
     // Clears bit n of Flags, then sets it when on; other bits stay.
     void SetOptionBit(int n, bool on);
@@ -186,8 +192,18 @@ private:
     QComboBox* AddList(QWidget* page, const char* name, QLabel*& label, const char* labelName,
                        const char* text, int x, int y, void (TMK_SetParamsDlg::*change)());
 
+    // A correction factor the edit cannot show: the edit shows its nearest
+    // limit, and the field is stored only when the user sets another value.
+    void LoadCorrection(TSpinEdit* edit, float factor, const char* label, double& unshown,
+                        QStringList& names);
+    void StoreCorrection(TSpinEdit* edit, float& factor, double& unshown);
+
     TMK& mk_;
-    // Where the tank-file dialogs start: the program's folder.
+    QStringList openingNotes_;
+    // The value an edit shows for a factor it cannot show; NaN when none.
+    double velocityUnshown_ = qQNaN();
+    double expenseUnshown_ = qQNaN();
+    // Where the tank-file dialogs start: the program's folder if writable.
     QString tankFolder_;
     int gridRows_ = 0;
     // seDigit shows a row's colour: no change of the user's to store.

@@ -94,4 +94,4 @@ QByteArray TBaseInterface::GetString() {
 
 void TBaseInterface::BeginRequest(uint8_t, uint8_t) {}
 
-void TBaseInterface::Request(uint8_t, uint8_t) {}
+void TBaseInterface::Request(uint8_t, uint8_t, int) {}

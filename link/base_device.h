@@ -58,6 +58,8 @@ public:
 
     virtual void BeginRequest(uint8_t address, uint8_t command);
     // Finishes the request and exchanges it; the reply is then ready for gets.
-    virtual void Transact() = 0;
-    virtual void Request(uint8_t address, uint8_t command);
+    // replyLength is the whole reply frame's length that the request's
+    // command returns; a reply of another length is not its answer.
+    virtual void Transact(int replyLength) = 0;
+    virtual void Request(uint8_t address, uint8_t command, int replyLength);
 };

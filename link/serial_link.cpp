@@ -44,20 +44,28 @@ void TSerialLink::BeginRequest(uint8_t address, uint8_t command) {
     PutByte(command);
 }
 
-void TSerialLink::Request(uint8_t address, uint8_t command) {
+void TSerialLink::Request(uint8_t address, uint8_t command, int replyLength) {
     BeginRequest(address, command);
-    Transact();
+    Transact(replyLength);
 }
 
-void TSerialLink::Transact() {
+void TSerialLink::Transact(int replyLength) {
     FinishFrame();
+    requestWentOut_ = false;
+    if (inDoubt_)
+        Settle();
+    replyLength_ = replyLength;
     for (int attempt = 1;; ++attempt) {
         try {
+            requestWentOut_ = true;
             Exchange();
             break;
         } catch (const TLinkAborted&) {
+            inDoubt_ = true;
             throw;
         } catch (const std::exception&) {
+            // Its reply may still come, and would pass for the next one's.
+            inDoubt_ = true;
             if (attempt >= kAttempts)
                 throw;
         }
@@ -73,6 +81,73 @@ void TSerialLink::Exchange() {
         throw TripError(QString::fromLatin1(kExchangeErrorText) + QStringLiteral("(4)"));
     if (ReplyBuffer[4] == 255)
         Fail(kDeviceBusyText);
+    if (ReplyBuffer[4] != RequestBuffer[4] || ReplyBuffer[0] != replyLength_)
+        throw TripError(QString::fromLatin1(kExchangeErrorText) +
+                        QString::fromLatin1(kWrongReplySuffix));
+}
+
+void TSerialLink::Settle() {
+    if (ResyncCommand != 0 && RequestBuffer[4] == ResyncCommand)
+        return;
+    if (ResyncCommand != 0)
+        Resync();
+    else
+        WaitForQuietLine();
+    inDoubt_ = false;
+}
+
+void TSerialLink::Resync() {
+    // The pending request waits aside while the resync request is exchanged.
+    const auto request = RequestBuffer;
+    const int32_t requestPos = RequestPos;
+    struct Restore {
+        TSerialLink& link;
+        const std::array<uint8_t, kBufferSize>& request;
+        int32_t pos;
+        ~Restore() {
+            link.RequestBuffer = request;
+            link.RequestPos = pos;
+        }
+    } restore{*this, request, requestPos};
+    BeginRequest(request[1], ResyncCommand);
+    FinishFrame();
+
+    TBytePort& port = Port();
+    for (int attempt = 1;; ++attempt) {
+        SendFrame();
+        const int64_t deadline = port.NowMs() + ReplyTimeout + LineAllowance();
+        // Whatever comes before the answer is a late reply, or junk: dropped.
+        while (port.NowMs() <= deadline) {
+            try {
+                ReceiveFrameBy(deadline);
+            } catch (const TLinkAborted&) {
+                throw;
+            } catch (const TripError&) {
+                continue;
+            }
+            const auto& r = ReplyBuffer;
+            if ((r[1] != 0 || r[2] != 0 || r[3] != 0) && r[4] == ResyncCommand &&
+                r[0] == ResyncReplyLength)
+                return;
+        }
+        if (attempt >= kAttempts)
+            Fail(kNoLinkText);
+        Pause(kRetryPauseMs);
+    }
+}
+
+void TSerialLink::WaitForQuietLine() {
+    TBytePort& port = Port();
+    // A line that never falls quiet (noise, a babbling device) is no link.
+    const int64_t limit = port.NowMs() + kAttempts * (ReplyTimeout + kRetryPauseMs);
+    uint8_t dropped[256];
+    for (;;) {
+        const int64_t quietBy = port.NowMs() + ReplyTimeout + LineAllowance();
+        if (ReadBy(dropped, sizeof dropped, quietBy) == 0)
+            return;
+        if (port.NowMs() > limit)
+            Fail(kNoLinkText);
+    }
 }
 
 void TSerialLink::SendFrame() {
@@ -109,9 +184,12 @@ int64_t TSerialLink::ReadBy(uint8_t* dst, int64_t max, int64_t deadline) {
 }
 
 void TSerialLink::ReceiveFrame() {
+    ReceiveFrameBy(Port().NowMs() + ReplyTimeout + LineAllowance());
+}
+
+void TSerialLink::ReceiveFrameBy(int64_t firstByteDeadline) {
     TBytePort& port = Port();
-    const int64_t firstDeadline = port.NowMs() + ReplyTimeout + LineAllowance();
-    if (ReadBy(ReplyBuffer.data(), 1, firstDeadline) == 0)
+    if (ReadBy(ReplyBuffer.data(), 1, firstByteDeadline) == 0)
         Fail(kNoLinkText);
     const int length = ReplyBuffer[0];
     if (length < 6)

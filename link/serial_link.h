@@ -14,6 +14,8 @@ public:
 inline const char* const kNoLinkText = "RS232. No link. Check PC-device connection.";
 inline const char* const kDelayWithinBlockText = "RS232. Delay within block error.";
 inline const char* const kExchangeErrorText = "RS232. Exchange error.";
+// Suffix of kExchangeErrorText for a reply that cannot be the request's answer.
+inline const char* const kWrongReplySuffix = "(5)";
 inline const char* const kDeviceBusyText =
     "Устройство занято. Возможно, оно находится в режиме местного управления.";
 
@@ -44,14 +46,33 @@ public:
     QByteArray GetString() override;
     void BeginRequest(uint8_t address, uint8_t command) override;
     // FinishFrame, then up to three attempts of Exchange 50 ms apart; the
-    // third failure's exception goes to the caller unchanged.
-    void Transact() override;
-    void Request(uint8_t address, uint8_t command) override;
+    // third failure's exception goes to the caller unchanged. A reply is
+    // taken only with the request's command and exactly replyLength bytes.
+    // When the line is in doubt (below), the line is settled first.
+    void Transact(int replyLength) override;
+    void Request(uint8_t address, uint8_t command, int replyLength) override;
 
     virtual void ReceiveFrame();
     virtual void SendFrame();
-    // One attempt: send, receive, check the reply header.
+    // One attempt: send, receive, check the reply header, command and length.
     virtual void Exchange();
+
+    // Replies carry no block number, so a late reply to an earlier request
+    // looks like the answer to the next one. After an exchange that failed an
+    // attempt (a time-out or a refused reply) the line is in doubt, and
+    // before the next request the link settles it: it sends ResyncCommand
+    // (with no data) and discards everything until a reply of that command
+    // and ResyncReplyLength bytes comes. The device answers in order, so
+    // every late reply to an earlier request has arrived by then. Requests of
+    // ResyncCommand itself go out without it: a late reply of that command
+    // carries the same answer, and any other is refused. Without a
+    // ResyncCommand (0) the link waits until the line has been quiet for
+    // ReplyTimeout instead, discarding what comes meanwhile.
+    uint8_t ResyncCommand = 0;
+    int ResyncReplyLength = 0;
+    bool LineInDoubt() const { return inDoubt_; }
+    // Whether the last Transact's request was sent at least once.
+    bool RequestWentOut() const { return requestWentOut_; }
 
     // The first-byte allowance for the request's own time on the line, in ms.
     int64_t LineAllowance() const;
@@ -59,7 +80,16 @@ public:
 private:
     // Lets the caller's events run; throws TLinkAborted when asked to stop.
     void Idle();
+    // ReceiveFrame with the first byte due by the deadline.
+    void ReceiveFrameBy(int64_t firstByteDeadline);
+    void Settle();
+    void Resync();
+    void WaitForQuietLine();
     // Waits for bytes until the clock is strictly past the deadline.
     int64_t ReadBy(uint8_t* dst, int64_t max, int64_t deadline);
     void Pause(int ms);
+
+    int replyLength_ = 0;
+    bool inDoubt_ = false;
+    bool requestWentOut_ = false;
 };

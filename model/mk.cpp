@@ -64,7 +64,12 @@ const TMeasParBase* TMK::FindParameter(uint8_t index) const {
 
 bool TMK::EditSettings(const std::function<bool(TMK&)>& runDialog) {
     UnpackSettings();
-    BuildProtocolList();
+    try {
+        BuildProtocolList();
+    } catch (const TripError&) {
+        // A protocol number without an entry: the editor still opens, with no
+        // protocol chosen, and says so itself.
+    }
     const TSettingsRecord saved = Settings;
     BuildParameterList();
     bool ok = false;

@@ -54,7 +54,8 @@ public:
 
     // Runs the settings editor once: runDialog edits Settings in place and
     // answers true for OK. OK packs the record into the image; anything else
-    // restores all 124 bytes. Nothing changes when the catalogue fails.
+    // restores all 124 bytes. A protocol number without an entry leaves
+    // CurrentProtocol none and the dialog still runs.
     bool EditSettings(const std::function<bool(TMK&)>& runDialog);
 
     // Display preview (model/preview.cpp): the trip computer's screen drawn

@@ -202,8 +202,11 @@ void TMainForm::FormShow() {
             link_->SetDevicePath(DemoDevicePath);
         English = ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
         LoadFormPlacement(ini, QStringLiteral("MainWindow"), this);
+        // Said here only: the close leaves such a file alone without a word.
+        if (!ini.LoadProblem().isEmpty())
+            ShowError(ini.LoadProblem());
     }
-    dialogFolder_ = ProgramFolder();
+    dialogFolder_ = FileDialogFolder(ProgramFolder());
     link_->SetBaudRate(kTransferBaudRate);
     link_->SetPortOpen(false);
     Modified = false;
@@ -212,8 +215,14 @@ void TMainForm::FormShow() {
 }
 
 bool TMainForm::FormCloseQuery() {
+    return SaveIfModified();
+}
+
+// A Yes that ends without a file (the save dialog cancelled, the overwrite
+// refused) changes the user's mind about the command, not about the edits.
+bool TMainForm::SaveIfModified() {
     if (Modified && AskYesNo(Texts::UnsavedQuestion()) == kIdYes)
-        SaveParamsToFile();
+        return SaveParamsToFile();
     return true;
 }
 
@@ -224,6 +233,7 @@ void TMainForm::FormClose() {
         link_->SaveSettings(ini);
     ini.WriteBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), English);
     SaveFormPlacement(ini, QStringLiteral("MainWindow"), this);
+    ini.UpdateFile();
 }
 
 void TMainForm::bRS232Click() {
@@ -232,8 +242,8 @@ void TMainForm::bRS232Click() {
 }
 
 void TMainForm::bGetParamsClick() {
-    if (Modified && AskYesNo(Texts::UnsavedQuestion()) == kIdYes)
-        SaveParamsToFile();
+    if (!SaveIfModified())
+        return;
     ReadFromDevice();
 }
 
@@ -251,12 +261,12 @@ template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer tran
 void TMainForm::ReadFromDevice() {
     const TransferResult r = RunTransfer(
         [this](TTransferObserver& progress) { return ::ReadFromDevice(*link_, *mk_, progress); });
-    if (r.status == TransferStatus::Done) {
+    // A failed read changes no data, so what could be edited, saved or
+    // written before still can.
+    if (r.status == TransferStatus::Done)
         SetStepsEnabled(true);
-    } else if (r.status == TransferStatus::Failed) {
+    else if (r.status == TransferStatus::Failed)
         ShowError(r.message);
-        SetStepsEnabled(false);
-    }
 }
 
 void TMainForm::WriteToDevice() {
@@ -270,6 +280,8 @@ void TMainForm::WriteToDevice() {
 }
 
 void TMainForm::bLoadParamsClick() {
+    if (!SaveIfModified())
+        return;
     const QString name =
         Dialogs().OpenFileName(this, {QString(), QString::fromUtf8(kSettingsFilter),
                                       QString::fromLatin1(kSettingsSuffix), dialogFolder_});
@@ -307,17 +319,18 @@ void TMainForm::cbEnglishVersionClick() {
     ApplyLanguage();
 }
 
-void TMainForm::SaveParamsToFile() {
+bool TMainForm::SaveParamsToFile() {
     const QString name =
         Dialogs().SaveFileName(this, {QString(), QString::fromUtf8(kSettingsFilter),
                                       QString::fromLatin1(kSettingsSuffix), dialogFolder_});
     if (name.isEmpty())
-        return;
+        return false;
     if (QFileInfo::exists(name) && AskYesNo(Texts::OverwriteQuestion()) != kIdYes)
-        return;
+        return false;
     SaveSettingsFile(*mk_, name);
     SetStepsEnabled(true);
     Modified = false;
+    return true;
 }
 
 void TMainForm::ApplyLanguage() {

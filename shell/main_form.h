@@ -42,8 +42,12 @@ public:
     void bSetParamsClick();
     void cbEnglishVersionClick();
 
-    // The save command shared by Step 3, the question before a read and closing.
-    void SaveParamsToFile();
+    // The save command shared by Step 3 and the question before a read, a
+    // load or closing. True only when a file was written.
+    bool SaveParamsToFile();
+    // Offers to save unsaved edits; false when the user said Yes but no file
+    // was written, so the command that asked must not go on.
+    bool SaveIfModified();
     void ApplyLanguage();
     void ReadFromDevice();
     void WriteToDevice();

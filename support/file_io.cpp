@@ -1,103 +1,256 @@
 #include "support/file_io.h"
 
-#include "support/errors.h"
-
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-QByteArray ReadWholeFile(const QString& name, qint64 maxSize) {
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        throw TripError(QStringLiteral("Cannot open file \"%1\". %2").arg(name, f.errorString()));
-    // In pieces up to one byte past the limit, so an endless device ends too.
-    QByteArray data;
-    for (;;) {
-        const QByteArray piece = f.read(std::min<qint64>(maxSize + 1 - data.size(), 1 << 20));
-        if (piece.isEmpty())
-            break;
-        data += piece;
-        if (data.size() > maxSize)
-            throw TripError(QStringLiteral("Cannot read file \"%1\". It is longer than %2 bytes.")
-                                .arg(name)
-                                .arg(maxSize));
-    }
-    if (f.error() != QFileDevice::NoError)
-        throw TripError(QStringLiteral("Cannot read file \"%1\". %2").arg(name, f.errorString()));
-    return data;
-}
-
 namespace {
 
-[[noreturn]] void ThrowWriteError(const char* what, const QString& name, int err) {
-    throw TripError(
-        QStringLiteral("%1 \"%2\". %3")
-            .arg(QString::fromLatin1(what), name, QString::fromLocal8Bit(std::strerror(err))));
+QString SystemText(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+[[noreturn]] void Throw(const char* what, const QString& name, const QString& reason) {
+    throw FileError(QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(what), name, reason), reason);
+}
+
+// Why a file of this type is refused; empty for a regular file.
+QString NotAFile(mode_t mode) {
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISDIR(mode))
+        return QStringLiteral("It is a folder, not a file.");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("It is a device, not a file.");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("It is a pipe (FIFO), not a file.");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("It is a socket, not a file.");
+    return QStringLiteral("It is not a regular file.");
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Close(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd) {
+        Close();
+        fd_ = fd;
+    }
+    // The result of close(2); the descriptor is gone either way.
+    int Close() {
+        const int r = fd_ >= 0 ? ::close(fd_) : 0;
+        fd_ = -1;
+        return r;
+    }
+
+private:
+    int fd_;
+};
+
+// Writes everything at offset 0 on; 0 or the errno of the failure.
+int WriteAll(int fd, const QByteArray& content) {
+    const char* p = content.constData();
+    qsizetype left = content.size();
+    off_t at = 0;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, p, size_t(left), at);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        p += n;
+        at += n;
+        left -= n;
+    }
+    return 0;
+}
+
+// A file size limit would otherwise end the program at the first write past
+// it, leaving the temporary file behind; ignored, the write fails with EFBIG.
+void IgnoreFileSizeSignal() {
+    struct sigaction old {};
+    if (::sigaction(SIGXFSZ, nullptr, &old) == 0 && old.sa_handler == SIG_DFL)
+        std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// The path a chain of symbolic links ends at (which need not exist yet).
+QByteArray FollowLinks(QByteArray path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.constData(), target.data(), size_t(target.size()));
+        if (n <= 0 || n >= target.size())
+            return path;
+        target.truncate(n);
+        if (!target.startsWith('/')) {
+            const qsizetype slash = path.lastIndexOf('/');
+            target = slash < 0 ? target : path.left(slash + 1) + target;
+        }
+        path = target;
+    }
+    return path; // a loop: the write reports ELOOP
+}
+
+// The temporary file's name beside `path`, within the folder's name length
+// limit however long the target's name is.
+QByteArray TemporaryName(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray dir = slash < 0    ? QByteArray(".")
+                           : slash == 0 ? QByteArray("/")
+                                        : path.left(slash);
+    const QByteArray base = path.mid(slash + 1);
+    long nameMax = ::pathconf(dir.constData(), _PC_NAME_MAX);
+    if (nameMax <= 0)
+        nameMax = NAME_MAX;
+    // "." + base + ".XXXXXX"
+    const qsizetype keep = std::max<qsizetype>(1, std::min<qsizetype>(base.size(), nameMax - 8));
+    return path.left(slash + 1) + '.' + base.left(keep) + ".XXXXXX";
+}
+
+// Overwrites an open file where it is. Room past the old end is taken before
+// the first byte changes, so a full disk or a size limit usually fails it
+// while the file is still whole.
+void WriteInPlace(int fd, off_t oldSize, const QString& name, const QByteArray& content) {
+    if (content.size() > oldSize) {
+        const int r = ::posix_fallocate(fd, oldSize, off_t(content.size()) - oldSize);
+        if (r == EFBIG || r == ENOSPC || r == EDQUOT) {
+            (void)!::ftruncate(fd, oldSize); // what an emulated allocation added
+            Throw("Cannot write file", name, SystemText(r));
+        }
+    }
+    const QString damaged = QStringLiteral(" The file was being overwritten in place and may now "
+                                           "be incomplete.");
+    if (const int err = WriteAll(fd, content))
+        Throw("Cannot write file", name, SystemText(err) + damaged);
+    if (::ftruncate(fd, off_t(content.size())) != 0 || ::fsync(fd) != 0)
+        Throw("Cannot write file", name, SystemText(errno) + damaged);
 }
 
 } // namespace
 
-// Written to a temporary file beside the target and renamed over it only when
-// every byte is on disk. QSaveFile is not used: it reports success after a
-// short write (seen with a file size limit), which would truncate the file.
-void WriteWholeFile(const QString& name, const QByteArray& content) {
-    QString target = name;
-    const QFileInfo info(name);
-    if (info.isSymLink() && info.exists())
-        target = info.canonicalFilePath();
-    const QByteArray path = QFile::encodeName(target);
-    QByteArray tmp = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        ThrowWriteError("Cannot create file", name, errno);
-
-    auto fail = [&](const char* what, int err) {
-        ::close(fd);
-        ::unlink(tmp.constData());
-        ThrowWriteError(what, name, err);
-    };
+QByteArray ReadWholeFile(const QString& name, qint64 maxSize) {
+    const QByteArray path = QFile::encodeName(name);
+    // Looked at before it is opened: opening a serial device would raise its
+    // lines, and a pipe would wait for a writer.
     struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        Throw("Cannot open file", name, SystemText(errno));
+    if (!S_ISREG(st.st_mode))
+        Throw("Cannot open file", name, NotAFile(st.st_mode));
+    Fd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        Throw("Cannot open file", name, SystemText(errno));
+    if (::fstat(fd.get(), &st) != 0)
+        Throw("Cannot read file", name, SystemText(errno));
+    if (!S_ISREG(st.st_mode)) // replaced in between
+        Throw("Cannot open file", name, NotAFile(st.st_mode));
+    const QString tooLong = QStringLiteral("It is longer than %1 bytes.").arg(maxSize);
+    if (st.st_size > maxSize)
+        Throw("Cannot read file", name, tooLong);
+    // Up to one byte past the limit, for a file that grows while it is read.
+    QByteArray data(qsizetype(std::min<qint64>(st.st_size, maxSize) + 1), '\0');
+    qsizetype got = 0;
+    for (;;) {
+        if (got == data.size()) {
+            if (got > maxSize)
+                Throw("Cannot read file", name, tooLong);
+            data.resize(std::min<qsizetype>(qsizetype(maxSize) + 1, data.size() * 2));
+        }
+        const ssize_t n = ::read(fd.get(), data.data() + got, size_t(data.size() - got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Throw("Cannot read file", name, SystemText(errno));
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    data.truncate(got);
+    return data;
+}
+
+void WriteWholeFile(const QString& name, const QByteArray& content) {
+    IgnoreFileSizeSignal();
+    const QByteArray path = FollowLinks(QFile::encodeName(name));
+    struct stat st;
+    const bool exists = ::stat(path.constData(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        Throw("Cannot create file", name, SystemText(errno));
+    if (exists && !S_ISREG(st.st_mode))
+        Throw("Cannot write file", name,
+              NotAFile(st.st_mode) + QStringLiteral(" Nothing was written."));
+    Fd target;
+    if (exists) {
+        // The test a plain write makes: a file the user may not write is
+        // refused, not replaced behind its owner's back.
+        target.reset(::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (target.get() < 0)
+            Throw("Cannot write file", name, SystemText(errno));
+        if (::fstat(target.get(), &st) != 0)
+            Throw("Cannot write file", name, SystemText(errno));
+        // Replacing would cut the other links off the new content.
+        if (st.st_nlink > 1)
+            return WriteInPlace(target.get(), st.st_size, name, content);
+    }
+
+    QByteArray tmp = TemporaryName(path);
+    Fd fd(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        const int err = errno;
+        if (exists && (err == EACCES || err == EPERM)) // a folder the user cannot write
+            return WriteInPlace(target.get(), st.st_size, name, content);
+        Throw("Cannot create file", name, SystemText(err));
+    }
+    auto fail = [&](const char* what, int err) {
+        fd.Close();
+        ::unlink(tmp.constData());
+        Throw(what, name, SystemText(err));
+    };
     mode_t mode;
-    if (::stat(path.constData(), &st) == 0) {
+    if (exists) {
+        // Owner and group where the user may set them (before the mode:
+        // a change of owner clears the set-id bits).
+        if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0)
+            (void)!::fchown(fd.get(), uid_t(-1), st.st_gid);
         mode = st.st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    if (::fchmod(fd, mode) != 0)
+    if (::fchmod(fd.get(), mode) != 0)
         fail("Cannot create file", errno);
-    const char* p = content.constData();
-    qsizetype left = content.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail("Cannot write file", errno);
-        }
-        if (n == 0)
-            fail("Cannot write file", EIO);
-        p += n;
-        left -= n;
-    }
-    if (::fsync(fd) != 0)
+    if (const int err = WriteAll(fd.get(), content))
+        fail("Cannot write file", err);
+    if (::fsync(fd.get()) != 0)
         fail("Cannot write file", errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmp.constData());
-        ThrowWriteError("Cannot write file", name, err);
-    }
+    if (fd.Close() != 0)
+        fail("Cannot write file", errno);
     if (::rename(tmp.constData(), path.constData()) != 0) {
         const int err = errno;
         ::unlink(tmp.constData());
-        ThrowWriteError("Cannot create file", name, err);
+        // A sticky folder keeps another user's file from being replaced,
+        // though the user may write it.
+        if (exists && (err == EPERM || err == EACCES))
+            return WriteInPlace(target.get(), st.st_size, name, content);
+        Throw("Cannot create file", name, SystemText(err));
     }
 }

@@ -4,15 +4,30 @@
 #include "support/errors.h"
 #include "support/file_io.h"
 
-#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
-bool IsSection(const QString& line, QString* name = nullptr) {
-    const QString t = line.trimmed();
-    if (!t.startsWith(QLatin1Char('[')))
+bool SameName(QByteArrayView a, QByteArrayView b) {
+    if (a.size() != b.size())
         return false;
-    const qsizetype end = t.indexOf(QLatin1Char(']'));
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = char(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+bool IsSection(const QByteArray& line, QByteArray* name = nullptr) {
+    const QByteArray t = line.trimmed();
+    if (!t.startsWith('['))
+        return false;
+    const qsizetype end = t.indexOf(']');
     if (end < 0)
         return false;
     if (name)
@@ -20,11 +35,11 @@ bool IsSection(const QString& line, QString* name = nullptr) {
     return true;
 }
 
-bool IsKey(const QString& line, QString* key = nullptr, QString* value = nullptr) {
-    const QString t = line.trimmed();
-    if (t.isEmpty() || t.startsWith(QLatin1Char(';')))
+bool IsKey(const QByteArray& line, QByteArray* key = nullptr, QByteArray* value = nullptr) {
+    const QByteArray t = line.trimmed();
+    if (t.isEmpty() || t.startsWith(';'))
         return false;
-    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    const qsizetype eq = line.indexOf('=');
     if (eq < 0)
         return false;
     if (key)
@@ -34,48 +49,83 @@ bool IsKey(const QString& line, QString* key = nullptr, QString* value = nullptr
     return true;
 }
 
+QByteArray LineEnd(const QByteArray& line) {
+    return line.endsWith("\r\n") ? QByteArray("\r\n")
+           : line.endsWith('\n') ? QByteArray("\n")
+                                 : QByteArray();
+}
+
 } // namespace
 
 TIniFile::TIniFile(const QString& fileName) : fileName_(fileName) {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!QFileInfo::exists(fileName))
         return; // a missing file reads as empty
-    QString text = QString::fromUtf8(f.readAll());
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    lines_ = text.split(QLatin1Char('\n'));
-    if (!lines_.isEmpty() && lines_.last().isEmpty())
-        lines_.removeLast();
+    QByteArray data;
+    try {
+        data = ReadWholeFile(fileName, kMaxSize);
+    } catch (const TripError& e) {
+        problem_ = e.message() + QStringLiteral(" The settings kept between runs were not read; "
+                                                "the program starts with its defaults and leaves "
+                                                "the file as it is.");
+        return;
+    }
+    for (qsizetype at = 0; at < data.size();) {
+        const qsizetype nl = data.indexOf('\n', at);
+        const qsizetype end = nl < 0 ? data.size() : nl + 1;
+        lines_.append(data.mid(at, end - at));
+        at = end;
+    }
 }
 
-int TIniFile::FindSection(const QString& section) const {
-    QString name;
+TIniFile::~TIniFile() {
+    try {
+        UpdateFile();
+    } catch (const TripError&) {
+    }
+}
+
+// A line without its line end (and without a byte order mark on the first).
+QByteArray TIniFile::Content(int line) const {
+    QByteArray t = lines_[line];
+    t.chop(LineEnd(t).size());
+    if (line == 0 && t.startsWith("\xEF\xBB\xBF"))
+        t.remove(0, 3);
+    return t;
+}
+
+int TIniFile::FindSection(const QByteArray& section) const {
+    QByteArray name;
     for (int i = 0; i < lines_.size(); ++i)
-        if (IsSection(lines_[i], &name) && name.compare(section, Qt::CaseInsensitive) == 0)
+        if (IsSection(Content(i), &name) && SameName(name, section))
             return i;
     return -1;
 }
 
-int TIniFile::FindKey(int sectionLine, const QString& key) const {
-    QString k;
-    for (int i = sectionLine + 1; i < lines_.size() && !IsSection(lines_[i]); ++i)
-        if (IsKey(lines_[i], &k) && k.compare(key, Qt::CaseInsensitive) == 0)
+int TIniFile::FindKey(int sectionLine, const QByteArray& key) const {
+    QByteArray k;
+    for (int i = sectionLine + 1; i < lines_.size(); ++i) {
+        const QByteArray line = Content(i);
+        if (IsSection(line))
+            break;
+        if (IsKey(line, &k) && SameName(k, key))
             return i;
+    }
     return -1;
 }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const {
-    const int s = FindSection(section);
-    return s >= 0 && FindKey(s, key) >= 0;
+    const int s = FindSection(section.toUtf8());
+    return s >= 0 && FindKey(s, key.toUtf8()) >= 0;
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
-    const int s = FindSection(section);
-    const int k = s < 0 ? -1 : FindKey(s, key);
+    const int s = FindSection(section.toUtf8());
+    const int k = s < 0 ? -1 : FindKey(s, key.toUtf8());
     if (k < 0)
         return def;
-    QString value;
-    IsKey(lines_[k], nullptr, &value);
-    return value;
+    QByteArray value;
+    IsKey(Content(k), nullptr, &value);
+    return QString::fromUtf8(value);
 }
 
 int TIniFile::ReadInteger(const QString& section, const QString& key, int def) const {
@@ -93,22 +143,36 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
+// So that a line can follow the last one.
+void TIniFile::EndLastLine() {
+    if (!lines_.isEmpty() && LineEnd(lines_.last()).isEmpty())
+        lines_.last() += "\r\n";
+}
+
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    const QString line = key + QLatin1Char('=') + value;
-    int s = FindSection(section);
+    const QByteArray sectionName = section.toUtf8(), keyName = key.toUtf8();
+    const QByteArray line = keyName + '=' + value.toUtf8();
+    const int s = FindSection(sectionName);
     if (s < 0) {
-        lines_ << QLatin1Char('[') + section + QLatin1Char(']') << line;
-    } else if (int k = FindKey(s, key); k >= 0) {
-        lines_[k] = line;
+        EndLastLine();
+        lines_ << '[' + sectionName + "]\r\n" << line + "\r\n";
+    } else if (const int k = FindKey(s, keyName); k >= 0) {
+        QByteArray old;
+        IsKey(Content(k), nullptr, &old);
+        if (old == value.toUtf8())
+            return; // the line stays as it is written
+        lines_[k] = line + LineEnd(lines_[k]);
     } else {
         // After the section's last key, before any blank lines that close it.
         int at = s + 1;
-        for (int i = s + 1; i < lines_.size() && !IsSection(lines_[i]); ++i)
-            if (!lines_[i].trimmed().isEmpty())
+        for (int i = s + 1; i < lines_.size() && !IsSection(Content(i)); ++i)
+            if (!Content(i).trimmed().isEmpty())
                 at = i + 1;
-        lines_.insert(at, line);
+        if (at == lines_.size())
+            EndLastLine();
+        lines_.insert(at, line + "\r\n");
     }
-    Save();
+    dirty_ = true;
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value) {
@@ -119,13 +183,17 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void TIniFile::Save() {
+void TIniFile::UpdateFile() {
+    // A file that was not read is not replaced by what little is known of it.
+    if (!dirty_ || !problem_.isEmpty())
+        return;
     QByteArray out;
-    for (const QString& l : lines_)
-        out += l.toUtf8() + "\r\n";
+    for (const QByteArray& l : lines_)
+        out += l;
     try {
         WriteWholeFile(fileName_, out);
-    } catch (const TripError&) {
-        throw TripError(QStringLiteral("Unable to write to %1").arg(fileName_));
+    } catch (const FileError& e) {
+        throw TripError(QStringLiteral("Unable to write to %1. %2").arg(fileName_, e.reason()));
     }
+    dirty_ = false;
 }

@@ -1,16 +1,30 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
-// A profile (INI) file read and written key by key: sections and keys match
-// without regard to case, other lines are kept as they are, and every write
-// goes to disk at once (atomically) with CR LF line ends.
+// A profile (INI) file. Sections and keys match without regard to (ASCII)
+// case. The file is held as its bytes: every line the program does not
+// change is written back exactly as it was, whatever its encoding and line
+// end; values are read and written as UTF-8, new lines end in CR LF.
+// Writes change the copy in memory; UpdateFile() (or the destructor) saves
+// them all at once, atomically.
 class TIniFile {
 public:
+    // A program's settings never come near this; a larger file is not read.
+    static constexpr qint64 kMaxSize = qint64(1) << 20;
+
     explicit TIniFile(const QString& fileName);
+    // Saves pending changes; a failure is not reported (call UpdateFile).
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
 
     const QString& FileName() const { return fileName_; }
+    // Why an existing file was not read (too large, not a file, unreadable),
+    // or empty. Such a file reads as empty and is never written.
+    const QString& LoadProblem() const { return problem_; }
 
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
     // A missing key or a value that is not an integer gives def.
@@ -19,16 +33,21 @@ public:
     bool ReadBool(const QString& section, const QString& key, bool def) const;
     bool ValueExists(const QString& section, const QString& key) const;
 
-    // Raise TripError "Unable to write to <file>" when the file cannot be written.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);
 
+    // Writes the changes, if any; TripError "Unable to write to <file>. <reason>".
+    void UpdateFile();
+
 private:
-    int FindSection(const QString& section) const;
-    int FindKey(int sectionLine, const QString& key) const;
-    void Save();
+    int FindSection(const QByteArray& section) const;
+    int FindKey(int sectionLine, const QByteArray& key) const;
+    QByteArray Content(int line) const;
+    void EndLastLine();
 
     QString fileName_;
-    QStringList lines_;
+    QString problem_;
+    QList<QByteArray> lines_; // each with its own line end; the last may have none
+    bool dirty_ = false;
 };

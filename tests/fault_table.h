@@ -33,6 +33,8 @@ inline QList<TFault> BlockPhaseFaults() {
         {"zero header", after({"--zero-header"}), LinkText(kExchangeErrorText, "(4)")},
         {"busy", after({"--busy"}), LinkText(kDeviceBusyText)},
         {"short length", after({"--short-length", "5"}), LinkText(kNoLinkText)},
+        {"replies with another command", after({"--other-command", "2"}),
+         LinkText(kExchangeErrorText, kWrongReplySuffix)},
         {"stalled reply", after({"--cut", "3"}), LinkText(kDelayWithinBlockText)},
         // FF reads as a length of 255: the reply's bytes are not enough.
         {"junk before a reply", after({"--junk", "FF"}), LinkText(kDelayWithinBlockText)},

@@ -1,9 +1,37 @@
+#include "as_user.h"
 #include "core/app_ini.h"
+#include "scripted_dialogs.h"
 #include "shell/form_placement.h"
+#include "shell/main_form.h"
+#include "support/errors.h"
+#include "ui/application.h"
 
+#include <QCheckBox>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+// Run as the ordinary user: the INI file chosen for a program in folder,
+// saved with a port; prints its name or the error.
+int SaveIniAsUser(const QString& folder) {
+    const QString name = TMIniFile::FileNameFor(folder, QStringLiteral("tripconf"));
+    try {
+        TMIniFile ini(name);
+        ini.WriteInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 3);
+        ini.UpdateFile();
+        std::puts(qPrintable(name));
+    } catch (const TripError& e) {
+        std::puts(qPrintable(e.message()));
+    }
+    return 0;
+}
+
+} // namespace
 
 class TestAppSettings : public QObject {
     Q_OBJECT
@@ -28,6 +56,7 @@ private slots:
         QCOMPARE(Read(path), QByteArray(" \r\n"));
         QCOMPARE(ini.ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 4), 4);
         ini.WriteBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), true);
+        ini.UpdateFile();
         QCOMPARE(Read(path), QByteArray(" \r\n[Common]\r\nEnglishVersion=1\r\n"));
     }
 
@@ -76,10 +105,100 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("save.ini"));
         TMIniFile ini(path);
         SaveFormPlacement(ini, QStringLiteral("MainWindow"), &w);
+        ini.UpdateFile();
         QCOMPARE(Read(path), QByteArray(" \r\n[MainWindow]\r\nState=0\r\nLeft=11\r\nTop=12\r\n"
                                         "Width=120\r\nHeight=90\r\n"));
     }
+
+    // The INI file beside the program only where the settings can really be
+    // saved there; else the user's own. Saving it then works.
+    void iniGoesWhereItCanBeSaved_data() {
+        QTest::addColumn<bool>("userFolder");
+        QTest::addColumn<QString>("iniOwner"); // "user", "root" or "" for none
+        QTest::addColumn<int>("iniMode");
+        QTest::addColumn<bool>("beside");
+        QTest::newRow("folder the user may write") << true << QString() << 0 << true;
+        QTest::newRow("installed program") << false << QString() << 0 << false;
+        QTest::newRow("own INI in a closed folder")
+            << false << QStringLiteral("user") << 0644 << true;
+        QTest::newRow("another's INI in a closed folder")
+            << false << QStringLiteral("root") << 0644 << false;
+        QTest::newRow("read-only INI in an own folder")
+            << true << QStringLiteral("user") << 0444 << false;
+    }
+    void iniGoesWhereItCanBeSaved() {
+        QFETCH(bool, userFolder);
+        QFETCH(QString, iniOwner);
+        QFETCH(int, iniMode);
+        QFETCH(bool, beside);
+        const auto user = OrdinaryUser();
+        if (!user)
+            QSKIP("needs root and useradd to run as an ordinary user");
+        QTemporaryDir base;
+        QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 0755) == 0);
+        const QString program = base.filePath(QStringLiteral("bin"));
+        const QString config = base.filePath(QStringLiteral("config"));
+        QVERIFY(QDir().mkdir(program) && QDir().mkdir(config));
+        QVERIFY(GiveTo(*user, config));
+        if (userFolder)
+            QVERIFY(GiveTo(*user, program));
+        const QString besideName = program + QStringLiteral("/tripconf.ini");
+        if (!iniOwner.isEmpty()) {
+            QFile f(besideName);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(" \r\n");
+            f.close();
+            if (iniOwner == QStringLiteral("user"))
+                QVERIFY(GiveTo(*user, besideName));
+            QVERIFY(::chmod(QFile::encodeName(besideName).constData(), mode_t(iniMode)) == 0);
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        const UserRun r = RunSelfAsUser(*user, {QStringLiteral("ini"), program}, env);
+        QCOMPARE(r.code, 0);
+        const QString expected =
+            beside ? besideName : config + QStringLiteral("/tripconf/tripconf.ini");
+        QCOMPARE(r.out, expected);
+        QVERIFY(Read(expected).contains("Port=3\r\n"));
+    }
+
+    // A huge INI file is not read (nor written at close); the window says so once.
+    void windowLeavesAHugeIniAlone() {
+        const QString ini = TMIniFile::DefaultFileName();
+        const QByteArray content =
+            "[Common]\r\nEnglishVersion=1\r\n" + QByteArray(TIniFile::kMaxSize, ' ');
+        {
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(content);
+        }
+        ScriptedDialogs d;
+        const auto aboutIni = [&] {
+            int n = 0;
+            for (const auto& m : d.messages)
+                n += m.text.contains(ini);
+            return n;
+        };
+        {
+            TMainForm f;
+            f.show();
+            QCOMPARE(aboutIni(), 1);
+            QVERIFY(!f.cbEnglishVersion->isChecked());
+            QVERIFY(f.close());
+        }
+        QCOMPARE(aboutIni(), 1);
+        QCOMPARE(Read(ini), content);
+        QFile::remove(ini);
+    }
 };
 
-QTEST_MAIN(TestAppSettings)
+int main(int argc, char** argv) {
+    if (argc == 4 && qstrcmp(argv[1], "--as-user") == 0 && qstrcmp(argv[2], "ini") == 0) {
+        QCoreApplication app(argc, argv);
+        return SaveIniAsUser(QString::fromLocal8Bit(argv[3]));
+    }
+    TApplication app(argc, argv);
+    TestAppSettings t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "test_app_settings.moc"

@@ -12,6 +12,10 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,6 +31,34 @@ QByteArray DefaultImage() {
     for (int i = 0; i < m.size(); ++i)
         m[i] = i < 124 ? char(record[size_t(i)]) : char((i + i / 256) % 256);
     return m;
+}
+
+// tripconf-cli with its standard output as bytes; setup runs in the child.
+struct RawRun {
+    int code = -1;
+    QByteArray out;
+    QString err;
+};
+RawRun RawCli(const QStringList& args, const std::function<void()>& setup = {}) {
+    QProcess p;
+    if (setup)
+        p.setChildProcessModifier(setup);
+    p.start(Bin("tripconf-cli"), args);
+    RawRun r;
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = p.readAllStandardOutput();
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -283,6 +315,72 @@ private slots:
         QCOMPARE(Cli({QStringLiteral("preview"), Path("colours.tarvg")}).code, 2);
     }
 
+    // -o - is standard output; a pipe or a folder is refused and stays; a
+    // file size limit fails the command instead of killing it.
+    void outputGoesOnlyWhereItMay() {
+        QTemporaryDir d;
+        TMK mk;
+        mk.PackSettings();
+        const QString source = d.filePath(QStringLiteral("s.tarvg"));
+        SaveSettingsFile(mk, source);
+        RawRun r =
+            RawCli({QStringLiteral("preview"), source, QStringLiteral("-o"), QStringLiteral("-")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(QImage::fromData(r.out, "PNG").size(), QSize(128, 128));
+
+        const QString pipe = d.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        for (const auto& [target, reason] :
+             {std::pair{pipe, QStringLiteral("It is a pipe (FIFO), not a file.")},
+              std::pair{d.path(), QStringLiteral("It is a folder, not a file.")}}) {
+            r = RawCli({QStringLiteral("preview"), source, QStringLiteral("-o"), target});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+        }
+        QFileInfo info(pipe);
+        QVERIFY(!info.isFile() && info.exists());
+
+        const QString png = d.filePath(QStringLiteral("p.png"));
+        WriteFile(png, "old");
+        const QStringList before = Entries(d.path());
+        r = RawCli({QStringLiteral("preview"), source, QStringLiteral("-o"), png}, [] {
+            rlimit lim{100, 100};
+            ::setrlimit(RLIMIT_FSIZE, &lim);
+        });
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(r.err));
+        QCOMPARE(ReadFile(png), QByteArray("old"));
+        QCOMPARE(Entries(d.path()), before);
+    }
+
+    // A file without a whole record would send the program's defaults for
+    // the rest: refused unless asked for.
+    void writeOfAShortFile() {
+        const QString file = Path("short.tarvg");
+        // Version 0, then the record's Size (124) and six bytes of its own.
+        TMK mk;
+        mk.Version = 0;
+        mk.Image = QByteArray("\x7C\x00\x00\x00", 4) + QByteArray(6, char(0x42));
+        WriteFile(file, SettingsFileData(mk));
+        const QString dump = Path("short-memory.bin");
+        {
+            Sim sim({}, dump);
+            const Run r = Cli({QStringLiteral("write"), QStringLiteral("--port"), sim.path, file});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("holds 10 of the 124 bytes of the settings "
+                                                   "record; nothing was sent")),
+                     qPrintable(r.err));
+        }
+        QCOMPARE(ReadFile(dump), DefaultImage());
+        {
+            Sim sim({QStringLiteral("--settings-version"), QStringLiteral("0")}, dump);
+            const Run r = Cli({QStringLiteral("write"), QStringLiteral("--port"), sim.path, file,
+                               QStringLiteral("--allow-partial")});
+            QCOMPARE(r.code, 0);
+        }
+        QCOMPARE(ReadFile(dump).left(10), mk.Image);
+    }
+
     // Whatever the file, show prints the settings or a clear error; it never crashes.
     void showTakesAnyFile_data() {
         QTest::addColumn<QByteArray>("content");
@@ -341,7 +439,10 @@ private slots:
 
     void showRefusesWhatIsNoSettingsFile() {
         // An endless device is cut off at the size limit instead of filling memory.
-        for (const QString& name : {QStringLiteral("/dev/zero"), dir.path()}) {
+        // A pipe is refused at once, not read until something writes to it.
+        const QString pipe = Path("pipe.tarvg");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        for (const QString& name : {QStringLiteral("/dev/zero"), dir.path(), pipe}) {
             const Run r = Cli({QStringLiteral("show"), name});
             QCOMPARE(r.code, 1);
             QVERIFY(r.out.isEmpty());
@@ -358,6 +459,9 @@ private slots:
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));
         }
+        for (const char* cmd : {"read", "preview"})
+            QVERIFY(Cli({QString::fromLatin1(cmd), QStringLiteral("--help")})
+                        .out.contains(QStringLiteral("- for standard output")));
         QCOMPARE(Cli({QStringLiteral("read"), QStringLiteral("-o"), Path("x")}).code, 2);
         // Time-outs that fit no clock: refused, not taken as "give up at once".
         for (const char* t : {"inf", "nan", "1e300", "-1", "ten"}) {

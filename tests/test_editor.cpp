@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <limits>
 
 class TestEditor : public QObject {
     Q_OBJECT
@@ -478,25 +479,114 @@ private slots:
         QCOMPARE(mk.ParameterList.size(), size_t(12));
     }
 
-    // A factor too large for the percent field: the error is shown, the
-    // editor closes at once and nothing changes.
-    void recordTheControlsCannotShow() {
+    // A damaged record opens: what the controls cannot show is named once,
+    // and OK changes no byte the user did not change.
+    void damagedRecordOpens_data() {
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("velocity");
+        QTest::addColumn<QString>("expense");
+        const QString factors = QStringLiteral(
+            "Поправки, которые нельзя показать (не число или вне диапазона): %1. Показаны "
+            "ближайшие границы; записанные значения не изменятся, пока Вы их не измените.");
+        auto with = [](auto change) {
+            TSettingsRecord r = TSettingsRecord::Defaults();
+            change(r);
+            return Bytes(r);
+        };
+        QTest::newRow("erased: every byte 0xFF")
+            << QByteArray(124, char(0xFF))
+            << QStringList{"List index out of bounds (-1)",
+                           factors.arg(R"("Скорость, %" (nan), "Расхода топлива, %" (nan))")}
+            << "-99.0"
+            << "-99.0";
+        QTest::newRow("protocol without an entry")
+            << with([](TSettingsRecord& r) { r.Protocol = 19; })
+            << QStringList{"List index out of bounds (19)"} << "0.0"
+            << "0.0";
+        QTest::newRow("factor beyond a percentage")
+            << with([](TSettingsRecord& r) { r.ExpenseCorr = 1e10f; })
+            << QStringList{factors.arg(R"("Расхода топлива, %" (1e+10))")} << "0.0"
+            << "999.9";
+        QTest::newRow("factors beyond the edit's range") << with([](TSettingsRecord& r) {
+            r.VelocityCorr = 0.0f;
+            r.ExpenseCorr = -std::numeric_limits<float>::infinity();
+        }) << QStringList{factors.arg(R"("Скорость, %" (0), "Расхода топлива, %" (-inf))")}
+                                                         << "-99.0"
+                                                         << "-99.0";
+    }
+    void damagedRecordOpens() {
+        QFETCH(QByteArray, record);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, velocity);
+        QFETCH(QString, expense);
         ScriptedDialogs dialogs;
-        dialogs.onExec = [](QDialog* d) { return d->exec(); };
         TMK mk;
-        TSettingsRecord r = TSettingsRecord::Defaults();
-        r.ExpenseCorr = 1e10f;
+        std::array<uint8_t, 124> bytes;
+        std::memcpy(bytes.data(), record.constData(), bytes.size());
+        const TSettingsRecord r = TSettingsRecord::FromBytes(bytes);
         LoadImage(mk, r);
         const QByteArray image = mk.Image;
-        QVERIFY(!mk.EditSettings([](TMK& m) {
-            TMK_SetParamsDlg dlg(m);
-            return Dialogs().Exec(&dlg) == QDialog::Accepted;
+        const bool known = r.Protocol >= 0 && r.Protocol < kProtocolCount;
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            QTRY_COMPARE(dialogs.messages.size(), messages.size());
+            for (int i = 0; i < messages.size(); ++i) {
+                QCOMPARE(dialogs.messages[i].kind, MessageKind::Error);
+                QCOMPARE(dialogs.messages[i].text, messages[i]);
+            }
+            QCOMPARE(dlg.seVelocityCorr->text(), velocity);
+            QCOMPARE(dlg.seExpenseCorr->text(), expense);
+            QCOMPARE(dlg.cbProtocol->currentIndex(), known ? int(r.Protocol) : -1);
+            QCOMPARE(dlg.cbProtocol->count(), kProtocolCount);
+            QCOMPARE(!mk.CurrentProtocol, !known);
+            for (QWidget* w : {static_cast<QWidget*>(dlg.rgVentChan),
+                               static_cast<QWidget*>(dlg.cbTempOilAKPPMeth),
+                               static_cast<QWidget*>(dlg.cbTankMeth)})
+                QCOMPARE(w->isEnabled(), known);
+            // Passing through a factor's edit is no change.
+            for (TSpinEdit* e : {dlg.seVelocityCorr, dlg.seExpenseCorr}) {
+                e->setFocus(Qt::TabFocusReason);
+                Tab(e);
+            }
+            QCOMPARE(dialogs.messages.size(), messages.size());
         }));
-        QCOMPARE(dialogs.executed.size(), 1);
-        QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(dialogs.messages[0].text, QStringLiteral("Range check error"));
+        if (known) // the fan channel follows a known protocol, as ever
+            return;
         QCOMPARE(mk.Image, image);
-        QCOMPARE(Bytes(mk.Settings), Bytes(r));
+    }
+
+    // The user repairs an erased record: only what was chosen changes.
+    void erasedRecordRepairedByTheUser() {
+        ScriptedDialogs dialogs;
+        TMK mk;
+        std::array<uint8_t, 124> bytes;
+        bytes.fill(0xFF);
+        TSettingsRecord r = TSettingsRecord::FromBytes(bytes);
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            QTRY_COMPARE(dialogs.messages.size(), 2);
+            Page(dlg, dlg.tsSources);
+            Choose(dlg.cbProtocol, 1);
+            QCOMPARE(mk.CurrentProtocol, mk.ProtocolList[1].get());
+            QVERIFY(dlg.rgVentChan->isEnabled());
+            QVERIFY(dlg.cbTankMeth->isEnabled());
+            QCOMPARE(dlg.rgVentChan->ItemIndex(), 3);
+            Page(dlg, dlg.tsCorr);
+            Type(dlg.seVelocityCorr, "5");
+            Tab(dlg.seVelocityCorr);
+            QCOMPARE(mk.Settings.VelocityCorr, 1.05f);
+            // Once changed, the lowest value is a value like any other.
+            Type(dlg.seVelocityCorr, "-99");
+            Tab(dlg.seVelocityCorr);
+            QCOMPARE(mk.Settings.VelocityCorr, 0.01f);
+            Type(dlg.seVelocityCorr, "5");
+            Tab(dlg.seVelocityCorr);
+        }));
+        r.Protocol = 1;
+        r.LastProtocol = 1;
+        r.VentChan = 3;
+        r.VelocityCorr = 1.05f;
+        QCOMPARE(Bytes(Packed(mk)), Bytes(r));
     }
 
     void mainWindowOpensTheEditor() {
@@ -544,17 +634,21 @@ private slots:
         QCOMPARE(form.MK()->Image.mid(124), before.mid(124));
         QVERIFY(dialogs.messages.isEmpty());
 
-        // A protocol without an entry: the general handler reports it and
-        // the editor never opens.
+        // A protocol without an entry: the editor says so and opens; OK
+        // changes no byte.
         loadFile(19);
         const QByteArray bad = form.MK()->Image;
         dialogs.executed.clear();
+        dialogs.onExec = [](QDialog* d) {
+            return Show(
+                *static_cast<TMK_SetParamsDlg*>(d), [](TMK_SetParamsDlg&) {}, "OKBtn");
+        };
         QTest::mouseClick(form.bEditParams, Qt::LeftButton);
-        QVERIFY(dialogs.executed.isEmpty());
-        QCOMPARE(dialogs.Count(MessageKind::Exception), 1);
+        QCOMPARE(dialogs.executed, QStringList({"TMK_SetParamsDlg"}));
+        QCOMPARE(dialogs.Count(MessageKind::Error), 1);
         QCOMPARE(dialogs.messages.last().text, QStringLiteral("List index out of bounds (19)"));
         QCOMPARE(form.MK()->Image, bad);
-        QVERIFY(!form.Modified);
+        QVERIFY(form.Modified);
         QVERIFY(!form.MK()->CurrentProtocol);
     }
 };

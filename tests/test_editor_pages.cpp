@@ -6,6 +6,7 @@
 #include "ui/application.h"
 
 #include <QLabel>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -113,9 +114,22 @@ private slots:
             QCOMPARE(day->displayText(), QStringLiteral("25:70"));
             Tab(day);
             QVERIFY(!day->hasFocus());
+
+            // Choosing another page refuses too, and brings this page back:
+            // the focus is never in a control the user cannot see.
+            Type(day, "1");
+            QTabBar* tabs = dlg.PageControl->tabBar();
+            QTest::mouseClick(tabs, Qt::LeftButton, {},
+                              tabs->tabRect(dlg.PageControl->indexOf(dlg.tsTO)).center());
+            QTRY_COMPARE(dialogs.messages.size(), 4);
+            QCOMPARE(dialogs.messages.last().text, kRefused);
+            QCOMPARE(dlg.PageControl->currentWidget(), dlg.tsDisplay);
+            QVERIFY(day->isVisible());
+            QVERIFY(day->hasFocus());
+            QTest::keyClick(day, Qt::Key_Escape);
         }));
         QCOMPARE(Packed(mk).IntenseDayTime, int16_t(1570));
-        QCOMPARE(dialogs.messages.size(), 3);
+        QCOMPARE(dialogs.messages.size(), 4);
 
         // Shown wrapped at 24 hours; a blank first hour digit is allowed.
         dialogs.messages.clear();
@@ -221,19 +235,28 @@ private slots:
         QCOMPARE(Packed(mk).DigitBack2, uint8_t(15));
     }
 
-    // Showing a colour beyond the palette does not store the edit's limit.
+    // A colour byte beyond the palette: the edit, the swatch and the preview
+    // all show its low four bits; showing it stores nothing.
     void colourBeyondThePaletteIsKept() {
         TMK mk;
         TSettingsRecord r = TSettingsRecord::Defaults();
-        r.DigitColor1 = 20;
+        r.DigitColor1 = 20;  // palette 4, dark blue
+        r.DigitBack2 = 0xFF; // palette 15, white
         LoadImage(mk, r);
         QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
-            QCOMPARE(dlg.seDigit->text(), QStringLiteral("15"));
+            Page(dlg, dlg.tsDisplay);
+            QCOMPARE(dlg.seDigit->text(), QStringLiteral("4"));
             QCOMPARE(Swatch(dlg.sgDigit, 0), qRgb(0, 0, 206));
-            ClickCell(dlg.sgDigit, 1, 1);
+            const QImage preview = dlg.pbDisp->grab().toImage();
+            ClickCell(dlg.sgDigit, 1, 3);
+            QCOMPARE(dlg.seDigit->text(), QStringLiteral("15"));
+            QCOMPARE(Swatch(dlg.sgDigit, 3), qRgb(255, 255, 255));
+            QCOMPARE(preview.pixel(127, 50), qRgb(255, 255, 255));
+            Tab(dlg.seDigit);
             ClickCell(dlg.sgDigit, 1, 0);
         }));
         QCOMPARE(Packed(mk).DigitColor1, uint8_t(20));
+        QCOMPARE(Packed(mk).DigitBack2, uint8_t(0xFF));
     }
 
     void averages() {

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 void Openable(QByteArray& record, int protocol) {
@@ -37,6 +39,25 @@ class TestHostileFiles : public QObject {
 
 private slots:
     void init() { QFile::remove(TMIniFile::DefaultFileName()); }
+
+    // A pipe is refused at once: loading it used to wait for a writer.
+    void windowRefusesAPipe() {
+        ScriptedDialogs d;
+        TMainForm f;
+        f.show();
+        const QString pipe = dir.filePath(QStringLiteral("pipe.tarvg"));
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        const QByteArray image = f.MK()->Image;
+        const int shown = d.messages.size();
+        d.openNames.enqueue(pipe);
+        QTest::mouseClick(f.bLoadParams, Qt::LeftButton);
+        QCOMPARE(d.messages.size(), shown + 1);
+        QCOMPARE(
+            d.messages.last().text,
+            QStringLiteral("Cannot open file \"%1\". It is a pipe (FIFO), not a file.").arg(pipe));
+        QCOMPARE(f.MK()->Image, image);
+        QVERIFY(!f.bEditParams->isEnabled());
+    }
 
     void editorTakesAnyRecord_data() {
         QTest::addColumn<QByteArray>("record");

@@ -48,7 +48,7 @@ void Attach(TSerialLink& link, const TSimulator& sim, uint16_t replyTimeout = 10
 }
 
 uint16_t AskVersion(TSerialLink& link) {
-    link.Request(244, 1);
+    link.Request(244, 1, 9);
     link.GetByte();
     return link.GetWord();
 }
@@ -157,7 +157,7 @@ private slots:
         link.BeginRequest(244, 1);
         for (int i = 0; i < 250; ++i)
             link.PutByte(0);
-        QCOMPARE(ErrorOf([&] { link.Transact(); }), QStringLiteral("Range check error"));
+        QCOMPARE(ErrorOf([&] { link.Transact(6); }), QStringLiteral("Range check error"));
         QTest::qWait(50);
         QCOMPARE(s.sim.Requests(), 0);
     }
@@ -214,7 +214,7 @@ private slots:
         for (uint16_t block : {0, 3, 63}) {
             link.BeginRequest(244, 5);
             link.PutWord(block);
-            link.Transact();
+            link.Transact(38);
             QByteArray got;
             for (int i = 0; i < 32; ++i)
                 got.append(char(link.GetByte()));
@@ -227,11 +227,11 @@ private slots:
         link.PutWord(32);
         for (int i = 0; i < 32; ++i)
             link.PutByte(uint8_t(0xA0 + i));
-        link.Transact();
+        link.Transact(6);
         link.BeginRequest(244, 7);
         link.PutWord(0);
         link.PutWord(120);
-        link.Transact();
+        link.Transact(6);
         QCOMPARE(s.sim.Memory().mid(64, 4), Bytes("a0a1a2a3"));
 
         const QList<QByteArray> rx = s.sim.Received();
@@ -261,6 +261,10 @@ private slots:
         QTest::newRow("bytes 1..3 zero") << 5 << QStringLiteral("RS232. Exchange error.(4)") << 100;
         QTest::newRow("busy") << 6 << QString::fromUtf8(kDeviceBusyText) << 100;
         QTest::newRow("late") << 7 << noLink << 400;
+        const QString wrong = QStringLiteral("RS232. Exchange error.(5)");
+        QTest::newRow("a data byte short") << 8 << wrong << 100;
+        QTest::newRow("another command") << 9 << wrong << 100;
+        QTest::newRow("a data byte too many") << 10 << wrong << 100;
     }
 
     void failuresCarryTheirMessagesAfterThreeAttempts() {
@@ -292,6 +296,17 @@ private slots:
             break;
         case 7:
             o.ReplyDelayMs = 150;
+            break;
+        case 8:
+            o.ShortData = 1;
+            break;
+        case 9:
+            o.OtherCommand = 5;
+            break;
+        case 10:
+            // A whole frame of 10 bytes, checksum good, instead of 9.
+            o.Junk = Bytes("0af401000100010000ff");
+            o.CutAfter = 0;
             break;
         }
         TSimulatorThread s(o);
@@ -332,8 +347,51 @@ private slots:
         });
         link.BeginRequest(244, 5);
         link.PutWord(1);
-        link.Transact();
+        link.Transact(38);
         QCOMPARE(s.sim.Requests(), 5);
+    }
+
+    // After an exchange that failed an attempt, the next request goes out
+    // only once the device has answered the resync request, or, without one,
+    // once the line has been quiet for the reply time-out.
+    void aDoubtfulExchangeIsSettledBeforeTheNextRequest() {
+        for (const uint8_t resync : {uint8_t(1), uint8_t(0)}) {
+            TSimOptions o;
+            o.ShortData = 1;
+            o.FaultCount = 1;
+            TSimulatorThread s(o);
+            TSerialLink link;
+            link.ResyncCommand = resync;
+            link.ResyncReplyLength = 9;
+            Attach(link, s.sim, 300);
+            auto block = [&link](uint16_t b) {
+                link.BeginRequest(244, 5);
+                link.PutWord(b);
+                link.Transact(38);
+            };
+            block(5);
+            QVERIFY(link.LineInDoubt());
+            block(6);
+            QVERIFY(!link.LineInDoubt());
+            QStringList rx;
+            for (const QByteArray& f : s.sim.Received())
+                rx << QString::fromLatin1(f.mid(4, 2).toHex());
+            QCOMPARE(rx, resync ? QStringList({"0505", "0505", "0104", "0506"})
+                                : QStringList({"0505", "0505", "0506"}));
+            if (!resync)
+                continue;
+            // A resync that gets no good answer is no link; the request stays unsent.
+            s.sim.Update([](TSimOptions& o) { o.FaultCount = -1; });
+            link.ReplyTimeout = 50;
+            QCOMPARE(ErrorOf([&] { block(7); }), QStringLiteral("RS232. Exchange error.(5)"));
+            QVERIFY(link.RequestWentOut());
+            QCOMPARE(ErrorOf([&] { block(8); }), QString::fromLatin1(kNoLinkText));
+            QVERIFY(!link.RequestWentOut());
+            QVERIFY(link.LineInDoubt());
+            QTest::qWait(20);
+            QCOMPARE(s.sim.Received().size(), 4 + 3 + 3);
+            QVERIFY(!s.sim.Received().contains(QByteArray::fromHex("08f40100050800f6")));
+        }
     }
 
     void staleBytesArePurgedBeforeARequest() {
@@ -399,10 +457,8 @@ private slots:
             TSimulatorThread s(o);
             TSerialLink link;
             Attach(link, s.sim, 1000);
-            link.BeginRequest(244, 1);
-            link.FinishFrame();
             try {
-                link.Exchange(); // one attempt: after it the line is gone
+                link.Request(244, 1, 9); // a retry would find the line gone
             } catch (const TripError&) {
                 ++lost;
             }
@@ -424,7 +480,7 @@ private slots:
         link.AbortRequested = [&t] { return t.elapsed() >= 100; };
         bool aborted = false;
         try {
-            link.Request(244, 1);
+            link.Request(244, 1, 9);
         } catch (const TLinkAborted& e) {
             aborted = true;
             QCOMPARE(e.message(), QStringLiteral("Cancelled"));
@@ -466,6 +522,7 @@ private slots:
         AskVersion(link);
         QCOMPARE(b.sim.Requests(), 1);
         link.SaveSettings(ini);
+        ini.UpdateFile();
         QCOMPARE(TIniFile(iniPath).ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 0),
                  7);
 

@@ -6,14 +6,19 @@
 #include "shell/progress_form.h"
 #include "support/errors.h"
 #include "ui/application.h"
+#include "ui/dialogs.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 
@@ -116,7 +121,9 @@ private slots:
         dialogs.openNames.enqueue(Path("empty.tarvg"));
         Click(&form, "bLoadParams");
         QVERIFY(StepsEnabled(&form));
-        QCOMPARE(dialogs.messages.size(), 0);
+        // Each load first offered to save the edits; No goes on.
+        QCOMPARE(dialogs.Count(MessageKind::Question), 2);
+        QCOMPARE(dialogs.messages.size(), 2);
     }
 
     void failedLoadShowsErrorAndDisablesSteps() {
@@ -195,31 +202,93 @@ private slots:
         QVERIFY(StepsEnabled(&form));
     }
 
-    void closingWithUnsavedEditsAsksOnce_data() {
-        QTest::addColumn<int>("answer");
+    // The question before closing, a device read or a file load: a Yes that
+    // writes no file (save dialog cancelled, overwrite refused, save failed)
+    // stops the command and keeps the edits.
+    void unsavedEditsAskFirst_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QList<int>>("answers");
         QTest::addColumn<QString>("saveName");
+        QTest::addColumn<bool>("goesOn");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("no") << 7 << QString() << false;
-        QTest::newRow("yes, then cancel the save dialog") << 6 << QString() << false;
-        QTest::newRow("yes, then save") << 6 << QStringLiteral("closing.tarvg") << true;
+        const QString fresh = QStringLiteral("fresh.tarvg"), old = QStringLiteral("old.tarvg"),
+                      bad = QStringLiteral("no/such/dir/x.tarvg");
+
+        for (const QString command : {"close", "read", "load"}) {
+            auto row = [&](const char* name) -> QTestData& {
+                return QTest::newRow(
+                           qPrintable(command + QLatin1String(": ") + QLatin1String(name)))
+                       << command;
+            };
+            row("no") << QList<int>{7} << QString() << true << false;
+            row("yes, then save") << QList<int>{6} << fresh << true << true;
+            row("yes, overwrite yes") << QList<int>{6, 6} << old << true << true;
+            row("yes, cancel the save dialog") << QList<int>{6} << QString() << false << false;
+            row("yes, overwrite no") << QList<int>{6, 7} << old << false << false;
+            row("yes, the save fails") << QList<int>{6} << bad << false << false;
+        }
     }
-    void closingWithUnsavedEditsAsksOnce() {
-        QFETCH(int, answer);
+    void unsavedEditsAskFirst() {
+        QFETCH(QString, command);
+        QFETCH(QList<int>, answers);
         QFETCH(QString, saveName);
+        QFETCH(bool, goesOn);
         QFETCH(bool, saved);
         ScriptedDialogs dialogs;
         TMainForm form;
+        // No device there: a read that runs keeps connecting until Cancel.
+        form.DemoDevicePath = Path("no-device");
         form.show();
+        dialogs.openNames.enqueue(MakeSettingsFile("held.tarvg", 11));
+        Click(&form, "bLoadParams");
+        form.MK()->Image[5] = char(0x55);
         form.Modified = true;
-        dialogs.answers.enqueue(answer);
-        if (!saveName.isEmpty())
-            dialogs.saveNames.enqueue(dir.filePath(saveName));
-        QVERIFY(form.close());
-        QCOMPARE(dialogs.Count(MessageKind::Question), 1);
+        const QString target = dir.filePath(saveName);
+        QFile::remove(target);
+        if (saveName == QLatin1String("old.tarvg")) {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("old");
+        }
+        for (int a : answers)
+            dialogs.answers.enqueue(a);
+        dialogs.saveNames.enqueue(saveName.isEmpty() ? QString() : target);
+
+        bool wentOn = false;
+        if (command == QLatin1String("close")) {
+            wentOn = form.close();
+            QCOMPARE(form.isVisible(), !wentOn);
+        } else if (command == QLatin1String("read")) {
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, this, [&] {
+                if (TProgressForm* p = TProgressObserver::Current(); p && !wentOn) {
+                    wentOn = true;
+                    QTest::mouseClick(p->BitBtn1, Qt::LeftButton);
+                }
+            });
+            poll.start(10);
+            Click(&form, "bGetParams");
+        } else {
+            dialogs.openNames.enqueue(MakeSettingsFile("other.tarvg", 22));
+            Click(&form, "bLoadParams");
+            wentOn = form.MK()->Version == 22;
+            QCOMPARE(dialogs.openNames.isEmpty(), wentOn);
+        }
+        QCOMPARE(dialogs.Count(MessageKind::Question), answers.size());
         QCOMPARE(dialogs.messages.first().text,
                  QStringLiteral("Возможно, настройки были изменены, но не сохранены на диске. "
                                 "Сохранить?"));
-        QCOMPARE(saved, !saveName.isEmpty() && QFile::exists(dir.filePath(saveName)));
+        QCOMPARE(wentOn, goesOn);
+        const bool failing = saveName.startsWith(QLatin1String("no/"));
+        QCOMPARE(dialogs.Count(MessageKind::Exception), failing ? 1 : 0);
+        QCOMPARE(form.Modified, !saved);
+        QVERIFY(StepsEnabled(&form));
+        if (saved)
+            QCOMPARE(Read(target).size(), 2050);
+        else if (saveName == QLatin1String("old.tarvg"))
+            QCOMPARE(Read(target), QByteArray("old"));
+        if (!goesOn && command != QLatin1String("close"))
+            QCOMPARE(form.MK()->Image[5], char(0x55));
     }
 
     void closingWithoutEditsAsksNothing() {
@@ -230,17 +299,89 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
-    // A save that fails while closing keeps the window, and the edits, open.
-    void failedSaveWhileClosingKeepsTheWindow() {
+    // A name that exists as typed opens as typed (a file tripconf-cli wrote
+    // without the extension); otherwise the extension is added.
+    void openDialogNames_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("exists as typed") << QStringList{"backup", "backup.tarvg"} << "backup"
+                                         << "backup";
+        QTest::newRow("exists with the extension") << QStringList{"backup.tarvg"} << "backup"
+                                                   << "backup.tarvg";
+        QTest::newRow("another extension") << QStringList{"b.bin"} << "b.bin"
+                                           << "b.bin";
+        QTest::newRow("typed in full") << QStringList{"c.tarvg"} << "c.tarvg"
+                                       << "c.tarvg";
+        QTest::newRow("nothing there") << QStringList{} << "gone"
+                                       << "gone.tarvg";
+    }
+    void openDialogNames() {
+        QFETCH(QStringList, files);
+        QFETCH(QString, typed);
+        QFETCH(QString, opened);
+        QTemporaryDir folder;
+        for (const QString& f : files) {
+            QFile file(folder.filePath(f));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(OpenDialogFileName(folder.filePath(typed), QStringLiteral("tarvg")),
+                 folder.filePath(opened));
+        if (files.isEmpty())
+            return; // the real dialog would refuse it with a box of its own
+        // The dialog itself, accepted without a modal loop.
+        TOpenFileDialog d(nullptr, {QString(), QStringLiteral("Файлы настроек (*.tarvg)"),
+                                    QStringLiteral("tarvg"), folder.path()});
+        d.setOption(QFileDialog::DontUseNativeDialog);
+        d.selectFile(typed);
+        d.accept();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(d.selectedFiles(), QStringList{folder.filePath(opened)});
+    }
+
+    // The file dialogs start in the program's folder when the user may write
+    // there, else at home. The ordinary user's view is checked in a copy of
+    // this test run as that user.
+    void fileDialogsStartWhereTheUserCanWrite() {
+        const QString program = QCoreApplication::applicationDirPath();
+        const bool asUser = qEnvironmentVariableIsSet("TRIPCONF_TEST_AS_USER");
+        if (!asUser) {
+            QCOMPARE(FileDialogFolder(dir.path()), dir.path());
+            QCOMPARE(FileDialogFolder(Path("absent")), QDir::homePath());
+        }
         ScriptedDialogs dialogs;
         TMainForm form;
         form.show();
-        form.Modified = true;
-        dialogs.answers.enqueue(6);
-        dialogs.saveNames.enqueue(Path("missing/dir/z.tarvg"));
-        QVERIFY(!form.close());
-        QVERIFY(form.isVisible());
-        QCOMPARE(dialogs.Count(MessageKind::Exception), 1);
+        Click(&form, "bLoadParams");
+        const bool writable = ::access(QFile::encodeName(program).constData(), W_OK) == 0;
+        QCOMPARE(dialogs.fileDialogs.last().directory, writable ? program : QDir::homePath());
+        if (asUser) {
+            QVERIFY(!writable);
+            return;
+        }
+        if (::geteuid() != 0)
+            return;
+        QTemporaryDir home;
+        QVERIFY(QFile::setPermissions(home.path(), QFileDevice::Permissions(0x7777)));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TRIPCONF_TEST_AS_USER"), QStringLiteral("1"));
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                                QCoreApplication::applicationFilePath(),
+                                                "fileDialogsStartWhereTheUserCanWrite"});
+        if (!child.waitForStarted())
+            QSKIP("setpriv is not available");
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray out = child.readAll();
+        if (out.contains("setpriv:"))
+            QSKIP(out.constData());
+        QVERIFY2(child.exitCode() == 0, out.constData());
     }
 
     void languageSwitchChangesCaptions() {

@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(link.PortNumber, 5);
         link.SetPortOpen(true);
         link.ReplyTimeout = 100;
-        link.Request(244, 1);
+        link.Request(244, 1, 9);
         QCOMPARE(b.sim.Requests(), 1);
     }
 };

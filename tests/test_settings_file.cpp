@@ -1,3 +1,4 @@
+#include "as_user.h"
 #include "model/key_table.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -8,8 +9,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 
 namespace {
 
@@ -32,6 +39,7 @@ QByteArray Read(const QString& path) {
 }
 
 // Lets a test make writes beyond a size fail, the way a full disk would.
+// SIGXFSZ is left as it is: the save must not be ended by it.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes) {
@@ -39,17 +47,34 @@ public:
         rlimit lim = old_;
         lim.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &lim);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
     }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
 
 private:
     rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
 };
+
+struct stat Stat(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+QStringList Entries(const QString& dir) {
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Run as the ordinary user: saves to target, prints "ok" or the reason.
+int SaveAsUser(const QString& target) {
+    try {
+        WriteWholeFile(target, "new content");
+        std::puts("ok");
+    } catch (const FileError& e) {
+        std::puts(qPrintable(e.reason()));
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -179,16 +204,208 @@ private slots:
         Write(name, "previous content");
         TMK mk;
         mk.Image = Pattern(2048);
+        // Written in place (two links): room is taken before a byte changes.
+        const QString linked = Path("keep-linked.tarvg");
+        Write(linked, "previous content");
+        QVERIFY(::link(QFile::encodeName(linked).constData(),
+                       QFile::encodeName(Path("keep-linked-2.tarvg")).constData()) == 0);
+        const QStringList before = Entries(dir.path());
         {
             FileSizeLimit limit(100);
-            QVERIFY_THROWS_EXCEPTION(TripError, SaveSettingsFile(mk, name));
+            for (const QString& target : {name, linked}) {
+                try {
+                    SaveSettingsFile(mk, target);
+                    QFAIL("a save beyond the size limit succeeded");
+                } catch (const FileError& e) {
+                    QCOMPARE(e.reason(), QString::fromLocal8Bit(std::strerror(EFBIG)));
+                }
+            }
             QVERIFY_THROWS_EXCEPTION(TripError, SaveSettingsFile(mk, Path("no/such/dir/x.tarvg")));
         }
         QCOMPARE(Read(name), QByteArray("previous content"));
-        QCOMPARE(QDir(dir.path())
-                     .entryList(QDir::Files | QDir::Hidden)
-                     .count(QStringLiteral("keep.tarvg")),
-                 1);
+        QCOMPARE(Read(Path("keep-linked-2.tarvg")), QByteArray("previous content"));
+        QCOMPARE(Entries(dir.path()), before); // no temporary file left
+    }
+
+    // The file a name stands for is replaced, not the name: links stay links
+    // and keep seeing the content, modes stay, and long names work.
+    void saveKeepsLinksModesAndLongNames() {
+        QTemporaryDir d;
+        const auto at = [&](const QString& n) { return d.filePath(n); };
+        const auto symlink = [&](const char* target, const QString& link) {
+            QVERIFY(::symlink(target, QFile::encodeName(at(link)).constData()) == 0);
+        };
+        Write(at("data.tarvg"), "old");
+        QVERIFY(::chmod(QFile::encodeName(at("data.tarvg")).constData(), 0640) == 0);
+        symlink("data.tarvg", QStringLiteral("link.tarvg"));
+        WriteWholeFile(at("link.tarvg"), "one");
+        QVERIFY(QFileInfo(at("link.tarvg")).isSymLink());
+        QCOMPARE(Read(at("data.tarvg")), QByteArray("one"));
+        QCOMPARE(Stat(at("data.tarvg")).st_mode & 07777, mode_t(0640));
+
+        symlink("made.tarvg", QStringLiteral("dangling.tarvg"));
+        WriteWholeFile(at("dangling.tarvg"), "two");
+        QVERIFY(QFileInfo(at("dangling.tarvg")).isSymLink());
+        QCOMPARE(Read(at("made.tarvg")), QByteArray("two"));
+
+        QVERIFY(::link(QFile::encodeName(at("data.tarvg")).constData(),
+                       QFile::encodeName(at("hard.tarvg")).constData()) == 0);
+        WriteWholeFile(at("hard.tarvg"), "three, longer than before");
+        QCOMPARE(Read(at("data.tarvg")), QByteArray("three, longer than before"));
+        WriteWholeFile(at("data.tarvg"), "four");
+        QCOMPARE(Read(at("hard.tarvg")), QByteArray("four"));
+        QCOMPARE(Stat(at("hard.tarvg")).st_nlink, nlink_t(2));
+        QCOMPARE(Stat(at("hard.tarvg")).st_mode & 07777, mode_t(0640));
+
+        const QString longName = QString(NAME_MAX - 6, QLatin1Char('n')) + QStringLiteral(".tarvg");
+        WriteWholeFile(at(longName), "five");
+        WriteWholeFile(at(longName), "six");
+        QCOMPARE(Read(at(longName)), QByteArray("six"));
+
+        QCOMPARE(Entries(d.path()),
+                 QStringList({QStringLiteral("dangling.tarvg"), QStringLiteral("data.tarvg"),
+                              QStringLiteral("hard.tarvg"), QStringLiteral("link.tarvg"),
+                              QStringLiteral("made.tarvg"), longName}));
+    }
+
+    // Refused at once and left as they are, whether loaded or saved.
+    void whatIsNoFileIsRefused_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("viaLink");
+        const QString pipe = QStringLiteral("It is a pipe (FIFO), not a file.");
+        QTest::newRow("folder") << int(S_IFDIR) << QStringLiteral("It is a folder, not a file.")
+                                << false;
+        QTest::newRow("pipe") << int(S_IFIFO) << pipe << false;
+        QTest::newRow("link to a pipe") << int(S_IFIFO) << pipe << true;
+        QTest::newRow("socket") << int(S_IFSOCK) << QStringLiteral("It is a socket, not a file.")
+                                << false;
+        QTest::newRow("device") << int(S_IFCHR) << QStringLiteral("It is a device, not a file.")
+                                << false;
+    }
+    void whatIsNoFileIsRefused() {
+        QFETCH(int, type);
+        QFETCH(QString, reason);
+        QFETCH(bool, viaLink);
+        QTemporaryDir d;
+        const QString node = d.filePath(QStringLiteral("node"));
+        const QByteArray native = QFile::encodeName(node);
+        int made = -1;
+        int sock = -1;
+        switch (type) {
+        case S_IFDIR:
+            made = ::mkdir(native.constData(), 0755);
+            break;
+        case S_IFIFO:
+            made = ::mkfifo(native.constData(), 0666);
+            break;
+        case S_IFCHR: // the null device, as root may make it
+            made = ::mknod(native.constData(), S_IFCHR | 0666, makedev(1, 3));
+            if (made != 0)
+                QSKIP("cannot make a device node here");
+            break;
+        case S_IFSOCK: {
+            sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un addr{};
+            addr.sun_family = AF_UNIX;
+            std::strncpy(addr.sun_path, native.constData(), sizeof addr.sun_path - 1);
+            made = ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+            break;
+        }
+        }
+        QCOMPARE(made, 0);
+        QString name = node;
+        if (viaLink) {
+            name = d.filePath(QStringLiteral("link"));
+            QVERIFY(::symlink("node", QFile::encodeName(name).constData()) == 0);
+        }
+        const QStringList before = Entries(d.path());
+        try {
+            WriteWholeFile(name, "content");
+            QFAIL("saved over what is no file");
+        } catch (const FileError& e) {
+            QVERIFY2(e.reason().startsWith(reason), qPrintable(e.message()));
+            QVERIFY(e.message().contains(name));
+        }
+        TMK mk;
+        for (auto load : {LoadSettingsFile, LoadTankFile}) {
+            try {
+                load(mk, name);
+                QFAIL("loaded what is no file");
+            } catch (const FileError& e) {
+                QCOMPARE(e.reason(), reason);
+            }
+        }
+        QCOMPARE(int(Stat(node).st_mode & S_IFMT), type);
+        QCOMPARE(Entries(d.path()), before);
+        if (sock >= 0)
+            ::close(sock);
+    }
+
+    // A rename is not a write: what the user may not write is refused with
+    // the system's message; what the user may write but not replace (the
+    // folder forbids it) is written in place.
+    void saveAsAnOrdinaryUser_data() {
+        QTest::addColumn<bool>("userFolder");
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<QString>("fileOwner"); // "user", "root" or "" for none
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<bool>("inPlace");
+        const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
+        QTest::newRow("own file, read-only")
+            << true << 0755 << QStringLiteral("user") << 0444 << denied << false;
+        QTest::newRow("another's file, shared folder")
+            << false << 01777 << QStringLiteral("root") << 0644 << denied << false;
+        QTest::newRow("new file, closed folder")
+            << false << 0755 << QString() << 0 << denied << false;
+        QTest::newRow("own file, closed folder")
+            << false << 0755 << QStringLiteral("user") << 0640 << QStringLiteral("ok") << true;
+        QTest::newRow("another's writable file, shared folder")
+            << false << 01777 << QStringLiteral("root") << 0666 << QStringLiteral("ok") << true;
+        QTest::newRow("own file, own folder")
+            << true << 0700 << QStringLiteral("user") << 0604 << QStringLiteral("ok") << false;
+    }
+    void saveAsAnOrdinaryUser() {
+        QFETCH(bool, userFolder);
+        QFETCH(int, folderMode);
+        QFETCH(QString, fileOwner);
+        QFETCH(int, fileMode);
+        QFETCH(QString, result);
+        QFETCH(bool, inPlace);
+        const auto user = OrdinaryUser();
+        if (!user)
+            QSKIP("needs root and useradd to run as an ordinary user");
+        QTemporaryDir base;
+        QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 0755) == 0);
+        const QString folder = base.filePath(QStringLiteral("f"));
+        QVERIFY(QDir().mkdir(folder));
+        if (userFolder)
+            QVERIFY(GiveTo(*user, folder));
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)) == 0);
+        const QString target = folder + QStringLiteral("/x.tarvg");
+        if (!fileOwner.isEmpty()) {
+            Write(target, "old content");
+            if (fileOwner == QStringLiteral("user"))
+                QVERIFY(GiveTo(*user, target));
+            QVERIFY(::chmod(QFile::encodeName(target).constData(), mode_t(fileMode)) == 0);
+        }
+        const struct stat before = Stat(target);
+
+        const UserRun r = RunSelfAsUser(*user, {QStringLiteral("save"), target});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, result);
+        const bool ok = result == QStringLiteral("ok");
+        QCOMPARE(Entries(folder), fileOwner.isEmpty() && !ok
+                                      ? QStringList()
+                                      : QStringList{QStringLiteral("x.tarvg")});
+        if (fileOwner.isEmpty())
+            return;
+        QCOMPARE(Read(target), ok ? QByteArray("new content") : QByteArray("old content"));
+        const struct stat after = Stat(target);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino == before.st_ino, inPlace || !ok);
     }
 
     void tankFileRoundTrip() {
@@ -246,5 +463,11 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSettingsFile)
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--as-user") == 0 && qstrcmp(argv[2], "save") == 0)
+        return SaveAsUser(QString::fromLocal8Bit(argv[3]));
+    TestSettingsFile t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "test_settings_file.moc"

@@ -55,12 +55,12 @@ private slots:
         link.LoadSettings(ini);
         QCOMPARE(link.PortNumber, 4);
         link.ReplyTimeout = 100;
-        link.Request(244, 1);
+        link.Request(244, 1, 9);
         link.GetByte();
         QCOMPARE(link.GetWord(), uint16_t(0x1234));
         link.BeginRequest(244, 5);
         link.PutWord(10);
-        link.Transact();
+        link.Transact(38);
         for (int i = 0; i < 32; ++i)
             QCOMPARE(link.GetByte(), uint8_t(image[320 + i]));
         link.BeginRequest(244, 4);
@@ -68,7 +68,7 @@ private slots:
         link.PutWord(32);
         for (int i = 0; i < 32; ++i)
             link.PutByte(0xEE);
-        link.Transact();
+        link.Transact(6);
         link.SetPortOpen(false);
 
         ::kill(pid_t(sim.processId()), SIGTERM);

@@ -69,6 +69,10 @@ int Serve(QCommandLineParser& p) {
         o.Version = uint16_t(ToInt(p, "settings-version", 0, 65535));
     if (p.isSet(QStringLiteral("delay")))
         o.ReplyDelayMs = ToInt(p, "delay", 0, 600000);
+    if (p.isSet(QStringLiteral("random-delay")))
+        o.RandomDelayMs = ToInt(p, "random-delay", 0, 600000);
+    if (p.isSet(QStringLiteral("seed")))
+        o.Seed = uint32_t(ToInt(p, "seed", 0, 0x7FFFFFFF));
     if (p.isSet(QStringLiteral("baud")))
         o.PaceBaud = uint32_t(ToInt(p, "baud", 1, 100000000));
     o.Silent = p.isSet(QStringLiteral("silent"));
@@ -81,6 +85,12 @@ int Serve(QCommandLineParser& p) {
         o.ShortLength = ToInt(p, "short-length", 0, 5);
     if (p.isSet(QStringLiteral("cut")))
         o.CutAfter = ToInt(p, "cut", 0, 255);
+    if (p.isSet(QStringLiteral("short-data")))
+        o.ShortData = ToInt(p, "short-data", 0, 249);
+    if (p.isSet(QStringLiteral("other-command")))
+        o.OtherCommand = ToInt(p, "other-command", 0, 255);
+    o.JunkStream = p.isSet(QStringLiteral("junk-stream"));
+    o.LoseFirstBlockTry = p.isSet(QStringLiteral("lose-first-block-try"));
     if (p.isSet(QStringLiteral("junk")))
         o.Junk = Hex(p, "junk");
     if (p.isSet(QStringLiteral("trail")))
@@ -181,6 +191,8 @@ int main(int argc, char** argv) {
     opt("log", "Append the frame log to this file instead of standard error.", "file");
     opt("dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
     opt("delay", "Wait this many ms before each reply.", "ms");
+    opt("random-delay", "Wait up to this many ms more before each reply, drawn per reply.", "ms");
+    opt("seed", "Seed of the random delays and of the junk stream (default 1).", "n");
     opt("baud", "Take the wire time of request and reply at this rate (11 bits a byte).", "rate");
     opt("silent", "Never answer.");
     opt("lose", "Give no reply to the first K requests.", "k");
@@ -189,6 +201,11 @@ int main(int argc, char** argv) {
     opt("busy", "Replies with the busy command 255.");
     opt("short-length", "Replies whose length byte is this value (0..5).", "n");
     opt("cut", "Send only the first N bytes of each reply.", "n");
+    opt("short-data", "Replies lacking their last N data bytes (length and checksum good).", "n");
+    opt("other-command", "Replies with this command byte (checksum good).", "c");
+    opt("junk-stream", "Answer nothing; send random bytes without end instead.");
+    opt("lose-first-block-try",
+        "Give no reply to a block request (4 or 5) the first time it is asked for.");
     opt("junk", "Send these bytes (hex) before each reply.", "hex");
     opt("trail", "Send these bytes (hex) right after each reply.", "hex");
     opt("faults", "Apply the faults to the first N requests only.", "n");

@@ -83,6 +83,7 @@ QByteArray DefaultSimMemory() {
 TSimulator::TSimulator(TSimOptions options) : options_(std::move(options)) {
     memory_ = options_.Memory.isEmpty() ? DefaultSimMemory() : options_.Memory;
     memory_.resize(kMemorySize, '\0');
+    random_.seed(options_.Seed);
     if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
         SystemFail("Can not open a pseudo-terminal");
     ::fcntl(master_, F_SETFD, FD_CLOEXEC);
@@ -273,6 +274,20 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
         const bool inWindow = j >= 1 && (o.FaultCount < 0 || j <= o.FaultCount);
         if ((inWindow && o.Silent) || (j >= 1 && j <= o.LoseFirst))
             reply.clear();
+        if (inWindow && o.JunkStream && !babbling_) {
+            babbling_ = true;
+            babbledNs_ = NowNs();
+        }
+        if (babbling_)
+            reply.clear();
+        if (const uint8_t command = uint8_t(frame[4]);
+            o.LoseFirstBlockTry && (command == 4 || command == 5) && frame.size() >= 8) {
+            const int key =
+                command << 16 | GetLE16(reinterpret_cast<const uint8_t*>(frame.constData()) + 5);
+            if (key != lastBlockKey_)
+                reply.clear();
+            lastBlockKey_ = key;
+        }
         if (!reply.isEmpty() && inWindow) {
             if (o.Busy) {
                 reply[4] = char(0xFF);
@@ -280,6 +295,15 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
             }
             if (o.ZeroHeader) {
                 reply[1] = reply[2] = reply[3] = 0;
+                FixChecksum(reply);
+            }
+            if (o.OtherCommand >= 0) {
+                reply[4] = char(o.OtherCommand);
+                FixChecksum(reply);
+            }
+            if (const int cut = std::min<int>(o.ShortData, int(reply.size()) - 6); cut > 0) {
+                reply.remove(reply.size() - 1 - cut, cut);
+                reply[0] = char(reply.size());
                 FixChecksum(reply);
             }
             if (o.BadChecksum)
@@ -293,6 +317,8 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
         out = reply;
         baud = o.PaceBaud;
         delayMs = o.ReplyDelayMs;
+        if (o.RandomDelayMs > 0)
+            delayMs += std::uniform_int_distribution<int>(0, o.RandomDelayMs)(random_);
         hangUp = o.HangUpAfter >= 0 && k >= o.HangUpAfter;
     }
     LogLine("RX", frame);
@@ -331,13 +357,32 @@ void TSimulator::HangUp() {
     master_ = slave_ = -1;
 }
 
+void TSimulator::Babble() {
+    uint32_t baud;
+    {
+        std::lock_guard lock(mutex_);
+        baud = options_.PaceBaud == 0 ? 115200 : options_.PaceBaud;
+    }
+    const int64_t byteNs = WireNs(1, baud);
+    const int64_t due = (NowNs() - babbledNs_) / byteNs;
+    if (due <= 0)
+        return;
+    babbledNs_ += due * byteNs;
+    QByteArray junk(int(std::min<int64_t>(due, 4096)), '\0');
+    for (char& c : junk)
+        c = char(random_() & 0xFF);
+    // A client that does not read loses the bytes, as on a wire.
+    [[maybe_unused]] const auto n = ::write(master_, junk.constData(), size_t(junk.size()));
+}
+
 void TSimulator::Run() {
     // Replies are paced to fractions of a millisecond.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     QByteArray pending;
+    int64_t lastRxNs = 0;
     while (!stopping_ && master_ >= 0) {
         pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        const int r = ::poll(fds, 2, pending.isEmpty() ? -1 : kPartialFrameMs);
+        const int r = ::poll(fds, 2, babbling_ ? 1 : pending.isEmpty() ? -1 : kPartialFrameMs);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -345,9 +390,13 @@ void TSimulator::Run() {
         }
         if ((fds[1].revents & POLLIN) && !DrainWake())
             return;
+        if (babbling_)
+            Babble();
         if (r == 0) {
-            LogLine("RX-PARTIAL", pending);
-            pending.clear();
+            if (!pending.isEmpty() && (!babbling_ || NowNs() - lastRxNs >= kPartialFrameMs * kMs)) {
+                LogLine("RX-PARTIAL", pending);
+                pending.clear();
+            }
             continue;
         }
         int64_t arrived = NowNs();
@@ -356,7 +405,7 @@ void TSimulator::Run() {
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n > 0)
                 pending.append(buf, n);
-            arrived = NowNs();
+            arrived = lastRxNs = NowNs();
         } else if (fds[0].revents & (POLLHUP | POLLERR)) {
             // Nobody has the line open; wait for a client without spinning.
             pollfd w{wake_[0], POLLIN, 0};

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <thread>
 
 // How the simulated trip computer behaves. The faults (silence, lost replies
@@ -18,6 +19,8 @@ struct TSimOptions {
     QByteArray Memory;        // 2048 bytes at the start; empty: DefaultSimMemory()
     uint16_t Version = 1;     // settings version answered to command 1
     int ReplyDelayMs = 0;     // before each reply
+    int RandomDelayMs = 0;    // up to this much more before each reply, drawn per reply
+    uint32_t Seed = 1;        // for the random delays and the junk stream
     uint32_t PaceBaud = 0;    // 0: no pacing; else request and reply take their wire time
     bool Silent = false;      // never answer
     int LoseFirst = 0;        // the first K requests of the fault window get no reply
@@ -26,8 +29,16 @@ struct TSimOptions {
     bool Busy = false;        // reply command 255, checksum made good
     int ShortLength = -1;     // reply length byte replaced by this value (below 6)
     int CutAfter = -1;        // only the first N bytes of each reply are sent
-    QByteArray Junk;          // sent before each reply
-    QByteArray Trail;         // sent right after each reply
+    int ShortData = 0;        // replies lack their last N data bytes; length and checksum good
+    int OtherCommand = -1;    // reply command byte replaced by this value, checksum good
+    // In the fault window, no replies: an endless stream of random bytes at
+    // the paced rate (115200 baud when not paced) instead.
+    bool JunkStream = false;
+    // A block request (4 or 5) for another block than the one asked before
+    // gets no reply; asked again, it is answered. Outside the fault window too.
+    bool LoseFirstBlockTry = false;
+    QByteArray Junk;  // sent before each reply
+    QByteArray Trail; // sent right after each reply
     int FaultCount = -1;
     int FaultsAfter = 0;     // requests answered normally before the fault window
     int StopAfterBlock = -1; // answer no request after the one for this block
@@ -85,6 +96,8 @@ private:
     bool DrainWake(); // false when a stop was asked for
     void LogLine(const char* tag, const QByteArray& bytes);
     void HangUp();
+    // Sends the junk stream's bytes that are due by now.
+    void Babble();
 
     mutable std::mutex mutex_;
     TSimOptions options_;
@@ -93,6 +106,10 @@ private:
     int requests_ = 0;
     bool mute_ = false;
     int64_t settledNs_ = 0; // requests before this time meet a settling device
+    std::mt19937 random_;
+    bool babbling_ = false;
+    int64_t babbledNs_ = 0; // the junk stream has been sent up to here
+    int lastBlockKey_ = -1; // command and block of the last block request
 
     int master_ = -1;
     int slave_ = -1;

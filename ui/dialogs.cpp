@@ -2,9 +2,13 @@
 #include "ui/message_boxes.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <unistd.h>
 
 namespace {
 
@@ -45,10 +49,7 @@ public:
     }
 
     QString OpenFileName(QWidget* parent, const FileDialogOptions& o) override {
-        QFileDialog d(parent, o.title, o.directory, o.filter);
-        d.setAcceptMode(QFileDialog::AcceptOpen);
-        d.setFileMode(QFileDialog::ExistingFile);
-        d.setDefaultSuffix(o.defaultSuffix);
+        TOpenFileDialog d(parent, o);
         if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty())
             return {};
         return d.selectedFiles().first();
@@ -73,6 +74,35 @@ RealDialogs realDialogs;
 TDialogs* current = nullptr;
 
 } // namespace
+
+QString OpenDialogFileName(const QString& typed, const QString& defaultSuffix) {
+    const QFileInfo info(typed);
+    if (info.exists() || defaultSuffix.isEmpty() || info.fileName().contains(QLatin1Char('.')))
+        return typed;
+    return typed + QLatin1Char('.') + defaultSuffix;
+}
+
+QString FileDialogFolder(const QString& programFolder) {
+    if (::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)
+        return programFolder;
+    return QDir::homePath();
+}
+
+TOpenFileDialog::TOpenFileDialog(QWidget* parent, const FileDialogOptions& o)
+    : QFileDialog(parent, o.title, o.directory, o.filter), suffix_(o.defaultSuffix) {
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setFileMode(QFileDialog::ExistingFile);
+}
+
+void TOpenFileDialog::accept() {
+    const QStringList typed = selectedFiles();
+    if (typed.size() == 1) {
+        const QString name = OpenDialogFileName(typed.first(), suffix_);
+        if (name != typed.first())
+            selectFile(name);
+    }
+    QFileDialog::accept();
+}
 
 TDialogs& Dialogs() {
     return current ? *current : realDialogs;

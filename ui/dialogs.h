@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QString>
 
 class QDialog;
@@ -33,3 +34,23 @@ public:
 TDialogs& Dialogs();
 // Installs replacement dialogs (not owned); nullptr restores the real ones.
 void SetDialogs(TDialogs* dialogs);
+
+// The name an open dialog answers for a typed one: as typed when a file of
+// exactly that name exists, else with the default suffix when it has none.
+QString OpenDialogFileName(const QString& typed, const QString& defaultSuffix);
+
+// Where the file dialogs start: the program's folder when the user can write
+// there, else the user's home folder (an installed program's folder is not
+// the user's to save in).
+QString FileDialogFolder(const QString& programFolder);
+
+// The open dialog: only existing files, named as OpenDialogFileName decides
+// (Qt itself would add the suffix even to a name that exists as typed).
+class TOpenFileDialog : public QFileDialog {
+public:
+    TOpenFileDialog(QWidget* parent, const FileDialogOptions& options);
+    void accept() override;
+
+private:
+    QString suffix_;
+};

@@ -1,5 +1,8 @@
 // Feeds arbitrary byte streams, with arbitrary gaps, to the link's receiver
 // through the byte-port seam, on a virtual clock so time-outs cost nothing.
+// Two block requests in a row: a reply passes only with command 5 and 38
+// bytes, and after a doubtful first exchange the second request goes out
+// only after a whole version reply came in answer to the resync request.
 //
 // Input: byte 0 picks the reply time-out; then records of one control byte c
 // and (c & 15) + 1 data bytes that arrive (c >> 4) * 20 ms after the ones before.
@@ -22,6 +25,10 @@ class FuzzPort final : public TBytePort {
 public:
     std::deque<Chunk> chunks;
     std::vector<uint8_t> arrived;
+    // Every byte the link took, and each frame written with how many it had
+    // taken by then.
+    std::vector<uint8_t> taken;
+    std::vector<std::pair<std::vector<uint8_t>, size_t>> written;
     int64_t now = 0;
     bool open = false;
 
@@ -40,11 +47,15 @@ public:
         arrived.clear();
     }
     void PurgeOutput() override {}
-    int64_t Write(const uint8_t*, int64_t n) override { return n; }
+    int64_t Write(const uint8_t* d, int64_t n) override {
+        written.push_back({std::vector<uint8_t>(d, d + n), taken.size()});
+        return n;
+    }
     int64_t Read(uint8_t* d, int64_t max) override {
         Arrive();
         const int64_t n = std::min<int64_t>(max, int64_t(arrived.size()));
         std::copy(arrived.begin(), arrived.begin() + n, d);
+        taken.insert(taken.end(), arrived.begin(), arrived.begin() + n);
         arrived.erase(arrived.begin(), arrived.begin() + n);
         return n;
     }
@@ -94,22 +105,60 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.SetDevicePath(QStringLiteral("fuzz"));
     link.SetPortOpen(true);
     link.ReplyTimeout = uint16_t(data[0] * 4);
+    link.ResyncCommand = 1;
+    link.ResyncReplyLength = 9;
     const int64_t start = port->NowMs();
-    try {
-        link.BeginRequest(244, 5);
-        link.PutWord(7);
-        link.Transact();
-        // Only a well-formed reply may pass.
-        const auto& r = link.ReplyBuffer;
-        if (r[0] < 6 || !link.ReplyChecksumOk() || (r[1] == 0 && r[2] == 0 && r[3] == 0) ||
-            r[4] == 255 || link.ReplyPos != 5)
+    const std::vector<uint8_t> version{6, 244, 1, 0, 1, 4};
+    for (const uint16_t block : {7, 9}) {
+        const bool doubt = link.LineInDoubt();
+        const size_t before = port->written.size();
+        try {
+            link.BeginRequest(244, 5);
+            link.PutWord(block);
+            link.Transact(38);
+            // Only the answer to this request may pass.
+            const auto& r = link.ReplyBuffer;
+            if (r[0] != 38 || r[4] != 5 || !link.ReplyChecksumOk() ||
+                (r[1] == 0 && r[2] == 0 && r[3] == 0) || link.ReplyPos != 5)
+                std::abort();
+            link.GetString(); // may run to the end of the buffer: a range error
+        } catch (const TripError&) {
+        }
+        const auto& w = port->written;
+        const std::vector<uint8_t> request(link.RequestBuffer.begin(),
+                                           link.RequestBuffer.begin() + link.RequestBuffer[0]);
+        size_t firstRequest = before;
+        while (firstRequest < w.size() && w[firstRequest].first != request)
+            ++firstRequest;
+        if (!doubt) {
+            if (w.size() > before && firstRequest != before)
+                std::abort();
+            continue;
+        }
+        // In doubt: resync requests first, and the request only after a whole
+        // version reply came after the last of them.
+        for (size_t k = before; k < firstRequest; ++k)
+            if (w[k].first != version)
+                std::abort();
+        if (firstRequest == w.size())
+            continue;
+        if (firstRequest == before)
             std::abort();
-        link.GetString(); // may run to the end of the buffer: a range error
-    } catch (const TripError&) {
+        const std::vector<uint8_t>& t = port->taken;
+        bool answered = false;
+        for (size_t k = w[firstRequest - 1].second; k + 9 <= w[firstRequest].second; ++k) {
+            unsigned sum = 0;
+            for (size_t m = k; m < k + 9; ++m)
+                sum += t[m];
+            answered = answered || (t[k] == 9 && t[k + 4] == 1 && sum % 256 == 0 &&
+                                    (t[k + 1] | t[k + 2] | t[k + 3]) != 0);
+        }
+        if (!answered)
+            std::abort();
     }
-    // Three attempts can never outlast their time-outs: no hang.
-    const int64_t limit = 3 * (link.ReplyTimeout + 1 + 255 * (link.ByteTimeout + 1)) + 100 + 60;
-    if (port->NowMs() - start > limit)
+    // Two requests and a resync can never outlast their time-outs: no hang.
+    const int64_t exchange = 3 * (link.ReplyTimeout + 1 + 255 * (link.ByteTimeout + 1)) + 100 + 60;
+    if (port->NowMs() - start > 3 * exchange)
         std::abort();
     return 0;
 }
