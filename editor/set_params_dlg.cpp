@@ -796,8 +796,8 @@ void TMK_SetParamsDlg::seDigitChange() {
 }
 
 void TMK_SetParamsDlg::pbDispPaint(QPainter& painter) {
-    mk_.DrawPreview(1, 5);
-    painter.drawImage(0, 0, mk_.PreviewBitmap);
+    mk_.Preview.DrawPreview(mk_.PreviewSource(), 1, 5);
+    painter.drawImage(0, 0, mk_.Preview.PreviewBitmap);
 }
 
 void TMK_SetParamsDlg::rgAlarmBeepClick() {

@@ -5,25 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-struct Rgb5 {
-    int r, g, b;
-};
-constexpr Rgb5 kPaletteRgb[16] = {
-    {0, 0, 0},   {16, 4, 4},   {0, 22, 22}, {25, 25, 0},  {0, 0, 25}, {18, 0, 18},
-    {9, 31, 26}, {16, 16, 16}, {31, 0, 31}, {31, 0, 0},   {0, 31, 0}, {31, 31, 0},
-    {0, 0, 31},  {31, 22, 0},  {0, 31, 31}, {31, 31, 31},
-};
-} // namespace
-
-uint16_t TMK::PaletteEntry(int red5, int green5, int blue5) {
-    // The 6-bit green repeats green's lowest bit.
-    return uint16_t((red5 << 11) | (green5 << 6) | ((green5 & 1) << 5) | blue5);
-}
-
-TMK::TMK() : Settings(TSettingsRecord::Defaults()) {
-    for (int i = 0; i < 16; ++i)
-        Palette[size_t(i)] = PaletteEntry(kPaletteRgb[i].r, kPaletteRgb[i].g, kPaletteRgb[i].b);
+TMK::TMK() : Palette(DisplayPalette()), Settings(TSettingsRecord::Defaults()) {
     BuildParameterList();
 }
 
@@ -40,26 +22,19 @@ const TProtBase& TMK::ProtocolAt(int number) const {
 }
 
 void TMK::BuildParameterList() {
-    ParameterList.clear();
-    ParameterList.push_back(std::make_unique<TTime>());
-    ParameterList.push_back(std::make_unique<TRevolutions>());
-    ParameterList.push_back(std::make_unique<TAccVoltage>());
-    ParameterList.push_back(std::make_unique<TTemperLiq>());
-    ParameterList.push_back(std::make_unique<TVelocity>());
-    ParameterList.push_back(std::make_unique<TThrottle>());
-    ParameterList.push_back(std::make_unique<TMomentaryExpense>());
-    ParameterList.push_back(std::make_unique<TOil>());
-    ParameterList.push_back(std::make_unique<TPrognoz>());
-    ParameterList.push_back(std::make_unique<TTemperOilAKPP>());
-    ParameterList.push_back(std::make_unique<TMAF>());
-    ParameterList.push_back(std::make_unique<TUOZ>());
+    ParameterList = CreateParameterCatalogue();
 }
 
 const TMeasParBase* TMK::FindParameter(uint8_t index) const {
-    for (const auto& p : ParameterList)
-        if (p->Index == index)
-            return p.get();
-    return nullptr;
+    return ::FindParameter(ParameterList, index);
+}
+
+TPreviewSource TMK::PreviewSource() const {
+    return {Settings, Palette, ParameterList};
+}
+
+uint16_t TMK::PaletteColour(uint8_t index) const {
+    return PreviewSource().Colour(index);
 }
 
 bool TMK::EditSettings(const std::function<bool(TMK&)>& runDialog) {

@@ -29,3 +29,27 @@ TPrognoz::TPrognoz() : TMeasParBase(8, "ПРОГНОЗ ПРОБ.КМ", 300, 3, 0
 TTemperOilAKPP::TTemperOilAKPP() : TMeasParBase(9, "ТЕМП.МАСЛА КПП,С", 90, 3, 0) {}
 TMAF::TMAF() : TMeasParBase(10, "РАСХ.ВОЗД, КГ/Ч", 500, 5, 1) {}
 TUOZ::TUOZ() : TMeasParBase(11, "УОЗ, ГРАД", 100, 5, 1) {}
+
+TParameterList CreateParameterCatalogue() {
+    TParameterList list;
+    list.push_back(std::make_unique<TTime>());
+    list.push_back(std::make_unique<TRevolutions>());
+    list.push_back(std::make_unique<TAccVoltage>());
+    list.push_back(std::make_unique<TTemperLiq>());
+    list.push_back(std::make_unique<TVelocity>());
+    list.push_back(std::make_unique<TThrottle>());
+    list.push_back(std::make_unique<TMomentaryExpense>());
+    list.push_back(std::make_unique<TOil>());
+    list.push_back(std::make_unique<TPrognoz>());
+    list.push_back(std::make_unique<TTemperOilAKPP>());
+    list.push_back(std::make_unique<TMAF>());
+    list.push_back(std::make_unique<TUOZ>());
+    return list;
+}
+
+const TMeasParBase* FindParameter(const TParameterList& list, uint8_t index) {
+    for (const auto& p : list)
+        if (p->Index == index)
+            return p.get();
+    return nullptr;
+}

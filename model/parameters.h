@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 // A quantity the trip computer displays, with a sample value for the preview.
 class TMeasParBase {
@@ -45,3 +47,9 @@ TRIPCONF_PARAMETER(TTemperOilAKPP)
 TRIPCONF_PARAMETER(TMAF)
 TRIPCONF_PARAMETER(TUOZ)
 #undef TRIPCONF_PARAMETER
+
+// The twelve display parameters, in creation order.
+using TParameterList = std::vector<std::unique_ptr<TMeasParBase>>;
+TParameterList CreateParameterCatalogue();
+// The parameter with that Index, or null.
+const TMeasParBase* FindParameter(const TParameterList& list, uint8_t index);

@@ -12,8 +12,17 @@
 
 namespace {
 
-constexpr int W = TMK::kPreviewSize;
-constexpr int H = TMK::kPreviewSize;
+constexpr int W = TPreviewRenderer::kPreviewSize;
+constexpr int H = TPreviewRenderer::kPreviewSize;
+
+struct Rgb5 {
+    int r, g, b;
+};
+constexpr Rgb5 kPaletteRgb[16] = {
+    {0, 0, 0},   {16, 4, 4},   {0, 22, 22}, {25, 25, 0},  {0, 0, 25}, {18, 0, 18},
+    {9, 31, 26}, {16, 16, 16}, {31, 0, 31}, {31, 0, 0},   {0, 31, 0}, {31, 31, 0},
+    {0, 0, 31},  {31, 22, 0},  {0, 31, 31}, {31, 31, 31},
+};
 
 QRgb ScreenColour(uint16_t rgb565) {
     const uint32_t c = Rgb565ToColor(rgb565);
@@ -22,26 +31,37 @@ QRgb ScreenColour(uint16_t rgb565) {
 
 } // namespace
 
-QImage TMK::BlankPreviewBitmap() {
+uint16_t PaletteEntry(int red5, int green5, int blue5) {
+    return uint16_t((red5 << 11) | (green5 << 6) | ((green5 & 1) << 5) | blue5);
+}
+
+const TPalette& DisplayPalette() {
+    static const TPalette palette = [] {
+        TPalette p{};
+        for (size_t i = 0; i < p.size(); ++i)
+            p[i] = PaletteEntry(kPaletteRgb[i].r, kPaletteRgb[i].g, kPaletteRgb[i].b);
+        return p;
+    }();
+    return palette;
+}
+
+QImage TPreviewRenderer::BlankPreviewBitmap() {
     QImage image(kPreviewSize, kPreviewSize, QImage::Format_RGB32);
     image.fill(Qt::black);
     return image;
 }
 
-uint16_t TMK::PaletteColour(uint8_t index) const {
-    return Palette[index & 0x0F];
+void TPreviewRenderer::DrawPreview(const TPreviewSource& source, uint8_t a, uint8_t b) {
+    DrawParameterHalf(source, FindParameter(source.Parameters, a), 0);
+    DrawParameterHalf(source, FindParameter(source.Parameters, b), 1);
 }
 
-void TMK::DrawPreview(uint8_t a, uint8_t b) {
-    DrawParameterHalf(FindParameter(a), 0);
-    DrawParameterHalf(FindParameter(b), 1);
-}
-
-void TMK::DrawParameterHalf(const TMeasParBase* p, int half) {
+void TPreviewRenderer::DrawParameterHalf(const TPreviewSource& source, const TMeasParBase* p,
+                                         int half) {
     OriginX = 0;
     OriginY = half * H / 2;
-    InkColour = PaletteColour(Settings.DigitColor1);
-    PaperColour = PaletteColour(Settings.DigitBack1);
+    InkColour = source.Colour(source.Settings.DigitColor1);
+    PaperColour = source.Colour(source.Settings.DigitBack1);
     FillPreviewRect(W, H / 2);
 
     SelectDigitFont();
@@ -53,8 +73,8 @@ void TMK::DrawParameterHalf(const TMeasParBase* p, int half) {
     // The band starts 6 rows above the digit cells' bottom and covers them.
     OriginX = 0;
     OriginY = half * 64 + DigitFont.Height - 6;
-    InkColour = PaletteColour(Settings.DigitColor2);
-    PaperColour = PaletteColour(Settings.DigitBack2);
+    InkColour = source.Colour(source.Settings.DigitColor2);
+    PaperColour = source.Colour(source.Settings.DigitBack2);
     SelectSmallFont();
     FillPreviewRect(W, SmallFont.Height + 6);
     OriginY = half * 64 + DigitFont.Height - 3;
@@ -64,7 +84,7 @@ void TMK::DrawParameterHalf(const TMeasParBase* p, int half) {
     SelectMediumFont();
 }
 
-void TMK::FillPreviewRect(int w, int h) {
+void TPreviewRenderer::FillPreviewRect(int w, int h) {
     const QRgb paper = ScreenColour(PaperColour);
     const int x0 = std::max(OriginX, 0), x1 = std::min(OriginX + w, W);
     const int y0 = std::max(OriginY, 0), y1 = std::min(OriginY + h, H);
@@ -75,7 +95,7 @@ void TMK::FillPreviewRect(int w, int h) {
     }
 }
 
-void TMK::SelectFont(const TBitmapFont& font) {
+void TPreviewRenderer::SelectFont(const TBitmapFont& font) {
     GlyphWidth = font.Width;
     GlyphHeight = font.Height;
     GlyphCount = font.Count;
@@ -83,32 +103,32 @@ void TMK::SelectFont(const TBitmapFont& font) {
     TextMode = font.TextMode;
 }
 
-void TMK::SelectSmallFont() {
+void TPreviewRenderer::SelectSmallFont() {
     SelectFont(SmallFont);
 }
-void TMK::SelectMediumFont() {
+void TPreviewRenderer::SelectMediumFont() {
     SelectFont(MediumFont);
 }
-void TMK::SelectDigitFont() {
+void TPreviewRenderer::SelectDigitFont() {
     SelectFont(DigitFont);
 }
 
-void TMK::SetCursor(int row, int col) {
+void TPreviewRenderer::SetCursor(int row, int col) {
     CursorRow = row;
     CursorCol = col;
 }
 
-void TMK::DrawTextAt(int row, int col, const QString& text) {
+void TPreviewRenderer::DrawTextAt(int row, int col, const QString& text) {
     SetCursor(row, col);
     DrawText(text);
 }
 
-void TMK::DrawText(const QString& text) {
+void TPreviewRenderer::DrawText(const QString& text) {
     for (const char c : ToCp1251(text))
         DrawChar(uint8_t(c));
 }
 
-int TMK::GlyphIndex(uint8_t ch) const {
+int TPreviewRenderer::GlyphIndex(uint8_t ch) const {
     if (TextMode) {
         if (ch < 0x20 || (ch >= 0x80 && ch <= 0xBF))
             return -1;
@@ -139,7 +159,7 @@ int TMK::GlyphIndex(uint8_t ch) const {
     }
 }
 
-void TMK::DrawChar(uint8_t ch) {
+void TPreviewRenderer::DrawChar(uint8_t ch) {
     if (CursorCol < 0 || CursorRow < 0 || CursorCol >= W / GlyphWidth ||
         CursorRow >= H / GlyphHeight)
         return;
@@ -150,7 +170,7 @@ void TMK::DrawChar(uint8_t ch) {
     ++CursorCol;
 }
 
-void TMK::DrawGlyph(int x, int y, int g) {
+void TPreviewRenderer::DrawGlyph(int x, int y, int g) {
     const QRgb ink = ScreenColour(InkColour), paper = ScreenColour(PaperColour);
     const int rowBytes = GlyphWidth / 8;
     const bool known = g >= 0 && g < GlyphCount;
@@ -171,13 +191,23 @@ void TMK::DrawGlyph(int x, int y, int g) {
     }
 }
 
-QImage TMK::RenderPreview() {
-    DrawPreview(1, 5);
+const QImage& TPreviewRenderer::RenderPreview(const TPreviewSource& source) {
+    DrawPreview(source, 1, 5);
     return PreviewBitmap;
 }
 
-QByteArray PreviewPng(TMK& mk) {
-    const QImage image = mk.RenderPreview();
+QImage PreviewImage(const TPreviewSource& source) {
+    TPreviewRenderer renderer;
+    return renderer.RenderPreview(source);
+}
+
+QImage PreviewImage(const TSettingsRecord& settings) {
+    const TParameterList parameters = CreateParameterCatalogue();
+    return PreviewImage({settings, DisplayPalette(), parameters});
+}
+
+QByteArray PreviewPng(const TMK& mk) {
+    const QImage image = PreviewImage(mk.PreviewSource());
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
@@ -186,6 +216,6 @@ QByteArray PreviewPng(TMK& mk) {
     return png;
 }
 
-void SavePreviewPng(TMK& mk, const QString& path) {
+void SavePreviewPng(const TMK& mk, const QString& path) {
     WriteWholeFile(path, PreviewPng(mk));
 }

@@ -6,6 +6,7 @@
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
+#include "model/preview.h"
 #include "model/settings_file.h"
 #include "shell/form_placement.h"
 #include "shell/port_dialog.h"
@@ -64,9 +65,8 @@ QPixmap DecorativePicture(QSize size) {
     p.setPen(Qt::NoPen);
     p.drawRoundedRect(QRectF(0, 0, size.width(), size.height()), 8, 8);
     const int side = qMin(size.width(), size.height()) - 12;
-    TMK mk;
     p.drawImage(QRect((size.width() - side) / 2, (size.height() - side) / 2, side, side),
-                mk.RenderPreview());
+                PreviewImage(TSettingsRecord::Defaults()));
     return pm;
 }
 

@@ -60,6 +60,11 @@ QByteArray Glyph(const TBitmapFont& f, int g) {
     return QByteArray(reinterpret_cast<const char*>(f.Table + g * n), n);
 }
 
+// The editor's drawing, on the renderer the model owns.
+QImage Render(TMK& mk) {
+    return mk.Preview.RenderPreview(mk.PreviewSource());
+}
+
 } // namespace
 
 class TestPreview : public QObject {
@@ -67,7 +72,7 @@ class TestPreview : public QObject {
 private slots:
     void defaultColours() {
         TMK mk;
-        const QImage img = mk.RenderPreview();
+        const QImage img = Render(mk);
         QCOMPARE(img.size(), QSize(128, 128));
 
         // Upper half: "2000" right-aligned from x 32 on black; the band hides
@@ -103,18 +108,21 @@ private slots:
         QVERIFY(Count(img, QRect(112, 109, 8, 16), kYellow) > 0); // "С"
         QVERIFY(Count(img, QRect(72, 109, 8, 16), kYellow) == 0); // blank after "."
 
+        // The window's corner picture: the same, without a settings model.
+        QCOMPARE(PreviewImage(TSettingsRecord::Defaults()), img);
+
         // MediumFont stays selected.
-        QCOMPARE(mk.GlyphTable, MediumFont.Table);
-        QCOMPARE(mk.GlyphWidth, 16);
-        QCOMPARE(mk.GlyphHeight, 32);
-        QVERIFY(mk.TextMode);
+        QCOMPARE(mk.Preview.GlyphTable, MediumFont.Table);
+        QCOMPARE(mk.Preview.GlyphWidth, 16);
+        QCOMPARE(mk.Preview.GlyphHeight, 32);
+        QVERIFY(mk.Preview.TextMode);
     }
 
     void colourChanges() {
         TMK mk;
-        mk.RenderPreview();
+        Render(mk);
         mk.Settings.DigitBack2 = 12;
-        QImage img = mk.RenderPreview();
+        QImage img = Render(mk);
         QCOMPARE(Count(img, img.rect(), kDarkBlue), 0);
         QVERIFY(Only(img, QRect(0, 42, 128, 3), {kBlue}));
         QVERIFY(Only(img, QRect(0, 106, 128, 3), {kBlue}));
@@ -126,7 +134,7 @@ private slots:
         mk.Settings.DigitColor1 = 15;
         mk.Settings.DigitBack1 = 1;
         mk.Settings.DigitColor2 = 0;
-        img = mk.RenderPreview();
+        img = Render(mk);
         const QRgb white = qRgb(255, 255, 255), red = qRgb(132, 32, 33);
         QVERIFY(Only(img, QRect(0, 0, 32, 42), {red}));
         QVERIFY(GlyphMismatch(img, 32, 0, DigitFont, 7, white, red, 42).isEmpty());
@@ -136,31 +144,31 @@ private slots:
         // A colour byte beyond the palette uses its low four bits instead of
         // reading past the 16 entries.
         mk.Settings.DigitBack1 = 0x1C;
-        img = mk.RenderPreview();
+        img = Render(mk);
         QVERIFY(Only(img, QRect(0, 64, 80, 42), {kBlue}));
     }
 
     void missingParameterAndClipping() {
         TMK mk;
-        mk.DrawPreview(1, 200);
-        const QImage img = mk.PreviewBitmap;
+        mk.Preview.DrawPreview(mk.PreviewSource(), 1, 200);
+        const QImage img = mk.Preview.PreviewBitmap;
         QVERIFY(Only(img, QRect(0, 64, 128, 42), {kBlack}));
         QVERIFY(Only(img, QRect(0, 106, 128, 22), {kDarkBlue}));
 
         // Drawing partly outside the bitmap paints what lies inside.
-        mk.InkColour = 0xFFFF;
-        mk.PaperColour = 0xF800;
-        mk.SelectDigitFont();
-        mk.OriginX = -12;
-        mk.OriginY = 100;
-        mk.DrawTextAt(0, 0, QStringLiteral("88"));
-        QCOMPARE(mk.CursorCol, 2);
-        QVERIFY(
-            Only(mk.PreviewBitmap, QRect(0, 100, 36, 28), {qRgb(255, 255, 255), qRgb(255, 0, 0)}));
-        mk.OriginX = 120;
-        mk.OriginY = -5;
-        mk.FillPreviewRect(20, 10);
-        QVERIFY(Only(mk.PreviewBitmap, QRect(120, 0, 8, 5), {qRgb(255, 0, 0)}));
+        mk.Preview.InkColour = 0xFFFF;
+        mk.Preview.PaperColour = 0xF800;
+        mk.Preview.SelectDigitFont();
+        mk.Preview.OriginX = -12;
+        mk.Preview.OriginY = 100;
+        mk.Preview.DrawTextAt(0, 0, QStringLiteral("88"));
+        QCOMPARE(mk.Preview.CursorCol, 2);
+        QVERIFY(Only(mk.Preview.PreviewBitmap, QRect(0, 100, 36, 28),
+                     {qRgb(255, 255, 255), qRgb(255, 0, 0)}));
+        mk.Preview.OriginX = 120;
+        mk.Preview.OriginY = -5;
+        mk.Preview.FillPreviewRect(20, 10);
+        QVERIFY(Only(mk.Preview.PreviewBitmap, QRect(120, 0, 8, 5), {qRgb(255, 0, 0)}));
     }
 
     void fontTables() {
@@ -195,82 +203,107 @@ private slots:
 
     void textModeCharacters() {
         TMK mk;
-        mk.SelectSmallFont();
-        mk.InkColour = 0xFFFF;
-        mk.PaperColour = 0x0000;
-        mk.SetCursor(0, 0);
-        const QImage before = mk.PreviewBitmap.copy();
+        mk.Preview.SelectSmallFont();
+        mk.Preview.InkColour = 0xFFFF;
+        mk.Preview.PaperColour = 0x0000;
+        mk.Preview.SetCursor(0, 0);
+        const QImage before = mk.Preview.PreviewBitmap.copy();
         for (int ch : {0x00, 0x0A, 0x1F, 0x80, 0x98, 0xA8, 0xB8, 0xBF}) {
-            QCOMPARE(mk.GlyphIndex(uint8_t(ch)), -1);
-            mk.DrawChar(uint8_t(ch));
-            QCOMPARE(mk.CursorCol, 0);
+            QCOMPARE(mk.Preview.GlyphIndex(uint8_t(ch)), -1);
+            mk.Preview.DrawChar(uint8_t(ch));
+            QCOMPARE(mk.Preview.CursorCol, 0);
         }
-        mk.DrawText(QStringLiteral("\u0401\u0451\t")); // Ё ё and a tab: skipped
-        QCOMPARE(mk.CursorCol, 0);
-        QCOMPARE(mk.PreviewBitmap, before);
+        mk.Preview.DrawText(QStringLiteral("\u0401\u0451\t")); // Ё ё and a tab: skipped
+        QCOMPARE(mk.Preview.CursorCol, 0);
+        QCOMPARE(mk.Preview.PreviewBitmap, before);
 
-        QCOMPARE(mk.GlyphIndex(0x20), 0);
-        QCOMPARE(mk.GlyphIndex('A'), 0x21);
-        QCOMPARE(mk.GlyphIndex(0x7F), 95);
-        QCOMPARE(mk.GlyphIndex(0xC0), 96);
-        QCOMPARE(mk.GlyphIndex(0xFF), 159);
-        mk.DrawText(QStringLiteral("A\u0416")); // "Ж" is 0xC6
-        QCOMPARE(mk.CursorCol, 2);
+        QCOMPARE(mk.Preview.GlyphIndex(0x20), 0);
+        QCOMPARE(mk.Preview.GlyphIndex('A'), 0x21);
+        QCOMPARE(mk.Preview.GlyphIndex(0x7F), 95);
+        QCOMPARE(mk.Preview.GlyphIndex(0xC0), 96);
+        QCOMPARE(mk.Preview.GlyphIndex(0xFF), 159);
+        mk.Preview.DrawText(QStringLiteral("A\u0416")); // "Ж" is 0xC6
+        QCOMPARE(mk.Preview.CursorCol, 2);
         const QRgb white = qRgb(255, 255, 255);
-        QVERIFY(
-            GlyphMismatch(mk.PreviewBitmap, 0, 0, SmallFont, 0x21, white, kBlack, 16).isEmpty());
-        QVERIFY(GlyphMismatch(mk.PreviewBitmap, 8, 0, SmallFont, 0xC6 - 0x60, white, kBlack, 16)
+        QVERIFY(GlyphMismatch(mk.Preview.PreviewBitmap, 0, 0, SmallFont, 0x21, white, kBlack, 16)
                     .isEmpty());
+        QVERIFY(
+            GlyphMismatch(mk.Preview.PreviewBitmap, 8, 0, SmallFont, 0xC6 - 0x60, white, kBlack, 16)
+                .isEmpty());
 
         // 16 x 8 cells: the last one draws, the next column and row do not.
-        mk.PaperColour = 0xF800;
-        mk.SetCursor(7, 15);
-        mk.DrawChar(' ');
-        QCOMPARE(mk.CursorCol, 16);
-        QVERIFY(Only(mk.PreviewBitmap, QRect(120, 112, 8, 16), {qRgb(255, 0, 0)}));
-        const QImage full = mk.PreviewBitmap.copy();
-        mk.DrawChar(' ');
-        mk.SetCursor(8, 0);
-        mk.DrawChar(' ');
-        mk.SetCursor(-1, 0);
-        mk.DrawChar(' ');
-        QCOMPARE(mk.CursorCol, 0);
-        QCOMPARE(mk.PreviewBitmap, full);
+        mk.Preview.PaperColour = 0xF800;
+        mk.Preview.SetCursor(7, 15);
+        mk.Preview.DrawChar(' ');
+        QCOMPARE(mk.Preview.CursorCol, 16);
+        QVERIFY(Only(mk.Preview.PreviewBitmap, QRect(120, 112, 8, 16), {qRgb(255, 0, 0)}));
+        const QImage full = mk.Preview.PreviewBitmap.copy();
+        mk.Preview.DrawChar(' ');
+        mk.Preview.SetCursor(8, 0);
+        mk.Preview.DrawChar(' ');
+        mk.Preview.SetCursor(-1, 0);
+        mk.Preview.DrawChar(' ');
+        QCOMPARE(mk.Preview.CursorCol, 0);
+        QCOMPARE(mk.Preview.PreviewBitmap, full);
 
         // DigitFont: 5 x 2 cells.
-        mk.SelectDigitFont();
-        mk.SetCursor(1, 4);
-        mk.DrawChar('1');
-        QCOMPARE(mk.CursorCol, 5);
-        mk.DrawChar('1');
-        QCOMPARE(mk.CursorCol, 5);
+        mk.Preview.SelectDigitFont();
+        mk.Preview.SetCursor(1, 4);
+        mk.Preview.DrawChar('1');
+        QCOMPARE(mk.Preview.CursorCol, 5);
+        mk.Preview.DrawChar('1');
+        QCOMPARE(mk.Preview.CursorCol, 5);
     }
 
     void digitFontMapping() {
         TMK mk;
-        mk.SelectDigitFont();
-        QVERIFY(!mk.TextMode);
+        mk.Preview.SelectDigitFont();
+        QVERIFY(!mk.Preview.TextMode);
         const char* chars = "+-.:0123456789T";
         for (int i = 0; chars[i]; ++i)
-            QCOMPARE(mk.GlyphIndex(uint8_t(chars[i])), i + 1);
-        QCOMPARE(mk.GlyphIndex('D'), 16);
-        QCOMPARE(mk.GlyphIndex('N'), 17);
-        QCOMPARE(mk.GlyphIndex('P'), 18);
-        QCOMPARE(mk.GlyphIndex('R'), 19);
+            QCOMPARE(mk.Preview.GlyphIndex(uint8_t(chars[i])), i + 1);
+        QCOMPARE(mk.Preview.GlyphIndex('D'), 16);
+        QCOMPARE(mk.Preview.GlyphIndex('N'), 17);
+        QCOMPARE(mk.Preview.GlyphIndex('P'), 18);
+        QCOMPARE(mk.Preview.GlyphIndex('R'), 19);
         for (int ch : {0x20, 0x41, 0x64, 0x74, 0x00, 0x1F, 0xC0, 0xFF}) // blank A d t ...
-            QCOMPARE(mk.GlyphIndex(uint8_t(ch)), 0);
+            QCOMPARE(mk.Preview.GlyphIndex(uint8_t(ch)), 0);
 
         // No glyph for 16..19: the cell is painted blank and the cursor moves;
         // control characters are drawn as blanks too.
-        mk.InkColour = 0xFFFF;
-        mk.PaperColour = 0x001F;
-        mk.DrawTextAt(0, 0, QStringLiteral("DNPR\x01"));
-        QCOMPARE(mk.CursorCol, 5);
-        QVERIFY(Only(mk.PreviewBitmap, QRect(0, 0, 120, 48), {kBlue}));
-        mk.DrawTextAt(1, 0, QStringLiteral("T1"));
-        QVERIFY(
-            GlyphMismatch(mk.PreviewBitmap, 0, 48, DigitFont, 15, qRgb(255, 255, 255), kBlue, 48)
-                .isEmpty());
+        mk.Preview.InkColour = 0xFFFF;
+        mk.Preview.PaperColour = 0x001F;
+        mk.Preview.DrawTextAt(0, 0, QStringLiteral("DNPR\x01"));
+        QCOMPARE(mk.Preview.CursorCol, 5);
+        QVERIFY(Only(mk.Preview.PreviewBitmap, QRect(0, 0, 120, 48), {kBlue}));
+        mk.Preview.DrawTextAt(1, 0, QStringLiteral("T1"));
+        QVERIFY(GlyphMismatch(mk.Preview.PreviewBitmap, 0, 48, DigitFont, 15, qRgb(255, 255, 255),
+                              kBlue, 48)
+                    .isEmpty());
+    }
+
+    // Drawing reads the model and writes only the renderer: the record, image
+    // and version stay byte for byte, also for colour bytes beyond the palette.
+    void renderingLeavesTheModel() {
+        TMK mk;
+        mk.Settings.DigitColor1 = 0xF3;
+        mk.Settings.DigitBack2 = 0x1C;
+        mk.Image = QByteArray(TMK::kImageSize, char(0xA5));
+        mk.Version = 0x1234;
+        const auto record = mk.Settings.ToBytes();
+        const TMK& view = mk;
+
+        const QImage fromConst = PreviewImage(view.PreviewSource());
+        const QByteArray png = PreviewPng(view);
+        QCOMPARE(view.Preview.PreviewBitmap, TPreviewRenderer::BlankPreviewBitmap());
+        QVERIFY(mk.Settings.ToBytes() == record);
+        QCOMPARE(mk.Image, QByteArray(TMK::kImageSize, char(0xA5)));
+        QCOMPARE(mk.Version, uint16_t(0x1234));
+
+        QCOMPARE(Render(mk), fromConst);
+        QVERIFY(mk.Settings.ToBytes() == record);
+        QCOMPARE(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), fromConst);
+        QVERIFY(Only(fromConst, QRect(0, 42, 128, 3), {qRgb(0, 0, 255)}));
     }
 
     void previewPng() {
@@ -281,7 +314,7 @@ private slots:
         SavePreviewPng(mk, path);
         QImage read(path, "PNG");
         QCOMPARE(read.size(), QSize(128, 128));
-        QCOMPARE(read.convertToFormat(QImage::Format_RGB32), mk.PreviewBitmap);
+        QCOMPARE(read.convertToFormat(QImage::Format_RGB32), Render(mk));
         QVERIFY(Count(read.convertToFormat(QImage::Format_RGB32), QRect(32, 0, 96, 42),
                       qRgb(255, 178, 0)) > 0);
         QVERIFY_THROWS_EXCEPTION(TripError,

@@ -29,7 +29,7 @@ void ShowEverything(TMK& mk) {
         Check(mk.CurrentProtocol == nullptr);
     }
     mk.BuildParameterList();
-    (void)mk.RenderPreview();
+    (void)mk.Preview.RenderPreview(mk.PreviewSource());
 }
 
 } // namespace
