@@ -295,7 +295,10 @@ private slots:
             o.Busy = true;
             break;
         case 7:
-            o.ReplyDelayMs = 150;
+            // Each reply lands in the 50 ms pause after its attempt gave up
+            // (attempts start 150 ms apart), where the next request's purge
+            // drops it; 150 would race that purge.
+            o.ReplyDelayMs = 125;
             break;
         case 8:
             o.ShortData = 1;
