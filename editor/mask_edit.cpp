@@ -9,7 +9,6 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimer>
-#include <utility>
 
 namespace {
 
@@ -174,7 +173,7 @@ bool TMaskEdit::Leave() {
 }
 
 void TMaskEdit::Refuse() {
-    entered_ = true; // coming back is no new entry
+    focus_.Stay();
     if (!hasFocus())
         setFocus(Qt::OtherFocusReason);
     const int blank = FirstBlankRequired();
@@ -227,18 +226,14 @@ bool TMaskEdit::eventFilter(QObject* watched, QEvent* event) {
 
 void TMaskEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    if (!std::exchange(entered_, true))
+    if (focus_.Enter())
         entryText_ = displayText();
 }
 
 void TMaskEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    // Another window or a context menu taking focus is no leaving.
-    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
-        return;
-    if (!std::exchange(entered_, false))
-        return;
-    Leave();
+    if (focus_.Leave(*event))
+        Leave();
 }
 
 void TMaskEdit::keyPressEvent(QKeyEvent* event) {

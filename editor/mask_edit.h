@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/focus_entry.h"
+
 #include <QLineEdit>
 #include <QList>
 
@@ -64,7 +66,7 @@ private:
     QString editMask_;
     TEditMask mask_;
     QString entryText_; // display text when the focus came in
-    bool entered_ = false;
+    TFocusEntry focus_;
     // Between a refusal and its error box: mouse input to the rest of the
     // window is swallowed.
     bool justRefused_ = false;

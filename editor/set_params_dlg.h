@@ -53,45 +53,19 @@ public:
     // Six rows: time, distance, fuel and the three averages.
     void FillAccumulatorGrid(TStringGrid* grid, uint32_t time, uint32_t distance, uint32_t fuel);
 
-    // Handlers, named after control and event. Each stores its field.
-    void seAccCorrExit();
-    void seTimeCorrExit();
+    // Handlers, named after control and event, for the controls that do
+    // more than store their field (those are bound in ConnectControls).
     void seVelocityCorrExit();
     void seExpenseCorrExit();
     void rgLockTypeClick();
-    void rgLockLevelClick();
     void cbProtocolChange();
-    void cbTempOilAKPPMethChange();
-    void rgVentChanClick();
-    void seLiqTemperLimitExit();
-    void seRevolutionsLimitExit();
-    void seVelocityLimitExit();
-    void seTankLimitExit();
-    void seUaccLowLimitExit();
-    void seUaccHighLimitExit();
-    void seVentTempLimitExit();
-    void seAKPPOilTemperLimitExit();
     void rgToTOMethExit();
-    void seTOPathExit();
-    void seTOTimeExit();
-    void cbTankMethChange();
-    void rgIntenseMethClick();
-    void seIntense0Exit();
-    void seIntense1Exit();
-    void meIntenseDayTimeExit();
-    void meIntenseNightTimeExit();
     void sgDigitSelectCell(int row);
     void seDigitChange();
     void pbDispPaint(QPainter& painter);
-    void rgAlarmBeepClick();
     void rgAlarmVelTypeClick();
     void sgTripSumDblClick();
     void sgResetSumDblClick();
-    void seTankContFullExit();
-    void seLit6LExit();
-    void seOil6LExit();
-    void seLit43LExit();
-    void seOil43LExit();
     void bOilSaveClick();
     void bOilLoadClick();
 
@@ -172,6 +146,9 @@ protected:
 
 private:
     TSettingsRecord& S() const;
+
+    // Building the pages (set_params_pages.cpp, set_params_display_page.cpp):
+    // controls, texts and geometry only.
     QWidget* AddPage(const char* name, const char* caption);
     void BuildCorrPage();
     void BuildSourcesPage();
@@ -181,16 +158,19 @@ private:
     void BuildAveragesPage();
     void BuildTankPage();
     void BuildTOPage();
+    TSpinEdit* NewSpinEdit(QWidget* parent, const char* name);
+    TSpinEdit* AddSpinEdit(QWidget* page, const char* name, const char* label, int x, int y,
+                           int labelWidth);
+    QComboBox* AddList(QWidget* page, const char* name, QLabel*& label, const char* labelName,
+                       const char* text, int x, int y);
+
+    // What each control does when the user acts on it (set_params_controls.cpp).
+    void ConnectControls();
     // Byte 0x78 + row: DigitColor1, DigitBack1, DigitColor2, DigitBack2.
     uint8_t& DigitField(int row) const;
     bool DrawColourCell(QPainter& painter, const QRect& rect, const TStringGrid* grid, int column,
                         int row, uint16_t colour);
     void AddGridRow(TStringGrid* grid, const QString& caption, const QString& value);
-    TSpinEdit* NewSpinEdit(QWidget* parent, const char* name, void (TMK_SetParamsDlg::*exit)());
-    TSpinEdit* AddSpinEdit(QWidget* page, const char* name, const char* label, int x, int y,
-                           int labelWidth, void (TMK_SetParamsDlg::*exit)());
-    QComboBox* AddList(QWidget* page, const char* name, QLabel*& label, const char* labelName,
-                       const char* text, int x, int y, void (TMK_SetParamsDlg::*change)());
 
     // A correction factor the edit cannot show: the edit shows its nearest
     // limit, and the field is stored only when the user sets another value.

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <cmath>
-#include <utility>
 
 namespace {
 
@@ -174,15 +173,11 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
 
 void TSpinEdit::focusInEvent(QFocusEvent* event) {
     QAbstractSpinBox::focusInEvent(event);
-    entered_ = true;
+    focus_.Enter();
 }
 
 void TSpinEdit::focusOutEvent(QFocusEvent* event) {
     QAbstractSpinBox::focusOutEvent(event);
-    // Another window or a context menu taking focus is no leaving.
-    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
-        return;
-    if (!std::exchange(entered_, false))
-        return;
-    Leave();
+    if (focus_.Leave(*event))
+        Leave();
 }

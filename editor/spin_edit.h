@@ -1,5 +1,7 @@
 #pragma once
 
+#include "editor/focus_entry.h"
+
 #include <QAbstractSpinBox>
 #include <optional>
 
@@ -70,7 +72,5 @@ private:
     double increment_ = 1;
     bool typing_ = true;
     double shown_ = 0;
-    // Focus came in; a control refusing to be left can pass the focus
-    // through this edit without it ever arriving, and that is no leaving.
-    bool entered_ = false;
+    TFocusEntry focus_;
 };

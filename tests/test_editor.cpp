@@ -156,6 +156,63 @@ private slots:
         QCOMPARE(mk.Image.left(124), Bytes(expected));
     }
 
+    // Each edit that only stores its field reaches its own field, in its unit;
+    // a control bound to a neighbour's field shows up as a second difference.
+    void everyEditStoresItsOwnField() {
+        using D = TMK_SetParamsDlg;
+        struct Row {
+            QWidget* D::*page;
+            const char* edit;
+            const char* typed; // nullptr: one step down with the arrow key
+            std::function<void(TSettingsRecord&)> stored;
+        };
+        const Row rows[] = {
+            {&D::tsCorr, "seAccCorr", "-0.3", [](auto& r) { r.AccCorr = -3; }},
+            {&D::tsCorr, "seTimeCorr", "-7", [](auto& r) { r.TimeCorr = -7; }},
+            {&D::tsLimits, "seLiqTemperLimit", "99", [](auto& r) { r.LiqTemperLimit = 99; }},
+            {&D::tsLimits, "seRevolutionsLimit", "61", [](auto& r) { r.RevolutionsLimit = 61; }},
+            {&D::tsLimits, "seUaccLowLimit", "12.1", [](auto& r) { r.UaccLowLimit = 121; }},
+            {&D::tsLimits, "seUaccHighLimit", "14.7", [](auto& r) { r.UaccHighLimit = 147; }},
+            {&D::tsLimits, "seVentTempLimit", "97", [](auto& r) { r.VentTempLimit = 97; }},
+            {&D::tsLimits, "seVelocityLimit", nullptr, [](auto& r) { r.VelocityLimit = 198; }},
+            {&D::tsLimits, "seTankLimit", "17", [](auto& r) { r.TankLimit = 17; }},
+            {&D::tsLimits, "seAKPPOilTemperLimit", "133",
+             [](auto& r) { r.AKPPOilTemperLimit = 133; }},
+            {&D::tsTO, "seTOPath", "4.5", [](auto& r) { r.TOPath = 4500000; }},
+            {&D::tsTO, "seTOTime", "3", [](auto& r) { r.TOTime = 10800; }},
+            {&D::tsDisplay, "seIntense0", "2", [](auto& r) { r.Intense0 = 2; }},
+            {&D::tsDisplay, "seIntense1", "3", [](auto& r) { r.Intense1 = 3; }},
+            {&D::tsDisplay, "meIntenseDayTime", "0705", [](auto& r) { r.IntenseDayTime = 425; }},
+            {&D::tsDisplay, "meIntenseNightTime", "2110",
+             [](auto& r) { r.IntenseNightTime = 1270; }},
+            {&D::tsTank, "seTankContFull", "60", [](auto& r) { r.TankContFull = 60; }},
+            {&D::tsTank, "seLit6L", "7", [](auto& r) { r.Lit6L = 7; }},
+            {&D::tsTank, "seOil6L", "13", [](auto& r) { r.Oil6L = 13; }},
+            {&D::tsTank, "seLit43L", "44", [](auto& r) { r.Lit43L = 44; }},
+            {&D::tsTank, "seOil43L", "101", [](auto& r) { r.Oil43L = 101; }},
+        };
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        TSettingsRecord expected = TSettingsRecord::Defaults();
+        expected.LastProtocol = 0;
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            for (const Row& r : rows) {
+                auto* e = dlg.findChild<QWidget*>(QString::fromLatin1(r.edit));
+                QVERIFY2(e, r.edit);
+                Page(dlg, dlg.*r.page);
+                if (r.typed) {
+                    Type(e, QString::fromLatin1(r.typed));
+                } else {
+                    e->setFocus(Qt::MouseFocusReason);
+                    QTest::keyClick(e, Qt::Key_Down);
+                }
+                Tab(e);
+                r.stored(expected);
+                QVERIFY2(Bytes(mk.Settings) == Bytes(expected), r.edit);
+            }
+        }));
+    }
+
     void typingDisabledEditChangesOnlyBySpinning() {
         TMK mk;
         LoadImage(mk, TSettingsRecord::Defaults());

@@ -1,0 +1,96 @@
+// Building the page "Дисплей": brightness, the palette, the record's four
+// colours and the display preview.
+
+#include "editor/set_params_dlg.h"
+
+#include "editor/mask_edit.h"
+#include "editor/paint_box.h"
+#include "editor/radio_group.h"
+#include "editor/set_params_shared.h"
+#include "editor/spin_edit.h"
+#include "editor/string_grid.h"
+#include "model/field_text.h"
+#include "model/mk.h"
+
+#include <QGroupBox>
+#include <QLabel>
+
+using namespace SetParams;
+
+namespace {
+
+constexpr int kColourRowHeight = 18;
+const char* const kTimeMask = "!90:00;1;_";
+
+} // namespace
+
+void TMK_SetParamsDlg::BuildDisplayPage() {
+    rgIntenseMeth =
+        new TRadioGroup(QStringLiteral("rgIntenseMeth"), Text("Управление яркостью дисплея"),
+                        FieldItems::IntenseMeth(), 2, tsDisplay);
+    rgIntenseMeth->setGeometry(20, 16, 330, 56);
+    constexpr int x = 20, w = 220;
+    seIntense0 = AddSpinEdit(tsDisplay, "seIntense0", "Яркость подсветки (День)", x, 90, w);
+    seIntense1 =
+        AddSpinEdit(tsDisplay, "seIntense1", "Яркость подсветки (Ночь)", x, 90 + kRowHeight, w);
+    for (TSpinEdit* e : {seIntense0, seIntense1})
+        e->SetLimits(0, 4);
+
+    auto addTime = [&](const char* name, const char* label, int y) {
+        auto* e = new TMaskEdit(tsDisplay);
+        e->setObjectName(QString::fromLatin1(name));
+        e->SetEditMask(QString::fromLatin1(kTimeMask));
+        e->setGeometry(x + w + 8, y, 90, 24);
+        QLabel* l = AddLabel(tsDisplay, "", Text(label), QRect(x, y, w, 24));
+        l->setObjectName(QStringLiteral("l") + QString::fromLatin1(name + 2));
+        l->setBuddy(e);
+        return e;
+    };
+    meIntenseDayTime =
+        addTime("meIntenseDayTime", "Время вкл. ДНЕВНОЙ яркости", 90 + 2 * kRowHeight);
+    meIntenseNightTime =
+        addTime("meIntenseNightTime", "Время вкл. НОЧНОЙ яркости", 90 + 3 * kRowHeight);
+
+    // The palette: display only.
+    constexpr int px = 420, gx = 620;
+    QLabel* lPalette =
+        AddLabel(tsDisplay, "lPalette", Text("Цветовая палитра"), QRect(px, 16, 180, 20));
+    sgPalette = new TStringGrid(QStringLiteral("sgPalette"), 16, 2, tsDisplay);
+    sgPalette->setColumnWidth(0, 110);
+    sgPalette->setColumnWidth(1, 70);
+    sgPalette->SetRowHeight(kColourRowHeight);
+    sgPalette->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgPalette->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgPalette->setGeometry(QRect(QPoint(px, 40), sgPalette->FullSize()));
+    lPalette->setBuddy(sgPalette);
+
+    // The four colours of the record; the selected row is edited below.
+    QLabel* lColours = AddLabel(tsDisplay, "lColours", Text("Цвета"), QRect(gx, 16, 180, 20));
+    sgDigit = new TStringGrid(QStringLiteral("sgDigit"), 4, 2, tsDisplay);
+    sgDigit->setColumnWidth(0, 200);
+    sgDigit->setColumnWidth(1, 70);
+    sgDigit->SetRowHeight(kColourRowHeight);
+    sgDigit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgDigit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgDigit->setGeometry(QRect(QPoint(gx, 40), sgDigit->FullSize()));
+    lColours->setBuddy(sgDigit);
+    for (TStringGrid* g : {sgPalette, sgDigit})
+        for (int r = 0; r < g->rowCount(); ++r)
+            g->SetCell(1, r, QString());
+
+    const int groupTop = sgDigit->geometry().bottom() + 12;
+    gbDigit = new QGroupBox(Text("Редактировать цвет"), tsDisplay);
+    gbDigit->setObjectName(QStringLiteral("gbDigit"));
+    gbDigit->setToolTip(Text("Для выбора цвета для редактирования выберите нужную строку таблицы"));
+    gbDigit->setGeometry(gx, groupTop, sgDigit->width(), 64);
+    lDigit = AddLabel(gbDigit, "lDigit", Text("Цвет 1"), QRect(12, 28, 140, 24));
+    seDigit = NewSpinEdit(gbDigit, "seDigit");
+    seDigit->setGeometry(160, 28, 90, 24);
+    seDigit->SetLimits(0, 15);
+    lDigit->setBuddy(seDigit);
+
+    pbDisp = new TPaintBox(tsDisplay);
+    pbDisp->setObjectName(QStringLiteral("pbDisp"));
+    pbDisp->setGeometry(gx, gbDigit->geometry().bottom() + 16, TMK::kPreviewSize,
+                        TMK::kPreviewSize);
+}
