@@ -84,7 +84,7 @@ void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimi
     link.ByteTimeout = timings.byteMs;
     link.RetryPause = timings.retryPauseMs;
     // After a doubtful exchange the version request shows where the replies stand.
-    link.ResyncCommand = 1;
+    link.ResyncCommand = kVersionCommand;
     link.ResyncReplyLength = kVersionReplyLength;
     observer.Open();
     observer.ShowCancel(true);
@@ -100,7 +100,7 @@ std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer,
     for (;;) {
         link.ReplyTimeout = timings.readReplyMs;
         try {
-            link.Request(kDeviceAddress, 1, kVersionReplyLength);
+            link.Request(kDeviceAddress, kVersionCommand, kVersionReplyLength);
             link.GetByte();
             const uint16_t version = link.GetWord();
             link.AbortRequested = nullptr;
@@ -127,12 +127,12 @@ int Gauge(int done, int total) {
     return int(RoundHalfEven(done * 100.0 / total));
 }
 
-// Blocks 0..count-1 with command 5, in order; raises the link's errors.
+// Blocks 0..count-1, in order; raises the link's errors.
 QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count) {
     QByteArray bytes;
     bytes.reserve(count * kBlockSize);
     for (int b = 0; b < count; ++b) {
-        link.BeginRequest(kDeviceAddress, 5);
+        link.BeginRequest(kDeviceAddress, kReadBlockCommand);
         link.PutWord(uint16_t(b));
         link.Transact(kBlockReplyLength);
         for (int i = 0; i < kBlockSize; ++i)
@@ -189,7 +189,7 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
     uint32_t next = 0;
     uint8_t last = 0;
     for (int i = 0; i < blocks; ++i) {
-        link.BeginRequest(kDeviceAddress, 4);
+        link.BeginRequest(kDeviceAddress, kWriteBlockCommand);
         link.PutWord(uint16_t(i));
         link.PutWord(kBlockSize);
         for (int k = 0; k < kBlockSize; ++k) {
@@ -201,7 +201,7 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
         transact();
         observer.SetGauge(Gauge(i, blocks));
     }
-    link.BeginRequest(kDeviceAddress, 7);
+    link.BeginRequest(kDeviceAddress, kEndWriteCommand);
     link.PutWord(0);
     link.PutWord(uint16_t(size - 4));
     transact();

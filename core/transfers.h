@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/protocol.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -34,16 +36,6 @@ struct TransferResult {
     TransferStatus status;
     QString message;
 };
-
-inline constexpr uint8_t kDeviceAddress = 244;
-inline constexpr int kImageSize = 2048;
-inline constexpr int kBlockSize = 32;
-inline constexpr uint32_t kTransferBaudRate = 115200;
-// Whole reply frames: the version (a byte and a word), a block of 32 bytes,
-// and the empty acknowledgement of a written block and of the closing command.
-inline constexpr int kVersionReplyLength = 9;
-inline constexpr int kBlockReplyLength = 38;
-inline constexpr int kAckReplyLength = 6;
 
 // How long a transfer waits for the trip computer. The defaults are the
 // device's own; tests shorten them so a silent line costs little.
