@@ -210,7 +210,7 @@ void WriteReplyFigure() {
     TBenchObserver observer;
     double t0 = 0, cpu0 = 0;
     observer.text = [&](const QString& t) {
-        if (t == Texts::Writing()) {
+        if (t == Texts::Writing(TLanguage::English)) {
             t0 = WallMs();
             cpu0 = CpuMs();
         }

@@ -15,28 +15,28 @@
 #include <thread>
 
 namespace Texts {
-QString Connecting() {
-    return Lang("Не могу подключиться к МК...", "I can not connect to the device");
+QString Connecting(TLanguage language) {
+    return Lang(language, "Не могу подключиться к МК...", "I can not connect to the device");
 }
-QString Reading() {
-    return Lang("Чтение настроек...", "The settings are being read...");
+QString Reading(TLanguage language) {
+    return Lang(language, "Чтение настроек...", "The settings are being read...");
 }
-QString Writing() {
-    return Lang("Запись настроек...", "The settings are recorded...");
+QString Writing(TLanguage language) {
+    return Lang(language, "Запись настроек...", "The settings are recorded...");
 }
-QString VersionMismatch() {
-    return Lang("Версия настроек не совпадает с версией устройства!",
+QString VersionMismatch(TLanguage language) {
+    return Lang(language, "Версия настроек не совпадает с версией устройства!",
                 "The settings version does not match the device version!");
 }
-QString Written() {
-    return Lang("Настройки записаны в МК", "The settings are recorded in the device");
+QString Written(TLanguage language) {
+    return Lang(language, "Настройки записаны в МК", "The settings are recorded in the device");
 }
-QString TornWrite() {
-    return Lang("МК может содержать частично записанные настройки: повторите запись.",
+QString TornWrite(TLanguage language) {
+    return Lang(language, "МК может содержать частично записанные настройки: повторите запись.",
                 "The trip computer may now hold partly written settings: write them again.");
 }
-QString BadRecordSize(uint32_t size) {
-    return Lang("Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
+QString BadRecordSize(TLanguage language, uint32_t size) {
+    return Lang(language, "Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
                 "The settings record size (%1) is outside 4..124. Nothing was written.")
         .arg(size);
 }
@@ -78,7 +78,8 @@ private:
     TTransferObserver& observer_;
 };
 
-void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimings& timings) {
+void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimings& timings,
+             TLanguage language) {
     link.SetPortOpen(true);
     link.SetBaudRate(kTransferBaudRate);
     link.ByteTimeout = timings.byteMs;
@@ -88,7 +89,7 @@ void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimi
     link.ResyncReplyLength = kVersionReplyLength;
     observer.Open();
     observer.ShowCancel(true);
-    observer.SetText(Texts::Connecting());
+    observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
 }
 
@@ -145,14 +146,14 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
 } // namespace
 
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                              const TTransferTimings& timings) {
+                              const TTransferTimings& timings, TLanguage language) {
     Ending ending(link, observer);
-    Prepare(link, observer, timings);
+    Prepare(link, observer, timings, language);
     const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};
 
-    StartBlockPhase(observer, Texts::Reading());
+    StartBlockPhase(observer, Texts::Reading(language));
     QByteArray image;
     try {
         image = ReadBlocks(link, observer, kImageSize / kBlockSize);
@@ -171,16 +172,17 @@ namespace {
 // The write's block phase and closing command; raises the link's errors,
 // saying so when the device may hold part of the record.
 void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size,
-                const TTransferTimings& timings) {
-    StartBlockPhase(observer, Texts::Writing());
+                const TTransferTimings& timings, TLanguage language) {
+    StartBlockPhase(observer, Texts::Writing(language));
     link.ReplyTimeout = timings.writeReplyMs;
     bool torn = false;
-    const auto transact = [&link, &torn] {
+    const auto transact = [&link, &torn, language] {
         try {
             link.Transact(kAckReplyLength);
         } catch (const std::exception& e) {
             if (torn || link.RequestWentOut())
-                throw TripError(ExceptionMessage(e) + QLatin1Char('\n') + Texts::TornWrite());
+                throw TripError(ExceptionMessage(e) + QLatin1Char('\n') +
+                                Texts::TornWrite(language));
             throw;
         }
         torn = true;
@@ -219,15 +221,15 @@ void Pause(TTransferObserver& observer, int ms) {
 // Reads back the blocks just written and compares the record's bytes.
 TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
                         uint32_t size, const VerifyOptions& options,
-                        const TTransferTimings& timings) {
+                        const TTransferTimings& timings, TLanguage language) {
     Pause(observer, options.delayMs);
     observer.ShowCancel(true);
-    observer.SetText(Texts::Connecting());
+    observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
     if (!Connect(link, observer, timings))
-        return {TransferStatus::NotVerified, Texts::NotVerified(Texts::Connecting())};
+        return {TransferStatus::NotVerified, Texts::NotVerified(Texts::Connecting(language))};
 
-    StartBlockPhase(observer, Texts::Reading());
+    StartBlockPhase(observer, Texts::Reading(language));
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
     std::array<uint8_t, TSettingsRecord::kSize> back;
     std::copy(sent.begin(), sent.end(), back.begin());
@@ -241,7 +243,7 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
 
     const std::vector<FieldDifference> diffs = CompareRecords(sent, back, int(size));
     if (diffs.empty())
-        return {TransferStatus::Done, Texts::Written()};
+        return {TransferStatus::Done, Texts::Written(language)};
     int first = 0;
     while (sent[size_t(first)] == back[size_t(first)])
         ++first;
@@ -252,36 +254,38 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
 }
 
 TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                     const VerifyOptions* verify, const TTransferTimings& timings) {
+                     const VerifyOptions* verify, const TTransferTimings& timings,
+                     TLanguage language) {
     const auto record = mk.Settings.ToBytes();
     const uint32_t size = mk.Settings.Size;
     // The record holds 124 bytes, and the closing command needs at least 4.
     if (size < 4 || size > uint32_t(record.size()))
-        return {TransferStatus::Refused, Texts::BadRecordSize(size)};
+        return {TransferStatus::Refused, Texts::BadRecordSize(language, size)};
 
     Ending ending(link, observer);
-    Prepare(link, observer, timings);
+    Prepare(link, observer, timings, language);
     const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};
     if (*version != mk.Version)
-        return {TransferStatus::VersionMismatch, Texts::VersionMismatch()};
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language)};
 
     // A write is not cancelled halfway: the device would hold a torn record.
-    SendRecord(link, observer, record, size, timings);
+    SendRecord(link, observer, record, size, timings, language);
     if (!verify)
-        return {TransferStatus::Done, Texts::Written()};
-    return ReadBack(link, observer, record, size, *verify, timings);
+        return {TransferStatus::Done, Texts::Written(language)};
+    return ReadBack(link, observer, record, size, *verify, timings, language);
 }
 
 } // namespace
 
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                             const TTransferTimings& timings) {
-    return Write(link, mk, observer, nullptr, timings);
+                             const TTransferTimings& timings, TLanguage language) {
+    return Write(link, mk, observer, nullptr, timings, language);
 }
 
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options, const TTransferTimings& timings) {
-    return Write(link, mk, observer, &options, timings);
+                              const VerifyOptions& options, const TTransferTimings& timings,
+                              TLanguage language) {
+    return Write(link, mk, observer, &options, timings, language);
 }

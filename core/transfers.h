@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/language.h"
 #include "core/protocol.h"
 
 #include <QString>
@@ -51,16 +52,21 @@ struct TTransferTimings {
     uint16_t retryPauseMs = 50;
 };
 
+// The transfers' own texts are in the language their caller gives; without
+// one, in English, as the command-line tool speaks.
+
 // Reads version and image; they and the record change together, only when
 // all blocks have arrived. The port is closed at the end, whatever happened.
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                              const TTransferTimings& timings = {});
+                              const TTransferTimings& timings = {},
+                              TLanguage language = TLanguage::English);
 
 // Writes the settings record after the version check. Link errors in the
 // block phase are raised after the port has been closed; once a block
 // request has gone out, their message gains the line Texts::TornWrite().
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                             const TTransferTimings& timings = {});
+                             const TTransferTimings& timings = {},
+                             TLanguage language = TLanguage::English);
 
 // How a verified write reads the record back after the closing command.
 struct VerifyOptions {
@@ -75,16 +81,17 @@ struct VerifyOptions {
 // filler bytes of the last block are not compared: they are not part of the
 // record, and the trip computer may keep its own bytes there.
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options, const TTransferTimings& timings = {});
+                              const VerifyOptions& options, const TTransferTimings& timings = {},
+                              TLanguage language = TLanguage::English);
 
 namespace Texts {
-QString Connecting();
-QString Reading();
-QString Writing();
-QString VersionMismatch();
-QString Written();
-QString TornWrite();
-QString BadRecordSize(uint32_t size);
+QString Connecting(TLanguage language);
+QString Reading(TLanguage language);
+QString Writing(TLanguage language);
+QString VersionMismatch(TLanguage language);
+QString Written(TLanguage language);
+QString TornWrite(TLanguage language);
+QString BadRecordSize(TLanguage language, uint32_t size);
 QString NotVerified(const QString& why);
 QString ReadBackDiffers(const QString& field, int offset, const QString& written,
                         const QString& readBack, int fields);
