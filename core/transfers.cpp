@@ -271,7 +271,11 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
         return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language)};
 
     // A write is not cancelled halfway: the device would hold a torn record.
-    SendRecord(link, observer, record, size, timings, language);
+    try {
+        SendRecord(link, observer, record, size, timings, language);
+    } catch (const std::exception& e) {
+        return {TransferStatus::Failed, ExceptionMessage(e)};
+    }
     if (!verify)
         return {TransferStatus::Done, Texts::Written(language)};
     return ReadBack(link, observer, record, size, *verify, timings, language);

@@ -27,7 +27,7 @@ public:
 enum class TransferStatus {
     Done,            // message: the success text (a write's information)
     Cancelled,       // the user gave up while connecting; nothing changed
-    Failed,          // a read failed in its block phase; message: the error
+    Failed,          // the block phase failed; message: the link's error
     VersionMismatch, // a write found another settings version; nothing sent
     Refused,         // a write refused before connecting; nothing sent
     NotVerified,     // a verified write was sent, but its read-back failed or differs
@@ -61,9 +61,9 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
                               const TTransferTimings& timings = {},
                               TLanguage language = TLanguage::English);
 
-// Writes the settings record after the version check. Link errors in the
-// block phase are raised after the port has been closed; once a block
-// request has gone out, their message gains the line Texts::TornWrite().
+// Writes the settings record after the version check. A link error in the
+// block phase ends it Failed; once a block request has gone out, its message
+// gains the line Texts::TornWrite().
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
                              const TTransferTimings& timings = {},
                              TLanguage language = TLanguage::English);

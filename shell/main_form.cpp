@@ -271,12 +271,14 @@ void TMainForm::ReadFromDevice() {
 }
 
 void TMainForm::WriteToDevice() {
-    // Link errors of the block phase go on to the general handler.
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
         return ::WriteToDevice(*link_, *mk_, progress, Timings, WindowLanguage());
     });
     if (r.status == TransferStatus::Done)
         ShowInfo(r.message);
+    else if (r.status == TransferStatus::Failed)
+        // Link errors of the block phase go on to the general handler.
+        ReportException(TripError(r.message));
     else if (r.status != TransferStatus::Cancelled)
         ShowError(r.message);
 }
