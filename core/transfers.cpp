@@ -7,12 +7,8 @@
 #include "model/record_diff.h"
 #include "support/numeric.h"
 
-#include <QElapsedTimer>
-
 #include <algorithm>
-#include <chrono>
 #include <optional>
-#include <thread>
 
 namespace Texts {
 QString Connecting(TLanguage language) {
@@ -209,20 +205,11 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
     transact();
 }
 
-void Pause(TTransferObserver& observer, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<qint64>(left, 20)));
-        observer.ProcessEvents();
-    }
-}
-
 // Reads back the blocks just written and compares the record's bytes.
 TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
                         uint32_t size, const VerifyOptions& options,
                         const TTransferTimings& timings, TLanguage language) {
-    Pause(observer, options.delayMs);
+    link.Pause(options.delayMs);
     observer.ShowCancel(true);
     observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
