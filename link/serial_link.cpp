@@ -69,7 +69,7 @@ void TSerialLink::Transact(int replyLength) {
             if (attempt >= kAttempts)
                 throw;
         }
-        Pause(kRetryPauseMs);
+        Pause(RetryPause);
     }
     ReplyPos = 5;
 }
@@ -132,14 +132,14 @@ void TSerialLink::Resync() {
         }
         if (attempt >= kAttempts)
             Fail(kNoLinkText);
-        Pause(kRetryPauseMs);
+        Pause(RetryPause);
     }
 }
 
 void TSerialLink::WaitForQuietLine() {
     TBytePort& port = Port();
     // A line that never falls quiet (noise, a babbling device) is no link.
-    const int64_t limit = port.NowMs() + kAttempts * (ReplyTimeout + kRetryPauseMs);
+    const int64_t limit = port.NowMs() + kAttempts * (ReplyTimeout + RetryPause);
     uint8_t dropped[256];
     for (;;) {
         const int64_t quietBy = port.NowMs() + ReplyTimeout + LineAllowance();
@@ -206,9 +206,15 @@ void TSerialLink::ReceiveFrameBy(int64_t firstByteDeadline) {
 }
 
 void TSerialLink::Pause(int ms) {
-    // Whole sleeps, so the pause is never shorter than asked.
-    for (int left = ms; left > 0; left -= kWaitSliceMs) {
+    // On the port's clock, like every other wait, so a virtual clock drives
+    // it and a sleep that wakes early does not shorten it. Whole milliseconds:
+    // it ends strictly past its end, so it is never shorter than asked.
+    if (ms <= 0)
+        return;
+    TBytePort& port = Port();
+    const int64_t end = port.NowMs() + ms;
+    for (int64_t now = port.NowMs(); now <= end; now = port.NowMs()) {
         Idle();
-        Port().Sleep(std::min(left, kWaitSliceMs));
+        port.Sleep(int(std::min<int64_t>(end - now + 1, kWaitSliceMs)));
     }
 }

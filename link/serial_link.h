@@ -34,6 +34,8 @@ public:
 
     uint16_t ByteTimeout = 200;
     uint16_t ReplyTimeout = 1000;
+    // The pause between attempts of one exchange.
+    uint16_t RetryPause = kRetryPauseMs;
 
     // Called while the link waits (the window processes its pending events).
     std::function<void()> ProcessEvents;
@@ -77,6 +79,10 @@ public:
     // The first-byte allowance for the request's own time on the line, in ms.
     int64_t LineAllowance() const;
 
+    // Waits ms on the port's clock, as between attempts, letting the
+    // caller's events run.
+    void Pause(int ms);
+
 private:
     // Lets the caller's events run; throws TLinkAborted when asked to stop.
     void Idle();
@@ -87,7 +93,6 @@ private:
     void WaitForQuietLine();
     // Waits for bytes until the clock is strictly past the deadline.
     int64_t ReadBy(uint8_t* dst, int64_t max, int64_t deadline);
-    void Pause(int ms);
 
     int replyLength_ = 0;
     bool inDoubt_ = false;

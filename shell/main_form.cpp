@@ -1,7 +1,6 @@
 #include "shell/main_form.h"
 
 #include "core/app_ini.h"
-#include "core/language.h"
 #include "core/transfers.h"
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
@@ -11,6 +10,7 @@
 #include "shell/form_placement.h"
 #include "shell/port_dialog.h"
 #include "shell/progress_form.h"
+#include "shell/window_language.h"
 #include "support/errors.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
@@ -259,8 +259,9 @@ template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer tran
 }
 
 void TMainForm::ReadFromDevice() {
-    const TransferResult r = RunTransfer(
-        [this](TTransferObserver& progress) { return ::ReadFromDevice(*link_, *mk_, progress); });
+    const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
+        return ::ReadFromDevice(*link_, *mk_, progress, Timings, WindowLanguage());
+    });
     // A failed read changes no data, so what could be edited, saved or
     // written before still can.
     if (r.status == TransferStatus::Done)
@@ -270,11 +271,14 @@ void TMainForm::ReadFromDevice() {
 }
 
 void TMainForm::WriteToDevice() {
-    // Link errors of the block phase go on to the general handler.
-    const TransferResult r = RunTransfer(
-        [this](TTransferObserver& progress) { return ::WriteToDevice(*link_, *mk_, progress); });
+    const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
+        return ::WriteToDevice(*link_, *mk_, progress, Timings, WindowLanguage());
+    });
     if (r.status == TransferStatus::Done)
         ShowInfo(r.message);
+    else if (r.status == TransferStatus::Failed)
+        // Link errors of the block phase go on to the general handler.
+        ReportException(TripError(r.message));
     else if (r.status != TransferStatus::Cancelled)
         ShowError(r.message);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/transfers.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -8,8 +10,6 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class TMK;
-class TSerialLink;
-struct TransferResult;
 
 // The program's main window: the four-step workflow over the one settings model.
 class TMainForm : public QWidget {
@@ -22,8 +22,10 @@ public:
     TMK* MK() const { return mk_.get(); }
     TSerialLink* Link() const { return link_.get(); }
     bool Modified = false;
-    uint8_t DeviceAddress = 244;
-    uint32_t ImageSize = 2048;
+    uint8_t DeviceAddress = kDeviceAddress;
+    uint32_t ImageSize = kImageSize;
+    // How long the window's transfers wait for the device; tests shorten it.
+    TTransferTimings Timings;
     // Demonstration: the link uses this device (the simulator) instead of the
     // port table, and the port number in the INI file is left alone.
     QString DemoDevicePath;

@@ -11,6 +11,7 @@
 #include "scripted_dialogs.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
+#include "shell/window_language.h"
 #include "sim_process.h"
 #include "tools/simulator.h"
 #include "ui/application.h"
@@ -154,7 +155,8 @@ private slots:
         // Not caught by the write: the general error handler shows it, and
         // every fault strikes after the first block request went out.
         QCOMPARE(d.messages.last().kind, MessageKind::Exception);
-        QCOMPARE(d.messages.last().text, message + QLatin1Char('\n') + Texts::TornWrite());
+        QCOMPARE(d.messages.last().text,
+                 message + QLatin1Char('\n') + Texts::TornWrite(WindowLanguage()));
     }
 
     // A device that never answers well is asked again and again, silently,
