@@ -1,3 +1,4 @@
+#include "core/protocol.h"
 #include "model/fonts.h"
 #include "model/mk.h"
 #include "model/preview.h"
@@ -288,7 +289,7 @@ private slots:
         TMK mk;
         mk.Settings.DigitColor1 = 0xF3;
         mk.Settings.DigitBack2 = 0x1C;
-        mk.Image = QByteArray(TMK::kImageSize, char(0xA5));
+        mk.Image = QByteArray(kImageSize, char(0xA5));
         mk.Version = 0x1234;
         const auto record = mk.Settings.ToBytes();
         const TMK& view = mk;
@@ -297,7 +298,7 @@ private slots:
         const QByteArray png = PreviewPng(view);
         QCOMPARE(view.Preview.PreviewBitmap, TPreviewRenderer::BlankPreviewBitmap());
         QVERIFY(mk.Settings.ToBytes() == record);
-        QCOMPARE(mk.Image, QByteArray(TMK::kImageSize, char(0xA5)));
+        QCOMPARE(mk.Image, QByteArray(kImageSize, char(0xA5)));
         QCOMPARE(mk.Version, uint16_t(0x1234));
 
         QCOMPARE(Render(mk), fromConst);
