@@ -240,7 +240,7 @@ private slots:
         // The trip computer answers nothing for a while after the closing command.
         const QString dump = Path("verified.bin");
         Sim sim({QStringLiteral("--settings-version"), QStringLiteral("3"),
-                 QStringLiteral("--settle"), QStringLiteral("1500")},
+                 QStringLiteral("--settle"), QStringLiteral("500")},
                 dump);
         TMK mk;
         mk.Version = 3;
@@ -255,14 +255,14 @@ private slots:
         // Giving up on the read-back fails although the write went through.
         r = Cli({QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--port"),
                  sim.path, Path("w.tarvg"), QStringLiteral("--connect-timeout"),
-                 QStringLiteral("0.5")});
+                 QStringLiteral("0.25")});
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains(QStringLiteral("could not be read back")));
         // ... and waiting out the busy time first succeeds with a short time-out.
-        QTest::qWait(1600);
+        QTest::qWait(500);
         r = Cli({QStringLiteral("write"), QStringLiteral("--verify"), QStringLiteral("--port"),
                  sim.path, Path("w.tarvg"), QStringLiteral("--connect-timeout"),
-                 QStringLiteral("0.5"), QStringLiteral("--verify-delay"), QStringLiteral("1600")});
+                 QStringLiteral("0.25"), QStringLiteral("--verify-delay"), QStringLiteral("600")});
         QCOMPARE(r.code, 0);
         QCOMPARE(Cli({QStringLiteral("write"), QStringLiteral("--verify-delay"),
                       QStringLiteral("soon"), QStringLiteral("--port"), sim.path, Path("w.tarvg")})
