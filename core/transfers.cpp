@@ -78,9 +78,11 @@ private:
     TTransferObserver& observer_;
 };
 
-void Prepare(TSerialLink& link, TTransferObserver& observer) {
+void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimings& timings) {
     link.SetPortOpen(true);
     link.SetBaudRate(kTransferBaudRate);
+    link.ByteTimeout = timings.byteMs;
+    link.RetryPause = timings.retryPauseMs;
     // After a doubtful exchange the version request shows where the replies stand.
     link.ResyncCommand = 1;
     link.ResyncReplyLength = kVersionReplyLength;
@@ -91,11 +93,12 @@ void Prepare(TSerialLink& link, TTransferObserver& observer) {
 }
 
 // Asks for the version until the device answers; none when cancelled.
-std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer) {
+std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer,
+                                const TTransferTimings& timings) {
     // Cancel also cuts a wait short, not only the pause between rounds.
     link.AbortRequested = [&observer] { return observer.Cancelled(); };
     for (;;) {
-        link.ReplyTimeout = 100;
+        link.ReplyTimeout = timings.readReplyMs;
         try {
             link.Request(kDeviceAddress, 1, kVersionReplyLength);
             link.GetByte();
@@ -141,10 +144,11 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
 
 } // namespace
 
-TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer) {
+TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
+                              const TTransferTimings& timings) {
     Ending ending(link, observer);
-    Prepare(link, observer);
-    const std::optional<uint16_t> version = Connect(link, observer);
+    Prepare(link, observer, timings);
+    const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};
 
@@ -166,9 +170,10 @@ namespace {
 
 // The write's block phase and closing command; raises the link's errors,
 // saying so when the device may hold part of the record.
-void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size) {
+void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size,
+                const TTransferTimings& timings) {
     StartBlockPhase(observer, Texts::Writing());
-    link.ReplyTimeout = 3000;
+    link.ReplyTimeout = timings.writeReplyMs;
     bool torn = false;
     const auto transact = [&link, &torn] {
         try {
@@ -213,12 +218,13 @@ void Pause(TTransferObserver& observer, int ms) {
 
 // Reads back the blocks just written and compares the record's bytes.
 TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
-                        uint32_t size, const VerifyOptions& options) {
+                        uint32_t size, const VerifyOptions& options,
+                        const TTransferTimings& timings) {
     Pause(observer, options.delayMs);
     observer.ShowCancel(true);
     observer.SetText(Texts::Connecting());
     observer.ShowGauge(false);
-    if (!Connect(link, observer))
+    if (!Connect(link, observer, timings))
         return {TransferStatus::NotVerified, Texts::NotVerified(Texts::Connecting())};
 
     StartBlockPhase(observer, Texts::Reading());
@@ -246,7 +252,7 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
 }
 
 TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                     const VerifyOptions* verify) {
+                     const VerifyOptions* verify, const TTransferTimings& timings) {
     const auto record = mk.Settings.ToBytes();
     const uint32_t size = mk.Settings.Size;
     // The record holds 124 bytes, and the closing command needs at least 4.
@@ -254,27 +260,28 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
         return {TransferStatus::Refused, Texts::BadRecordSize(size)};
 
     Ending ending(link, observer);
-    Prepare(link, observer);
-    const std::optional<uint16_t> version = Connect(link, observer);
+    Prepare(link, observer, timings);
+    const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};
     if (*version != mk.Version)
         return {TransferStatus::VersionMismatch, Texts::VersionMismatch()};
 
     // A write is not cancelled halfway: the device would hold a torn record.
-    SendRecord(link, observer, record, size);
+    SendRecord(link, observer, record, size, timings);
     if (!verify)
         return {TransferStatus::Done, Texts::Written()};
-    return ReadBack(link, observer, record, size, *verify);
+    return ReadBack(link, observer, record, size, *verify, timings);
 }
 
 } // namespace
 
-TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer) {
-    return Write(link, mk, observer, nullptr);
+TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
+                             const TTransferTimings& timings) {
+    return Write(link, mk, observer, nullptr, timings);
 }
 
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options) {
-    return Write(link, mk, observer, &options);
+                              const VerifyOptions& options, const TTransferTimings& timings) {
+    return Write(link, mk, observer, &options, timings);
 }

@@ -45,14 +45,30 @@ inline constexpr int kVersionReplyLength = 9;
 inline constexpr int kBlockReplyLength = 38;
 inline constexpr int kAckReplyLength = 6;
 
+// How long a transfer waits for the trip computer. The defaults are the
+// device's own; tests shorten them so a silent line costs little.
+struct TTransferTimings {
+    // Reply time-out while connecting and while reading blocks.
+    uint16_t readReplyMs = 100;
+    // Reply time-out of a written block and of the closing command: the
+    // device stores the block before it answers.
+    uint16_t writeReplyMs = 3000;
+    // The longest gap between two bytes of one reply.
+    uint16_t byteMs = 200;
+    // The pause before the link tries an exchange again.
+    uint16_t retryPauseMs = 50;
+};
+
 // Reads version and image; they and the record change together, only when
 // all blocks have arrived. The port is closed at the end, whatever happened.
-TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer);
+TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
+                              const TTransferTimings& timings = {});
 
 // Writes the settings record after the version check. Link errors in the
 // block phase are raised after the port has been closed; once a block
 // request has gone out, their message gains the line Texts::TornWrite().
-TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer);
+TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
+                             const TTransferTimings& timings = {});
 
 // How a verified write reads the record back after the closing command.
 struct VerifyOptions {
@@ -67,7 +83,7 @@ struct VerifyOptions {
 // filler bytes of the last block are not compared: they are not part of the
 // record, and the trip computer may keep its own bytes there.
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options);
+                              const VerifyOptions& options, const TTransferTimings& timings = {});
 
 namespace Texts {
 QString Connecting();

@@ -69,7 +69,7 @@ void TSerialLink::Transact(int replyLength) {
             if (attempt >= kAttempts)
                 throw;
         }
-        Pause(kRetryPauseMs);
+        Pause(RetryPause);
     }
     ReplyPos = 5;
 }
@@ -132,14 +132,14 @@ void TSerialLink::Resync() {
         }
         if (attempt >= kAttempts)
             Fail(kNoLinkText);
-        Pause(kRetryPauseMs);
+        Pause(RetryPause);
     }
 }
 
 void TSerialLink::WaitForQuietLine() {
     TBytePort& port = Port();
     // A line that never falls quiet (noise, a babbling device) is no link.
-    const int64_t limit = port.NowMs() + kAttempts * (ReplyTimeout + kRetryPauseMs);
+    const int64_t limit = port.NowMs() + kAttempts * (ReplyTimeout + RetryPause);
     uint8_t dropped[256];
     for (;;) {
         const int64_t quietBy = port.NowMs() + ReplyTimeout + LineAllowance();

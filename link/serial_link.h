@@ -34,6 +34,8 @@ public:
 
     uint16_t ByteTimeout = 200;
     uint16_t ReplyTimeout = 1000;
+    // The pause between attempts of one exchange.
+    uint16_t RetryPause = kRetryPauseMs;
 
     // Called while the link waits (the window processes its pending events).
     std::function<void()> ProcessEvents;

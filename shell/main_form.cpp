@@ -259,8 +259,9 @@ template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer tran
 }
 
 void TMainForm::ReadFromDevice() {
-    const TransferResult r = RunTransfer(
-        [this](TTransferObserver& progress) { return ::ReadFromDevice(*link_, *mk_, progress); });
+    const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
+        return ::ReadFromDevice(*link_, *mk_, progress, Timings);
+    });
     // A failed read changes no data, so what could be edited, saved or
     // written before still can.
     if (r.status == TransferStatus::Done)
@@ -271,8 +272,9 @@ void TMainForm::ReadFromDevice() {
 
 void TMainForm::WriteToDevice() {
     // Link errors of the block phase go on to the general handler.
-    const TransferResult r = RunTransfer(
-        [this](TTransferObserver& progress) { return ::WriteToDevice(*link_, *mk_, progress); });
+    const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
+        return ::WriteToDevice(*link_, *mk_, progress, Timings);
+    });
     if (r.status == TransferStatus::Done)
         ShowInfo(r.message);
     else if (r.status != TransferStatus::Cancelled)

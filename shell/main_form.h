@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/transfers.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -8,8 +10,6 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class TMK;
-class TSerialLink;
-struct TransferResult;
 
 // The program's main window: the four-step workflow over the one settings model.
 class TMainForm : public QWidget {
@@ -24,6 +24,8 @@ public:
     bool Modified = false;
     uint8_t DeviceAddress = 244;
     uint32_t ImageSize = 2048;
+    // How long the window's transfers wait for the device; tests shorten it.
+    TTransferTimings Timings;
     // Demonstration: the link uses this device (the simulator) instead of the
     // port table, and the port number in the INI file is left alone.
     QString DemoDevicePath;
