@@ -1,3 +1,4 @@
+#include "cancel_click.h"
 #include "core/app_ini.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -16,7 +17,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 #include <unistd.h>
 
@@ -259,15 +259,10 @@ private slots:
             wentOn = form.close();
             QCOMPARE(form.isVisible(), !wentOn);
         } else if (command == QLatin1String("read")) {
-            QTimer poll;
-            connect(&poll, &QTimer::timeout, this, [&] {
-                if (TProgressForm* p = TProgressObserver::Current(); p && !wentOn) {
-                    wentOn = true;
-                    QTest::mouseClick(p->BitBtn1, Qt::LeftButton);
-                }
-            });
-            poll.start(10);
+            // The read went on when connecting showed: Cancel ends it.
+            TCancelClick cancel([] { return true; });
             Click(&form, "bGetParams");
+            wentOn = cancel.Clicked();
         } else {
             dialogs.openNames.enqueue(MakeSettingsFile("other.tarvg", 22));
             Click(&form, "bLoadParams");
