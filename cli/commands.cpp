@@ -26,6 +26,9 @@
 
 namespace {
 
+// The command-line tool speaks the English texts.
+constexpr TLanguage kLanguage = TLanguage::English;
+
 const char* const kUsage =
     "Usage: tripconf-cli COMMAND [options]\n"
     "\n"
@@ -155,7 +158,8 @@ int ReportTransfer(const TransferResult& r, const TCliObserver& observer) {
     case TransferStatus::Done:
         return 0;
     case TransferStatus::Cancelled:
-        return Fail(observer.TimedOut() ? Texts::Connecting() : QStringLiteral("Cancelled"));
+        return Fail(observer.TimedOut() ? Texts::Connecting(kLanguage)
+                                        : QStringLiteral("Cancelled"));
     default:
         return Fail(r.message);
     }
@@ -185,7 +189,7 @@ int CmdRead(const QStringList& args) {
     TMK mk;
     TCliObserver observer(timeout);
     try {
-        const TransferResult r = ReadFromDevice(link, mk, observer);
+        const TransferResult r = ReadFromDevice(link, mk, observer, {}, kLanguage);
         if (r.status != TransferStatus::Done)
             return ReportTransfer(r, observer);
         WriteOutput(out, SettingsFileData(mk));
@@ -247,8 +251,8 @@ int CmdWrite(const QStringList& args) {
                             .arg(TSettingsRecord::kSize));
         LoadSettingsData(mk, data);
         const TransferResult r = p.isSet(QStringLiteral("verify"))
-                                     ? WriteAndVerify(link, mk, observer, verify)
-                                     : WriteToDevice(link, mk, observer);
+                                     ? WriteAndVerify(link, mk, observer, verify, {}, kLanguage)
+                                     : WriteToDevice(link, mk, observer, {}, kLanguage);
         if (r.status != TransferStatus::Done)
             return ReportTransfer(r, observer);
         Err(r.message);
@@ -330,7 +334,7 @@ int CmdDiff(const QStringList& args) {
             return UsageError(error);
         TCliObserver observer(timeout);
         try {
-            const TransferResult r = ReadFromDevice(link, mks[portSide], observer);
+            const TransferResult r = ReadFromDevice(link, mks[portSide], observer, {}, kLanguage);
             if (r.status != TransferStatus::Done) {
                 ReportTransfer(r, observer);
                 return 2;
@@ -423,8 +427,6 @@ int CmdPreview(const QStringList& args) {
 } // namespace
 
 int RunCli(const QStringList& args) {
-    // The command-line tool speaks the English texts.
-    English = true;
     if (args.isEmpty())
         return UsageError(QString::fromLatin1(kUsage));
     if (args.first() == QStringLiteral("--help") || args.first() == QStringLiteral("-h")) {

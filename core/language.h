@@ -2,20 +2,10 @@
 
 #include <QString>
 
-// Program-wide language of the main window and its own messages.
-extern bool English;
+// The language a text is shown in; the caller chooses it. The main window
+// follows its language flag, the command-line tool speaks English.
+enum class TLanguage { Russian, English };
 
-// The text in the current language, chosen at the moment it is shown.
-inline QString Lang(const char* russian, const char* english) {
-    return QString::fromUtf8(English ? english : russian);
+inline QString Lang(TLanguage language, const char* russian, const char* english) {
+    return QString::fromUtf8(language == TLanguage::English ? english : russian);
 }
-
-namespace Texts {
-inline QString UnsavedQuestion() {
-    return Lang("Возможно, настройки были изменены, но не сохранены на диске. Сохранить?",
-                "It is possible that the settings were changed, but not saved to disk. Save it?");
-}
-inline QString OverwriteQuestion() {
-    return Lang("Файл уже существует. Переписать?", "The file already exists. Rewrite it?");
-}
-} // namespace Texts

@@ -15,28 +15,28 @@
 #include <thread>
 
 namespace Texts {
-QString Connecting() {
-    return Lang("Не могу подключиться к МК...", "I can not connect to the device");
+QString Connecting(TLanguage language) {
+    return Lang(language, "Не могу подключиться к МК...", "I can not connect to the device");
 }
-QString Reading() {
-    return Lang("Чтение настроек...", "The settings are being read...");
+QString Reading(TLanguage language) {
+    return Lang(language, "Чтение настроек...", "The settings are being read...");
 }
-QString Writing() {
-    return Lang("Запись настроек...", "The settings are recorded...");
+QString Writing(TLanguage language) {
+    return Lang(language, "Запись настроек...", "The settings are recorded...");
 }
-QString VersionMismatch() {
-    return Lang("Версия настроек не совпадает с версией устройства!",
+QString VersionMismatch(TLanguage language) {
+    return Lang(language, "Версия настроек не совпадает с версией устройства!",
                 "The settings version does not match the device version!");
 }
-QString Written() {
-    return Lang("Настройки записаны в МК", "The settings are recorded in the device");
+QString Written(TLanguage language) {
+    return Lang(language, "Настройки записаны в МК", "The settings are recorded in the device");
 }
-QString TornWrite() {
-    return Lang("МК может содержать частично записанные настройки: повторите запись.",
+QString TornWrite(TLanguage language) {
+    return Lang(language, "МК может содержать частично записанные настройки: повторите запись.",
                 "The trip computer may now hold partly written settings: write them again.");
 }
-QString BadRecordSize(uint32_t size) {
-    return Lang("Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
+QString BadRecordSize(TLanguage language, uint32_t size) {
+    return Lang(language, "Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
                 "The settings record size (%1) is outside 4..124. Nothing was written.")
         .arg(size);
 }
@@ -78,17 +78,18 @@ private:
     TTransferObserver& observer_;
 };
 
-void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimings& timings) {
+void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimings& timings,
+             TLanguage language) {
     link.SetPortOpen(true);
     link.SetBaudRate(kTransferBaudRate);
     link.ByteTimeout = timings.byteMs;
     link.RetryPause = timings.retryPauseMs;
     // After a doubtful exchange the version request shows where the replies stand.
-    link.ResyncCommand = 1;
+    link.ResyncCommand = kVersionCommand;
     link.ResyncReplyLength = kVersionReplyLength;
     observer.Open();
     observer.ShowCancel(true);
-    observer.SetText(Texts::Connecting());
+    observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
 }
 
@@ -100,7 +101,7 @@ std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer,
     for (;;) {
         link.ReplyTimeout = timings.readReplyMs;
         try {
-            link.Request(kDeviceAddress, 1, kVersionReplyLength);
+            link.Request(kDeviceAddress, kVersionCommand, kVersionReplyLength);
             link.GetByte();
             const uint16_t version = link.GetWord();
             link.AbortRequested = nullptr;
@@ -127,12 +128,12 @@ int Gauge(int done, int total) {
     return int(RoundHalfEven(done * 100.0 / total));
 }
 
-// Blocks 0..count-1 with command 5, in order; raises the link's errors.
+// Blocks 0..count-1, in order; raises the link's errors.
 QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count) {
     QByteArray bytes;
     bytes.reserve(count * kBlockSize);
     for (int b = 0; b < count; ++b) {
-        link.BeginRequest(kDeviceAddress, 5);
+        link.BeginRequest(kDeviceAddress, kReadBlockCommand);
         link.PutWord(uint16_t(b));
         link.Transact(kBlockReplyLength);
         for (int i = 0; i < kBlockSize; ++i)
@@ -145,14 +146,14 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
 } // namespace
 
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                              const TTransferTimings& timings) {
+                              const TTransferTimings& timings, TLanguage language) {
     Ending ending(link, observer);
-    Prepare(link, observer, timings);
+    Prepare(link, observer, timings, language);
     const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};
 
-    StartBlockPhase(observer, Texts::Reading());
+    StartBlockPhase(observer, Texts::Reading(language));
     QByteArray image;
     try {
         image = ReadBlocks(link, observer, kImageSize / kBlockSize);
@@ -171,16 +172,17 @@ namespace {
 // The write's block phase and closing command; raises the link's errors,
 // saying so when the device may hold part of the record.
 void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size,
-                const TTransferTimings& timings) {
-    StartBlockPhase(observer, Texts::Writing());
+                const TTransferTimings& timings, TLanguage language) {
+    StartBlockPhase(observer, Texts::Writing(language));
     link.ReplyTimeout = timings.writeReplyMs;
     bool torn = false;
-    const auto transact = [&link, &torn] {
+    const auto transact = [&link, &torn, language] {
         try {
             link.Transact(kAckReplyLength);
         } catch (const std::exception& e) {
             if (torn || link.RequestWentOut())
-                throw TripError(ExceptionMessage(e) + QLatin1Char('\n') + Texts::TornWrite());
+                throw TripError(ExceptionMessage(e) + QLatin1Char('\n') +
+                                Texts::TornWrite(language));
             throw;
         }
         torn = true;
@@ -189,7 +191,7 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
     uint32_t next = 0;
     uint8_t last = 0;
     for (int i = 0; i < blocks; ++i) {
-        link.BeginRequest(kDeviceAddress, 4);
+        link.BeginRequest(kDeviceAddress, kWriteBlockCommand);
         link.PutWord(uint16_t(i));
         link.PutWord(kBlockSize);
         for (int k = 0; k < kBlockSize; ++k) {
@@ -201,7 +203,7 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
         transact();
         observer.SetGauge(Gauge(i, blocks));
     }
-    link.BeginRequest(kDeviceAddress, 7);
+    link.BeginRequest(kDeviceAddress, kEndWriteCommand);
     link.PutWord(0);
     link.PutWord(uint16_t(size - 4));
     transact();
@@ -219,15 +221,15 @@ void Pause(TTransferObserver& observer, int ms) {
 // Reads back the blocks just written and compares the record's bytes.
 TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
                         uint32_t size, const VerifyOptions& options,
-                        const TTransferTimings& timings) {
+                        const TTransferTimings& timings, TLanguage language) {
     Pause(observer, options.delayMs);
     observer.ShowCancel(true);
-    observer.SetText(Texts::Connecting());
+    observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
     if (!Connect(link, observer, timings))
-        return {TransferStatus::NotVerified, Texts::NotVerified(Texts::Connecting())};
+        return {TransferStatus::NotVerified, Texts::NotVerified(Texts::Connecting(language))};
 
-    StartBlockPhase(observer, Texts::Reading());
+    StartBlockPhase(observer, Texts::Reading(language));
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
     std::array<uint8_t, TSettingsRecord::kSize> back;
     std::copy(sent.begin(), sent.end(), back.begin());
@@ -241,7 +243,7 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
 
     const std::vector<FieldDifference> diffs = CompareRecords(sent, back, int(size));
     if (diffs.empty())
-        return {TransferStatus::Done, Texts::Written()};
+        return {TransferStatus::Done, Texts::Written(language)};
     int first = 0;
     while (sent[size_t(first)] == back[size_t(first)])
         ++first;
@@ -252,36 +254,42 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
 }
 
 TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                     const VerifyOptions* verify, const TTransferTimings& timings) {
+                     const VerifyOptions* verify, const TTransferTimings& timings,
+                     TLanguage language) {
     const auto record = mk.Settings.ToBytes();
     const uint32_t size = mk.Settings.Size;
     // The record holds 124 bytes, and the closing command needs at least 4.
     if (size < 4 || size > uint32_t(record.size()))
-        return {TransferStatus::Refused, Texts::BadRecordSize(size)};
+        return {TransferStatus::Refused, Texts::BadRecordSize(language, size)};
 
     Ending ending(link, observer);
-    Prepare(link, observer, timings);
+    Prepare(link, observer, timings, language);
     const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};
     if (*version != mk.Version)
-        return {TransferStatus::VersionMismatch, Texts::VersionMismatch()};
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language)};
 
     // A write is not cancelled halfway: the device would hold a torn record.
-    SendRecord(link, observer, record, size, timings);
+    try {
+        SendRecord(link, observer, record, size, timings, language);
+    } catch (const std::exception& e) {
+        return {TransferStatus::Failed, ExceptionMessage(e)};
+    }
     if (!verify)
-        return {TransferStatus::Done, Texts::Written()};
-    return ReadBack(link, observer, record, size, *verify, timings);
+        return {TransferStatus::Done, Texts::Written(language)};
+    return ReadBack(link, observer, record, size, *verify, timings, language);
 }
 
 } // namespace
 
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                             const TTransferTimings& timings) {
-    return Write(link, mk, observer, nullptr, timings);
+                             const TTransferTimings& timings, TLanguage language) {
+    return Write(link, mk, observer, nullptr, timings, language);
 }
 
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options, const TTransferTimings& timings) {
-    return Write(link, mk, observer, &options, timings);
+                              const VerifyOptions& options, const TTransferTimings& timings,
+                              TLanguage language) {
+    return Write(link, mk, observer, &options, timings, language);
 }

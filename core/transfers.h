@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/language.h"
+#include "core/protocol.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -24,7 +27,7 @@ public:
 enum class TransferStatus {
     Done,            // message: the success text (a write's information)
     Cancelled,       // the user gave up while connecting; nothing changed
-    Failed,          // a read failed in its block phase; message: the error
+    Failed,          // the block phase failed; message: the link's error
     VersionMismatch, // a write found another settings version; nothing sent
     Refused,         // a write refused before connecting; nothing sent
     NotVerified,     // a verified write was sent, but its read-back failed or differs
@@ -34,16 +37,6 @@ struct TransferResult {
     TransferStatus status;
     QString message;
 };
-
-inline constexpr uint8_t kDeviceAddress = 244;
-inline constexpr int kImageSize = 2048;
-inline constexpr int kBlockSize = 32;
-inline constexpr uint32_t kTransferBaudRate = 115200;
-// Whole reply frames: the version (a byte and a word), a block of 32 bytes,
-// and the empty acknowledgement of a written block and of the closing command.
-inline constexpr int kVersionReplyLength = 9;
-inline constexpr int kBlockReplyLength = 38;
-inline constexpr int kAckReplyLength = 6;
 
 // How long a transfer waits for the trip computer. The defaults are the
 // device's own; tests shorten them so a silent line costs little.
@@ -59,16 +52,21 @@ struct TTransferTimings {
     uint16_t retryPauseMs = 50;
 };
 
+// The transfers' own texts are in the language their caller gives; without
+// one, in English, as the command-line tool speaks.
+
 // Reads version and image; they and the record change together, only when
 // all blocks have arrived. The port is closed at the end, whatever happened.
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                              const TTransferTimings& timings = {});
+                              const TTransferTimings& timings = {},
+                              TLanguage language = TLanguage::English);
 
-// Writes the settings record after the version check. Link errors in the
-// block phase are raised after the port has been closed; once a block
-// request has gone out, their message gains the line Texts::TornWrite().
+// Writes the settings record after the version check. A link error in the
+// block phase ends it Failed; once a block request has gone out, its message
+// gains the line Texts::TornWrite().
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                             const TTransferTimings& timings = {});
+                             const TTransferTimings& timings = {},
+                             TLanguage language = TLanguage::English);
 
 // How a verified write reads the record back after the closing command.
 struct VerifyOptions {
@@ -83,16 +81,17 @@ struct VerifyOptions {
 // filler bytes of the last block are not compared: they are not part of the
 // record, and the trip computer may keep its own bytes there.
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options, const TTransferTimings& timings = {});
+                              const VerifyOptions& options, const TTransferTimings& timings = {},
+                              TLanguage language = TLanguage::English);
 
 namespace Texts {
-QString Connecting();
-QString Reading();
-QString Writing();
-QString VersionMismatch();
-QString Written();
-QString TornWrite();
-QString BadRecordSize(uint32_t size);
+QString Connecting(TLanguage language);
+QString Reading(TLanguage language);
+QString Writing(TLanguage language);
+QString VersionMismatch(TLanguage language);
+QString Written(TLanguage language);
+QString TornWrite(TLanguage language);
+QString BadRecordSize(TLanguage language, uint32_t size);
 QString NotVerified(const QString& why);
 QString ReadBackDiffers(const QString& field, int offset, const QString& written,
                         const QString& readBack, int fields);

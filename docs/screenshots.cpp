@@ -5,7 +5,6 @@
 //   screenshots DIR
 
 #include "core/app_ini.h"
-#include "core/language.h"
 #include "editor/set_params_dlg.h"
 #include "model/mk.h"
 #include "shell/main_form.h"

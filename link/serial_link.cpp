@@ -206,9 +206,12 @@ void TSerialLink::ReceiveFrameBy(int64_t firstByteDeadline) {
 }
 
 void TSerialLink::Pause(int ms) {
-    // Whole sleeps, so the pause is never shorter than asked.
-    for (int left = ms; left > 0; left -= kWaitSliceMs) {
+    // On the port's clock, like every other wait: a sleep that wakes early
+    // does not shorten the pause, and a virtual clock drives it.
+    TBytePort& port = Port();
+    const int64_t until = port.NowMs() + ms;
+    for (int64_t now = port.NowMs(); now < until; now = port.NowMs()) {
         Idle();
-        Port().Sleep(std::min(left, kWaitSliceMs));
+        port.Sleep(int(std::min<int64_t>(until - now, kWaitSliceMs)));
     }
 }

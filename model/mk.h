@@ -18,8 +18,6 @@
 // loaded, and the interpreted settings record at its start.
 class TMK {
 public:
-    static constexpr int kImageSize = 2048;
-
     TMK();
 
     // The trip computer's 16 display colours, RGB565; fixed.

@@ -1,7 +1,6 @@
 #include "shell/main_form.h"
 
 #include "core/app_ini.h"
-#include "core/language.h"
 #include "core/transfers.h"
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
@@ -10,6 +9,7 @@
 #include "shell/form_placement.h"
 #include "shell/port_dialog.h"
 #include "shell/progress_form.h"
+#include "shell/window_language.h"
 #include "support/errors.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
@@ -260,7 +260,7 @@ template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer tran
 
 void TMainForm::ReadFromDevice() {
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
-        return ::ReadFromDevice(*link_, *mk_, progress, Timings);
+        return ::ReadFromDevice(*link_, *mk_, progress, Timings, WindowLanguage());
     });
     // A failed read changes no data, so what could be edited, saved or
     // written before still can.
@@ -271,12 +271,14 @@ void TMainForm::ReadFromDevice() {
 }
 
 void TMainForm::WriteToDevice() {
-    // Link errors of the block phase go on to the general handler.
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
-        return ::WriteToDevice(*link_, *mk_, progress, Timings);
+        return ::WriteToDevice(*link_, *mk_, progress, Timings, WindowLanguage());
     });
     if (r.status == TransferStatus::Done)
         ShowInfo(r.message);
+    else if (r.status == TransferStatus::Failed)
+        // Link errors of the block phase go on to the general handler.
+        ReportException(TripError(r.message));
     else if (r.status != TransferStatus::Cancelled)
         ShowError(r.message);
 }

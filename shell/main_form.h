@@ -22,8 +22,8 @@ public:
     TMK* MK() const { return mk_.get(); }
     TSerialLink* Link() const { return link_.get(); }
     bool Modified = false;
-    uint8_t DeviceAddress = 244;
-    uint32_t ImageSize = 2048;
+    uint8_t DeviceAddress = kDeviceAddress;
+    uint32_t ImageSize = kImageSize;
     // How long the window's transfers wait for the device; tests shorten it.
     TTransferTimings Timings;
     // Demonstration: the link uses this device (the simulator) instead of the

@@ -80,6 +80,42 @@ private:
     QList<TSerialDeviceInfo> list_;
 };
 
+// A silent line on a virtual clock. Its sleeps wake early, as a signal can
+// wake a real one, and count the clock's time spent in them.
+class TVirtualClockPort : public TBytePort {
+public:
+    int64_t now = 0;
+    int64_t slept = 0;
+
+    QList<TSerialDeviceInfo> ListDevices() override { return {}; }
+    TProbeResult Probe(const QString&) override { return TProbeResult::Present; }
+    bool Open(const QString&) override { return open_ = true; }
+    bool IsOpen() const override { return open_; }
+    void Close() override { open_ = false; }
+    uint32_t SetBaudRate(uint32_t baud) override { return baud; }
+    bool SetByteSize(uint8_t) override { return true; }
+    bool SetParity(uint8_t) override { return true; }
+    bool SetStopBits(uint8_t) override { return true; }
+    bool SetDtr(bool) override { return false; }
+    void PurgeInput() override {}
+    void PurgeOutput() override {}
+    int64_t Write(const uint8_t*, int64_t size) override { return size; }
+    int64_t Read(uint8_t*, int64_t) override { return 0; }
+    bool WaitReadable(int ms) override {
+        now += ms;
+        return false;
+    }
+    int64_t NowMs() override { return now; }
+    void Sleep(int ms) override {
+        const int64_t woke = (ms + 1) / 2;
+        now += woke;
+        slept += woke;
+    }
+
+private:
+    bool open_ = false;
+};
+
 } // namespace
 
 class TestLink : public QObject {
@@ -352,6 +388,23 @@ private slots:
         link.PutWord(1);
         link.Transact(38);
         QCOMPARE(s.sim.Requests(), 5);
+    }
+
+    // The pause between attempts is measured on the port's clock, not
+    // counted in sleeps: sleeps that wake early do not shorten it.
+    void pausesBetweenAttemptsFollowThePortsClock() {
+        auto owned = std::make_unique<TVirtualClockPort>();
+        TVirtualClockPort& port = *owned;
+        TSerialLink link(std::move(owned));
+        link.SetDevicePath(QStringLiteral("virtual"));
+        link.SetPortOpen(true);
+        QVERIFY(port.IsOpen());
+        link.ReplyTimeout = 100;
+        link.RetryPause = 30;
+        QCOMPARE(ErrorOf([&] { AskVersion(link); }), QString::fromLatin1(kNoLinkText));
+        // Two pauses, each ending within the last sleep's slice.
+        QVERIFY2(port.slept >= 2 * 30 && port.slept < 2 * (30 + TSerialLink::kWaitSliceMs),
+                 qPrintable(QString::number(port.slept)));
     }
 
     // After an exchange that failed an attempt, the next request goes out

@@ -1,12 +1,12 @@
 #include "cancel_click.h"
 #include "core/app_ini.h"
-#include "core/language.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
+#include "shell/window_language.h"
 #include "tools/simulator.h"
 #include "ui/application.h"
 

@@ -1,4 +1,3 @@
-#include "core/language.h"
 #include "core/transfers.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
@@ -56,8 +55,6 @@ class TestVerify : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { English = true; }
-
     void comparingRecords() {
         auto a = TSettingsRecord::Defaults().ToBytes();
         auto b = a;

@@ -54,14 +54,14 @@ QByteArray Hex(const QCommandLineParser& p, const char* name) {
 int Serve(QCommandLineParser& p) {
     TSimOptions o;
     if (p.isSet(QStringLiteral("image"))) {
-        o.Memory = ReadWholeFile(p.value(QStringLiteral("image"))).left(TSimulator::kMemorySize);
+        o.Memory = ReadWholeFile(p.value(QStringLiteral("image"))).left(kImageSize);
         // A short image keeps the default content beyond its end.
         o.Memory += DefaultSimMemory().mid(o.Memory.size());
     }
     if (p.isSet(QStringLiteral("settings"))) {
         TMK mk;
         LoadSettingsFile(mk, p.value(QStringLiteral("settings")));
-        o.Memory = mk.Image.left(TSimulator::kMemorySize);
+        o.Memory = mk.Image.left(kImageSize);
         o.Memory += DefaultSimMemory().mid(o.Memory.size());
         o.Version = mk.Version;
     }
@@ -107,7 +107,7 @@ int Serve(QCommandLineParser& p) {
         o.SettleMs = ToInt(p, "settle", 0, 600000);
     o.SettleBusy = p.isSet(QStringLiteral("settle-busy"));
     if (p.isSet(QStringLiteral("corrupt-offset")))
-        o.CorruptOffset = ToInt(p, "corrupt-offset", 0, TSimulator::kMemorySize - 1);
+        o.CorruptOffset = ToInt(p, "corrupt-offset", 0, kImageSize - 1);
     const int com = p.isSet(QStringLiteral("com")) ? ToInt(p, "com", 1, 32) : 1;
 
     TSimulator sim(o);

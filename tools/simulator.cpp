@@ -38,7 +38,7 @@ int64_t WireNs(int64_t bytes, uint32_t baud) {
 QByteArray Frame(uint8_t command, const QByteArray& data) {
     QByteArray f;
     f.append(char(data.size() + 6));
-    f.append(char(TSimulator::kAddress));
+    f.append(char(kDeviceAddress));
     f.append(char(1));
     f.append(char(0));
     f.append(char(command));
@@ -73,16 +73,16 @@ bool SumsToZero(const QByteArray& f) {
 } // namespace
 
 QByteArray DefaultSimMemory() {
-    QByteArray m(TSimulator::kMemorySize, '\0');
+    QByteArray m(kImageSize, '\0');
     const auto record = TSettingsRecord::Defaults().ToBytes();
-    for (int i = 0; i < TSimulator::kMemorySize; ++i)
+    for (int i = 0; i < kImageSize; ++i)
         m[i] = i < TSettingsRecord::kSize ? char(record[size_t(i)]) : char((i + i / 256) % 256);
     return m;
 }
 
 TSimulator::TSimulator(TSimOptions options) : options_(std::move(options)) {
     memory_ = options_.Memory.isEmpty() ? DefaultSimMemory() : options_.Memory;
-    memory_.resize(kMemorySize, '\0');
+    memory_.resize(kImageSize, '\0');
     random_.seed(options_.Seed);
     if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
         SystemFail("Can not open a pseudo-terminal");
@@ -211,38 +211,39 @@ QByteArray TSimulator::Reply(const QByteArray& frame, bool* stopAfter) {
     const auto* p = reinterpret_cast<const uint8_t*>(frame.constData());
     const int dataSize = int(frame.size()) - 6;
     const uint8_t* data = p + 5;
-    if (p[1] != kAddress)
+    if (p[1] != kDeviceAddress)
         return {};
     switch (p[4]) {
-    case 1: {
+    case kVersionCommand: {
         QByteArray d(3, '\0');
         PutLE16(reinterpret_cast<uint8_t*>(d.data()) + 1, options_.Version);
-        return Frame(1, d);
+        return Frame(kVersionCommand, d);
     }
-    case 5: {
+    case kReadBlockCommand: {
         if (dataSize < 2)
             return {};
         const int block = GetLE16(data);
-        if (block * 32 + 32 > kMemorySize)
+        if (block * kBlockSize + kBlockSize > kImageSize)
             return {};
         *stopAfter = block == options_.StopAfterBlock;
-        return Frame(5, memory_.mid(block * 32, 32));
+        return Frame(kReadBlockCommand, memory_.mid(block * kBlockSize, kBlockSize));
     }
-    case 4: {
+    case kWriteBlockCommand: {
         if (dataSize < 4)
             return {};
         const int block = GetLE16(data);
         const int n = std::min(int(GetLE16(data + 2)), dataSize - 4);
-        if (block * 32 + n > kMemorySize)
+        if (block * kBlockSize + n > kImageSize)
             return {};
-        memory_.replace(block * 32, n, frame.mid(9, n));
-        if (const int c = options_.CorruptOffset; c >= block * 32 && c < block * 32 + n)
+        memory_.replace(block * kBlockSize, n, frame.mid(9, n));
+        if (const int c = options_.CorruptOffset;
+            c >= block * kBlockSize && c < block * kBlockSize + n)
             memory_[c] = char(~uint8_t(memory_[c]));
         *stopAfter = block == options_.StopAfterBlock;
-        return Frame(4, {});
+        return Frame(kWriteBlockCommand, {});
     }
-    case 7:
-        return Frame(7, {});
+    case kEndWriteCommand:
+        return Frame(kEndWriteCommand, {});
     default:
         return {};
     }
@@ -265,7 +266,7 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
                 reply = Frame(255, {});
         } else if (!mute_) {
             reply = Reply(frame, &stopAfter);
-            if (uint8_t(frame[4]) == 7 && !reply.isEmpty())
+            if (uint8_t(frame[4]) == kEndWriteCommand && !reply.isEmpty())
                 settledNs_ = arrivedNs + o.SettleMs * kMs;
         }
         mute_ = mute_ || stopAfter;
@@ -281,7 +282,8 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
         if (babbling_)
             reply.clear();
         if (const uint8_t command = uint8_t(frame[4]);
-            o.LoseFirstBlockTry && (command == 4 || command == 5) && frame.size() >= 8) {
+            o.LoseFirstBlockTry &&
+            (command == kWriteBlockCommand || command == kReadBlockCommand) && frame.size() >= 8) {
             const int key =
                 command << 16 | GetLE16(reinterpret_cast<const uint8_t*>(frame.constData()) + 5);
             if (key != lastBlockKey_)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/protocol.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -59,9 +61,6 @@ QByteArray DefaultSimMemory();
 // any thread or a signal handler.
 class TSimulator {
 public:
-    static constexpr uint8_t kAddress = 244;
-    static constexpr int kMemorySize = 2048;
-
     // Opens the pseudo-terminal; TripError when it cannot.
     explicit TSimulator(TSimOptions options);
     ~TSimulator();

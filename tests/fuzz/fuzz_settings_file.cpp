@@ -4,6 +4,7 @@
 // Checked: the version and every image byte come from the file, a longer
 // image keeps its tail, and saving what was loaded gives the file back.
 
+#include "core/protocol.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -57,10 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Into a program that holds a device image: bytes beyond the file's stay.
     TMK held;
-    held.Image = QByteArray(TMK::kImageSize, char(0x5A));
+    held.Image = QByteArray(kImageSize, char(0x5A));
     held.UnpackSettings();
     LoadSettingsData(held, file);
-    Check(held.Image.size() == std::max<qsizetype>(TMK::kImageSize, imageSize));
+    Check(held.Image.size() == std::max<qsizetype>(kImageSize, imageSize));
     const char* image = held.Image.constData();
     for (qsizetype i = imageSize; i < held.Image.size(); ++i)
         Check(image[i] == char(0x5A));

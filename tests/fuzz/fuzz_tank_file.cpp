@@ -3,6 +3,7 @@
 // Checked: only the four calibration values change, each byte present in the
 // file lands in its place, and saving gives the file's first 8 bytes back.
 
+#include "core/protocol.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -22,7 +23,7 @@ void Check(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray file(reinterpret_cast<const char*>(data), qsizetype(size));
     TMK mk;
-    mk.Image = QByteArray(TMK::kImageSize, char(0xA5));
+    mk.Image = QByteArray(kImageSize, char(0xA5));
     mk.UnpackSettings();
     const auto before = mk.Settings.ToBytes();
     const QByteArray beforeFile = TankFileData(mk);
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(after[i] == (fromFile ? data[i - 0x40] : before[i]));
     }
     Check(mk.Version == version);
-    Check(mk.Image == QByteArray(TMK::kImageSize, char(0xA5)));
+    Check(mk.Image == QByteArray(kImageSize, char(0xA5)));
     const QByteArray saved = TankFileData(mk);
     Check(saved.size() == 8);
     const qsizetype n = qsizetype(std::min<size_t>(size, 8));

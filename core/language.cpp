@@ -1,3 +1,0 @@
-#include "core/language.h"
-
-bool English = false;

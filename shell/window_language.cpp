@@ -1,0 +1,3 @@
+#include "shell/window_language.h"
+
+bool English = false;
