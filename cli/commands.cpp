@@ -153,17 +153,50 @@ double ConnectTimeout(const QCommandLineParser& p, QString& error) {
     return s;
 }
 
-int ReportTransfer(const TransferResult& r, const TCliObserver& observer) {
-    switch (r.status) {
-    case TransferStatus::Done:
-        return 0;
-    case TransferStatus::Cancelled:
-        return Fail(observer.TimedOut() ? Texts::Connecting(kLanguage)
-                                        : QStringLiteral("Cancelled"));
-    default:
-        return Fail(r.message);
+// The trip computer's side of a command, set up once from the port options:
+// the link on --port and the progress on standard error, which gives up
+// connecting after --connect-timeout.
+class TDeviceSide {
+public:
+    explicit TDeviceSide(const QCommandLineParser& p)
+        : p_(p), observer_(ConnectTimeout(p, timeoutError_)) {}
+
+    // False, with the error, when --connect-timeout is bad.
+    bool CheckTimeout(QString& error) const {
+        if (!timeoutError_.isEmpty())
+            error = timeoutError_;
+        return timeoutError_.isEmpty();
     }
-}
+    // Points the link at --port, unless error already holds the command's own
+    // complaint; false, with the error, when anything is wrong.
+    bool Open(QString& error) {
+        return error.isEmpty() && CheckTimeout(error) && OpenLink(link_, p_, error);
+    }
+
+    TransferResult Read(TMK& mk) { return ReadFromDevice(link_, mk, observer_, {}, kLanguage); }
+    TransferResult Write(const TMK& mk, const VerifyOptions* verify) {
+        return verify ? WriteAndVerify(link_, mk, observer_, *verify, {}, kLanguage)
+                      : WriteToDevice(link_, mk, observer_, {}, kLanguage);
+    }
+    // Prints why a transfer did not end Done; the exit status 1, or 0 when it did.
+    int Report(const TransferResult& r) const {
+        switch (r.status) {
+        case TransferStatus::Done:
+            return 0;
+        case TransferStatus::Cancelled:
+            return Fail(observer_.TimedOut() ? Texts::Connecting(kLanguage)
+                                             : QStringLiteral("Cancelled"));
+        default:
+            return Fail(r.message);
+        }
+    }
+
+private:
+    const QCommandLineParser& p_;
+    QString timeoutError_;
+    TSerialLink link_;
+    TCliObserver observer_;
+};
 
 int CmdRead(const QStringList& args) {
     QCommandLineParser p;
@@ -179,19 +212,17 @@ int CmdRead(const QStringList& args) {
     if (!Parse(p, args, code))
         return code;
     QString error;
-    const double timeout = ConnectTimeout(p, error);
     const QString out = p.value(QStringLiteral("output"));
     if (out.isEmpty())
         error = QStringLiteral("-o FILE is required");
-    TSerialLink link;
-    if (!error.isEmpty() || !OpenLink(link, p, error))
+    TDeviceSide device(p);
+    if (!device.Open(error))
         return UsageError(error);
     TMK mk;
-    TCliObserver observer(timeout);
     try {
-        const TransferResult r = ReadFromDevice(link, mk, observer, {}, kLanguage);
+        const TransferResult r = device.Read(mk);
         if (r.status != TransferStatus::Done)
-            return ReportTransfer(r, observer);
+            return device.Report(r);
         WriteOutput(out, SettingsFileData(mk));
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
@@ -224,7 +255,6 @@ int CmdWrite(const QStringList& args) {
     if (!Parse(p, args, code))
         return code;
     QString error;
-    const double timeout = ConnectTimeout(p, error);
     bool ok = false;
     VerifyOptions verify;
     verify.delayMs = p.value(QStringLiteral("verify-delay")).toInt(&ok);
@@ -232,11 +262,10 @@ int CmdWrite(const QStringList& args) {
         error = QStringLiteral("Bad --verify-delay: milliseconds from 0 to 600000 expected");
     if (p.positionalArguments().size() != 1)
         error = QStringLiteral("One settings FILE is required");
-    TSerialLink link;
-    if (!error.isEmpty() || !OpenLink(link, p, error))
+    TDeviceSide device(p);
+    if (!device.Open(error))
         return UsageError(error);
     TMK mk;
-    TCliObserver observer(timeout);
     try {
         const QString file = p.positionalArguments().first();
         const QByteArray data = ReadWholeFile(file);
@@ -250,11 +279,10 @@ int CmdWrite(const QStringList& args) {
                             .arg(std::max<qsizetype>(0, data.size() - 2))
                             .arg(TSettingsRecord::kSize));
         LoadSettingsData(mk, data);
-        const TransferResult r = p.isSet(QStringLiteral("verify"))
-                                     ? WriteAndVerify(link, mk, observer, verify, {}, kLanguage)
-                                     : WriteToDevice(link, mk, observer, {}, kLanguage);
+        const TransferResult r =
+            device.Write(mk, p.isSet(QStringLiteral("verify")) ? &verify : nullptr);
         if (r.status != TransferStatus::Done)
-            return ReportTransfer(r, observer);
+            return device.Report(r);
         Err(r.message);
         if (p.isSet(QStringLiteral("verify")))
             Err(QStringLiteral("Read back: the trip computer holds the record as written."));
@@ -307,9 +335,9 @@ int CmdDiff(const QStringList& args) {
         return UsageError(usePort ? QStringLiteral("One settings FILE and --port PORT, or two "
                                                    "settings files, are required")
                                   : QStringLiteral("Two settings files are required"));
+    TDeviceSide device(p);
     QString error;
-    const double timeout = ConnectTimeout(p, error);
-    if (!error.isEmpty())
+    if (!device.CheckTimeout(error))
         return UsageError(error);
 
     // Side A is the one named first; the trip computer is read like `read` does.
@@ -329,14 +357,12 @@ int CmdDiff(const QStringList& args) {
         }
     }
     if (portSide >= 0) {
-        TSerialLink link;
-        if (!OpenLink(link, p, error))
+        if (!device.Open(error))
             return UsageError(error);
-        TCliObserver observer(timeout);
         try {
-            const TransferResult r = ReadFromDevice(link, mks[portSide], observer, {}, kLanguage);
+            const TransferResult r = device.Read(mks[portSide]);
             if (r.status != TransferStatus::Done) {
-                ReportTransfer(r, observer);
+                device.Report(r);
                 return 2;
             }
         } catch (const std::exception& e) {
