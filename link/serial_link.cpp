@@ -206,12 +206,15 @@ void TSerialLink::ReceiveFrameBy(int64_t firstByteDeadline) {
 }
 
 void TSerialLink::Pause(int ms) {
-    // On the port's clock, like every other wait: a sleep that wakes early
-    // does not shorten the pause, and a virtual clock drives it.
+    // On the port's clock, like every other wait, so a virtual clock drives
+    // it and a sleep that wakes early does not shorten it. Whole milliseconds:
+    // it ends strictly past its end, so it is never shorter than asked.
+    if (ms <= 0)
+        return;
     TBytePort& port = Port();
-    const int64_t until = port.NowMs() + ms;
-    for (int64_t now = port.NowMs(); now < until; now = port.NowMs()) {
+    const int64_t end = port.NowMs() + ms;
+    for (int64_t now = port.NowMs(); now <= end; now = port.NowMs()) {
         Idle();
-        port.Sleep(int(std::min<int64_t>(until - now, kWaitSliceMs)));
+        port.Sleep(int(std::min<int64_t>(end - now + 1, kWaitSliceMs)));
     }
 }
