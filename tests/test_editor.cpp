@@ -649,6 +649,8 @@ private slots:
     void mainWindowOpensTheEditor() {
         ScriptedDialogs dialogs;
         TMainForm form;
+        // Not the machine's serial port: another test's window may hold it.
+        form.DemoDevicePath = QStringLiteral("/nonexistent/tripconf-test-device");
         form.show();
         auto loadFile = [&](int8_t protocol) {
             TMK src;

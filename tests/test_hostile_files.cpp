@@ -36,6 +36,9 @@ void Openable(QByteArray& record, int protocol) {
 class TestHostileFiles : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
+    // The machine's serial port is not these tests' business, and a window
+    // of another test may hold it: this one would report no free port.
+    QString NoDevice() const { return dir.filePath(QStringLiteral("no-device")); }
 
 private slots:
     void init() { QFile::remove(TMIniFile::DefaultFileName()); }
@@ -44,6 +47,7 @@ private slots:
     void windowRefusesAPipe() {
         ScriptedDialogs d;
         TMainForm f;
+        f.DemoDevicePath = NoDevice();
         f.show();
         const QString pipe = dir.filePath(QStringLiteral("pipe.tarvg"));
         QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
@@ -94,6 +98,7 @@ private slots:
         QFETCH(bool, ok);
         ScriptedDialogs d;
         TMainForm f;
+        f.DemoDevicePath = NoDevice();
         f.show();
         TMK file;
         file.Version = 3;

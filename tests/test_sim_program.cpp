@@ -1,12 +1,18 @@
 #include "link/serial_link.h"
 #include "support/ini_file.h"
+#include "tools/simulator.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +23,84 @@ QString SimProgram() {
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The faults the transfers are tested against in-process, as options.
+struct TFaultOption {
+    const char* name;
+    QStringList options;
+    std::function<void(TSimOptions&)> set;
+};
+
+QList<TFaultOption> FaultOptions() {
+    const auto args = [](std::initializer_list<const char*> a) {
+        QStringList all;
+        for (const char* o : a)
+            all << QString::fromLatin1(o);
+        return all;
+    };
+    return {
+        {"silent", args({"--silent"}), [](TSimOptions& o) { o.Silent = true; }},
+        {"lose 2", args({"--lose", "2"}), [](TSimOptions& o) { o.LoseFirst = 2; }},
+        {"bad checksum", args({"--bad-checksum"}), [](TSimOptions& o) { o.BadChecksum = true; }},
+        {"zero header", args({"--zero-header"}), [](TSimOptions& o) { o.ZeroHeader = true; }},
+        {"busy", args({"--busy"}), [](TSimOptions& o) { o.Busy = true; }},
+        {"short length", args({"--short-length", "5"}), [](TSimOptions& o) { o.ShortLength = 5; }},
+        {"other command", args({"--other-command", "2"}),
+         [](TSimOptions& o) { o.OtherCommand = 2; }},
+        {"cut", args({"--cut", "3"}), [](TSimOptions& o) { o.CutAfter = 3; }},
+        {"junk", args({"--junk", "FF"}),
+         [](TSimOptions& o) { o.Junk = QByteArray(1, char(0xFF)); }},
+        {"faults after 1", args({"--faults-after", "1", "--busy"}),
+         [](TSimOptions& o) {
+             o.FaultsAfter = 1;
+             o.Busy = true;
+         }},
+        {"hang up after 2", args({"--hang-up-after", "2"}),
+         [](TSimOptions& o) { o.HangUpAfter = 2; }},
+    };
+}
+
+// Sends three version requests in one go (the device handles them in
+// order) and takes the replies, so a device that hangs up need not wait for
+// them to be read. Done when the log shows the frames received, each logged
+// with its reply, or for a device that hangs up, the hang-up after them;
+// false after 5 s.
+bool ThreeRequests(const QString& device, const std::function<QByteArray()>& log,
+                   const TSimOptions& o) {
+    const int fd = ::open(qPrintable(device), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const QByteArray three = QByteArray::fromHex("06f401000104").repeated(3);
+    const bool sent = ::write(fd, three.constData(), size_t(three.size())) == three.size();
+    bool done = false;
+    for (int i = 0; sent && !done && i < 1000; ++i) {
+        char replies[256];
+        while (::read(fd, replies, sizeof replies) > 0) {
+        }
+        const QByteArray text = log();
+        done = o.HangUpAfter > 0 ? text.contains("HANGUP") : text.count("RX ") >= 3;
+        if (!done)
+            QThread::msleep(5);
+    }
+    ::close(fd);
+    return done;
+}
+
+// The log of the simulator made from `options` in-process for the three requests.
+QByteArray InProcessLog(const TSimOptions& options, const QString& logPath) {
+    TSimulator sim(options);
+    FILE* log = std::fopen(qPrintable(logPath), "w");
+    if (!log)
+        return {};
+    sim.Log = log;
+    std::thread serving([&sim] { sim.Run(); });
+    const bool seen = ThreeRequests(
+        sim.SlavePath(), [&] { return ReadAll(logPath); }, options);
+    sim.Stop();
+    serving.join();
+    std::fclose(log);
+    return seen ? ReadAll(logPath) : QByteArray();
 }
 
 } // namespace
@@ -81,6 +165,36 @@ private slots:
         const QByteArray log = ReadAll(Path("sim.log"));
         QVERIFY(log.contains("RX 06 F4 01 00 01 04\n"));
         QVERIFY(log.contains("RX 08 F4 01 00 05 0A 00 F4\n"));
+    }
+
+    // Each fault option makes the device its TSimOptions field makes: both
+    // meet three version requests alike, and unlike a sound device.
+    void faultOptionsMakeTheirDevice_data() {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < FaultOptions().size(); ++i)
+            QTest::newRow(FaultOptions()[i].name) << i;
+    }
+    void faultOptionsMakeTheirDevice() {
+        QFETCH(int, row);
+        const TFaultOption fault = FaultOptions()[row];
+        TSimOptions o;
+        fault.set(o);
+
+        // The program appends to its log: one of its own for each row.
+        const QString logPath = dir.filePath(QStringLiteral("options%1.log").arg(row));
+        QProcess sim;
+        sim.start(SimProgram(), QStringList(fault.options) << QStringLiteral("--log") << logPath);
+        QVERIFY(sim.waitForReadyRead(10000));
+        const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        const bool seen = ThreeRequests(
+            device, [&] { return ReadAll(logPath); }, o);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        QVERIFY(seen);
+        const QByteArray log = ReadAll(logPath);
+
+        QCOMPARE(log, InProcessLog(o, Path("fields.log")));
+        QVERIFY(log != InProcessLog(TSimOptions{}, Path("sound.log")));
     }
 
     void refusesBadOptionsAndExplainsItself() {

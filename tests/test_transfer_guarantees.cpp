@@ -3,6 +3,13 @@
 // a write stores every block or says that it failed. Late replies, short
 // data, replies to another command and junk on the line, struck during the
 // block phase (blocks 8 to 11) or from the first request on.
+//
+// The fault matrix: every fault of the simulator, struck once the version
+// was answered, ends a read and a write with the link's own message in the
+// time the (shortened) time-outs allow, the port closed and the settings as
+// they were; struck from the first request on, it keeps the transfer asking
+// until Cancel. The window (test_transfers) and tripconf-cli (test_cli) each
+// show how they present a failed read and a failed write.
 
 #include "core/language.h"
 #include "core/transfers.h"
@@ -17,25 +24,36 @@
 
 namespace {
 
-// Gives up connecting after a time, as the command-line tool does; calls
-// OnBlock with the number of blocks done.
+// Gives up connecting after a time (500 ms unless GiveUp says otherwise), as
+// the command-line tool does; calls OnBlock with the number of blocks done.
 class Observer : public TTransferObserver {
 public:
     void Open() override { clock_.start(); }
-    void Close() override {}
-    void SetText(const QString&) override {}
+    void Close() override { ++closed; }
+    void SetText(const QString& t) override { text = t; }
     void SetGauge(int) override {
         if (OnBlock)
             OnBlock(++blocks_);
     }
     void ShowGauge(bool) override {}
     void ShowCancel(bool) override {}
-    bool Cancelled() override { return clock_.elapsed() > 500; }
+    bool Cancelled() override {
+        if (!cancelled_.isValid() && (GiveUp ? GiveUp() : clock_.elapsed() > 500))
+            cancelled_.start();
+        return cancelled_.isValid();
+    }
     void ProcessEvents() override {}
+    // Milliseconds since Cancelled first answered true; -1: never.
+    qint64 SinceCancel() const { return cancelled_.isValid() ? cancelled_.elapsed() : -1; }
+    qint64 SinceOpen() const { return clock_.elapsed(); }
+
     std::function<void(int)> OnBlock;
+    std::function<bool()> GiveUp;
+    int closed = 0;
+    QString text; // the last one shown
 
 private:
-    QElapsedTimer clock_;
+    QElapsedTimer clock_, cancelled_;
     int blocks_ = 0;
 };
 
@@ -129,8 +147,101 @@ void AddStrikes(bool write) {
     QTest::newRow("replies 0..400 ms late from the start, seed 5") << int(RandomDelay) << 5 << true;
 }
 
+// The fault matrix. Reads keep the device's own reply time-out; a write's
+// is cut from 3 s and the gap within a reply from 200 ms, so a silent or
+// stalled line costs little.
+constexpr uint16_t kVersion = 5;
+constexpr TTransferTimings kTimings{100, 200, 100, 50};
+// Room for a loaded machine on top of what the time-outs allow.
+constexpr int kMarginMs = 2000;
+
+struct TFault {
+    const char* name;
+    std::function<void(TSimOptions&)> strike;
+    QString message; // empty: the link's retries overcome the fault
+    bool connecting; // also struck from the first request on
+};
+
+QString LinkText(const char* text, const char* suffix = "") {
+    return QString::fromUtf8(text) + QString::fromLatin1(suffix);
+}
+
+const QList<TFault>& Faults() {
+    static const QList<TFault> faults{
+        {"silence", [](TSimOptions& o) { o.Silent = true; }, LinkText(kNoLinkText), true},
+        {"two lost replies", [](TSimOptions& o) { o.LoseFirst = 2; }, {}, false},
+        {"wrong checksum", [](TSimOptions& o) { o.BadChecksum = true; },
+         LinkText(kExchangeErrorText, "(0)"), true},
+        {"zero header", [](TSimOptions& o) { o.ZeroHeader = true; },
+         LinkText(kExchangeErrorText, "(4)"), true},
+        {"busy", [](TSimOptions& o) { o.Busy = true; }, LinkText(kDeviceBusyText), true},
+        {"short length", [](TSimOptions& o) { o.ShortLength = 5; }, LinkText(kNoLinkText), true},
+        {"replies with another command", [](TSimOptions& o) { o.OtherCommand = 2; },
+         LinkText(kExchangeErrorText, kWrongReplySuffix), true},
+        {"stalled reply", [](TSimOptions& o) { o.CutAfter = 3; }, LinkText(kDelayWithinBlockText),
+         true},
+        // FF reads as a length of 255: the reply's bytes are not enough.
+        {"junk before a reply", [](TSimOptions& o) { o.Junk = QByteArray(1, char(0xFF)); },
+         LinkText(kDelayWithinBlockText), true},
+        // Answers the version and two blocks, then the line is gone.
+        {"line closed", [](TSimOptions& o) { o.HangUpAfter = 3; }, LinkText(kNoLinkText), false},
+    };
+    return faults;
+}
+
+// A device whose faults strike once it has answered the version request.
+TSimOptions BlockPhase(const TFault& fault) {
+    TSimOptions o;
+    o.Memory = Memory();
+    o.Version = kVersion;
+    o.FaultsAfter = 1;
+    fault.strike(o);
+    return o;
+}
+
+// The longest a failing exchange can take: three attempts that each wait the
+// reply time-out with the request's line time and one stalled later byte,
+// with the pauses between them.
+int FailingExchangeBoundMs(int replyTimeoutMs, int requestBytes) {
+    const int lineMs = (9600 * (requestBytes - 1) + 115200 / 2) / 115200;
+    return TSerialLink::kAttempts * (replyTimeoutMs + lineMs + kTimings.byteMs) +
+           (TSerialLink::kAttempts - 1) * kTimings.retryPauseMs;
+}
+
+// Loaded settings with an edit that is not in the image yet.
+TMK Loaded() {
+    TMK mk;
+    mk.Version = kVersion;
+    mk.Image = QByteArray(2048, char(0x42));
+    mk.Settings = TSettingsRecord::Defaults();
+    mk.Settings.TripPath = 987654;
+    mk.PackSettings();
+    mk.Settings.TOTime = 1234;
+    return mk;
+}
+
+// What a failed transfer must leave as it was.
+struct Held {
+    uint16_t version;
+    QByteArray image;
+    std::array<uint8_t, TSettingsRecord::kSize> record;
+
+    explicit Held(const TMK& mk)
+        : version(mk.Version), image(mk.Image), record(mk.Settings.ToBytes()) {}
+    bool operator==(const Held&) const = default;
+};
+
+bool AnyBlockSent(const TSimulator& sim) {
+    for (const QByteArray& f : sim.Received())
+        if (f[4] == 4 || f[4] == 5)
+            return true;
+    return false;
+}
+
 } // namespace
 
+// CTest runs the properties and the fault matrix as two tests side by side
+// (tests/CMakeLists.txt names their functions).
 class TestTransferGuarantees : public QObject {
     Q_OBJECT
 
@@ -214,6 +325,127 @@ private slots:
         QCOMPARE(lines.size(), blockSent ? 2 : 1);
         if (blockSent)
             QCOMPARE(lines.last(), Texts::TornWrite(TLanguage::English));
+    }
+
+    void readFault_data() { FaultRows(); }
+    void readFault() {
+        QFETCH(int, fault);
+        const TFault& f = Faults()[fault];
+        const TSimOptions o = BlockPhase(f);
+        TSimulatorThread sim(o);
+        TSerialLink link;
+        link.SetDevicePath(sim.sim.SlavePath());
+        Observer observer;
+        TMK mk = Loaded();
+        const Held before(mk);
+
+        QElapsedTimer t;
+        t.start();
+        const TransferResult r = ReadFromDevice(link, mk, observer, kTimings);
+        const qint64 ms = t.elapsed();
+
+        QVERIFY(!link.IsPortOpen());
+        QCOMPARE(observer.closed, 1);
+        if (f.message.isEmpty()) {
+            QVERIFY2(r.status == TransferStatus::Done, qPrintable(r.message));
+            QCOMPARE(mk.Image, o.Memory);
+            QCOMPARE(mk.Version, kVersion);
+            return;
+        }
+        QVERIFY(r.status == TransferStatus::Failed);
+        QCOMPARE(r.message, f.message);
+        QVERIFY(Held(mk) == before);
+        QVERIFY2(ms < FailingExchangeBoundMs(kTimings.readReplyMs, 8) + kMarginMs,
+                 qPrintable(QString::number(ms)));
+    }
+
+    void writeFault_data() { FaultRows(); }
+    void writeFault() {
+        QFETCH(int, fault);
+        const TFault& f = Faults()[fault];
+        TSimOptions o = BlockPhase(f);
+        o.Memory = QByteArray(2048, char(0xEE));
+        TSimulatorThread sim(o);
+        TSerialLink link;
+        link.SetDevicePath(sim.sim.SlavePath());
+        Observer observer;
+        const TMK mk = Loaded();
+        const auto record = mk.Settings.ToBytes();
+
+        QElapsedTimer t;
+        t.start();
+        const TransferResult r = WriteToDevice(link, mk, observer, kTimings);
+        const qint64 ms = t.elapsed();
+
+        QVERIFY(!link.IsPortOpen());
+        QCOMPARE(observer.closed, 1);
+        if (f.message.isEmpty()) {
+            QVERIFY2(r.status == TransferStatus::Done, qPrintable(r.message));
+            QCOMPARE(r.message, Texts::Written(TLanguage::English));
+            QCOMPARE(sim.sim.Memory().left(124),
+                     QByteArray(reinterpret_cast<const char*>(record.data()), 124));
+            return;
+        }
+        // Every fault strikes after the first block request went out.
+        QVERIFY(r.status == TransferStatus::Failed);
+        QCOMPARE(r.message, f.message + QLatin1Char('\n') + Texts::TornWrite(TLanguage::English));
+        QVERIFY2(ms < FailingExchangeBoundMs(kTimings.writeReplyMs, 42) + kMarginMs,
+                 qPrintable(QString::number(ms)));
+    }
+
+    // A device that never answers well is asked again and again, silently,
+    // until Cancel; Cancel ends the transfer at once with nothing changed.
+    void connectingRetriesUntilCancel_data() {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("write");
+        for (int i = 0; i < Faults().size(); ++i)
+            if (Faults()[i].connecting)
+                QTest::newRow(Faults()[i].name) << i << false;
+        QTest::newRow("silence, write") << 0 << true;
+    }
+    void connectingRetriesUntilCancel() {
+        QFETCH(int, fault);
+        QFETCH(bool, write);
+        TSimOptions o;
+        o.Version = kVersion;
+        Faults()[fault].strike(o);
+        TSimulatorThread sim(o);
+        TSerialLink link;
+        link.SetDevicePath(sim.sim.SlavePath());
+        // Cancel once the device has been asked more often than the link's
+        // own three attempts: the transfer keeps asking.
+        Observer observer;
+        int requestsBeforeCancel = 0;
+        observer.GiveUp = [&] {
+            requestsBeforeCancel = sim.sim.Requests();
+            return requestsBeforeCancel > TSerialLink::kAttempts || observer.SinceOpen() >= 10000;
+        };
+        TMK mk = Loaded();
+        const Held before(mk);
+        // Connecting waits the read time-out, also before a write.
+        TTransferTimings timings = kTimings;
+        timings.readReplyMs = 40;
+
+        const TransferResult r = write ? WriteToDevice(link, mk, observer, timings)
+                                       : ReadFromDevice(link, mk, observer, timings);
+
+        QVERIFY2(r.status == TransferStatus::Cancelled, qPrintable(r.message));
+        QVERIFY2(observer.SinceCancel() < 1000,
+                 qPrintable(QString::number(observer.SinceCancel())));
+        QVERIFY2(requestsBeforeCancel > TSerialLink::kAttempts,
+                 qPrintable(QString::number(requestsBeforeCancel)));
+        QCOMPARE(observer.text, Texts::Connecting(TLanguage::English));
+        QVERIFY(!AnyBlockSent(sim.sim));
+        QVERIFY(!link.IsPortOpen());
+        QCOMPARE(observer.closed, 1);
+        QVERIFY(Held(mk) == before);
+    }
+
+private:
+    static void FaultRows() {
+        QTest::addColumn<int>("fault");
+        for (int i = 0; i < Faults().size(); ++i)
+            QTest::newRow(Faults()[i].name) << i;
     }
 };
 
