@@ -459,6 +459,10 @@ int RunCli(const QStringList& args) {
         Out(QString::fromLatin1(kUsage));
         return 0;
     }
+    if (args.first() == QStringLiteral("--version")) {
+        Out(QStringLiteral("tripconf-cli " TRIPCONF_VERSION "\n"));
+        return 0;
+    }
     const QString cmd = args.first();
     QStringList rest = args;
     rest[0] = QStringLiteral("tripconf-cli ") + cmd;

@@ -6,6 +6,7 @@
 #include <QProcess>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -24,6 +25,12 @@ QString StartSimulator(QProcess& sim) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt connects to a display, so it works without one.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tripconf %s\n", TRIPCONF_VERSION);
+            return 0;
+        }
     TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tripconf"));
 

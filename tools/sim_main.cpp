@@ -165,6 +165,7 @@ int Serve(QCommandLineParser& p) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tripconf-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TRIPCONF_VERSION));
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Plays the trip computer on a pseudo-terminal: answers commands 1 (version),\n"
@@ -175,6 +176,7 @@ int main(int argc, char** argv) {
         "Faults apply to the first --faults requests (all by default) after the\n"
         "first --faults-after requests (none by default)."));
     p.addHelpOption();
+    p.addVersionOption();
     auto opt = [&p](const char* name, const char* help, const char* value = nullptr) {
         if (value)
             p.addOption(
