@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
         }
     TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("tripconf"));
+    // Wayland matches the window to its desktop entry by this name.
+    app.setDesktopFileName(QStringLiteral("org.example.tripconf"));
 
     // A second copy ends at once and silently; the running one is not disturbed.
     TJustOne justOne(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
