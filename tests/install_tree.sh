@@ -23,12 +23,20 @@ skip() {
     skipped=1
 }
 
+# The desktop entry's and the metainfo's name.
+app_id=org.example.tripconf
+
 # The files an install puts in place, relative to the prefix.
 expected_files() {
     printf '%s\n' bin/tripconf bin/tripconf-cli bin/tripconf-sim \
-        share/applications/tripconf.desktop \
+        share/applications/$app_id.desktop share/metainfo/$app_id.metainfo.xml \
+        share/bash-completion/completions/tripconf-cli \
         share/doc/tripconf/OFL.txt share/doc/tripconf/README.md \
+        share/doc/tripconf/changelog.gz share/doc/tripconf/copyright \
         share/icons/hicolor/scalable/apps/tripconf.svg
+    for page in tripconf tripconf-cli tripconf-sim; do
+        echo "share/man/man1/$page.1.gz"
+    done
     for size in 32 48 64 128 256; do
         echo "share/icons/hicolor/${size}x${size}/apps/tripconf.png"
     done
@@ -40,6 +48,44 @@ png_size() {
         awk '{ printf "%dx%d\n", $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }'
 }
 
+# Each manual page renders without a warning.
+check_man() {
+    local page
+    command -v groff >/dev/null || {
+        skip "groff not installed"
+        return 0
+    }
+    for page in "$1"/share/man/man1/*.1.gz; do
+        local warnings
+        warnings=$(zcat "$page" | groff -man -ww -z -Tutf8 2>&1) || fail "$page: groff failed"
+        [ -z "$warnings" ] || fail "$page: $warnings"
+    done
+}
+
+# The completion loads in bash and completes a command, an option, a port
+# and a field name; its field names are those the program shows.
+check_completion() {
+    local prefix=$1 script=$1/share/bash-completion/completions/tripconf-cli
+    complete_words() { # WORDS...: what completing the last word offers
+        bash --norc -c '
+            source "$0" || exit 1
+            COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+            _tripconf_cli tripconf-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+            printf "%s\n" "${COMPREPLY[@]}"' "$script" "$@"
+    }
+    [ "$(complete_words tripconf-cli wr)" = write ] || fail "completion: no command"
+    [ "$(complete_words tripconf-cli write --ver)" = "$(printf '%s\n' --verify --verify-delay)" ] ||
+        fail "completion: no option of write"
+    complete_words tripconf-cli read --port CO | grep -qx COM32 || fail "completion: no COMn port"
+    : >"$tmp/empty.tarvg"
+    local fields
+    fields=$("$prefix/bin/tripconf-cli" show "$tmp/empty.tarvg" 2>/dev/null |
+        sed -n '2,$s/^\([A-Za-z0-9_]*\): .*/\1/p' | sort)
+    [ -n "$fields" ] || fail "tripconf-cli show --json gave no fields"
+    diff <(echo "$fields") <(complete_words tripconf-cli get x.tarvg "" | sort) ||
+        fail "completion: field names differ from the program's (< program, > completion)"
+}
+
 check_install() {
     local source=$1 make_icon=$2 prefix=$tmp/usr
     cmake --install "$build" --prefix "$prefix" >"$tmp/install.log"
@@ -49,7 +95,7 @@ check_install() {
         [ -x "$prefix/bin/$p" ] || fail "bin/$p is not executable"
     done
 
-    local desktop=$prefix/share/applications/tripconf.desktop
+    local desktop=$prefix/share/applications/$app_id.desktop
     if command -v desktop-file-validate >/dev/null; then
         desktop-file-validate "$desktop" || fail "desktop entry not valid"
     else
@@ -57,6 +103,16 @@ check_install() {
     fi
     grep -qx 'Exec=tripconf' "$desktop" || fail "desktop entry does not run tripconf"
     grep -qx 'Icon=tripconf' "$desktop" || fail "desktop entry does not name the icon"
+
+    if command -v appstreamcli >/dev/null; then
+        # The tree, so that the metainfo's desktop entry must be there too.
+        appstreamcli validate-tree --no-net --pedantic "$prefix" >"$tmp/appstream.log" ||
+            { cat "$tmp/appstream.log"; fail "metainfo not valid"; }
+    else
+        skip "appstreamcli not installed"
+    fi
+    check_man "$prefix"
+    check_completion "$prefix"
 
     # The committed SVG is the icon program's output.
     "$make_icon" --svg "$tmp/icon.svg"
@@ -69,8 +125,14 @@ check_install() {
     cmp -s "$source/third_party/terminus/OFL.txt" "$prefix/share/doc/tripconf/OFL.txt" ||
         fail "font licence missing"
 
-    # The installed program runs without the build tree.
+    # The installed programs run without the build tree, and say their version.
     "$prefix/bin/tripconf-cli" --help | grep -q 'diff' || fail "installed tripconf-cli does not run"
+    local version
+    version=$(sed -n 's/^project(tripconf VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+    for p in tripconf tripconf-cli tripconf-sim; do
+        [ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/$p" --version)" = "$p $version" ] ||
+            fail "$p --version does not print '$p $version'"
+    done
 
     # An installed program cannot write beside itself: its INI file goes to
     # the user's configuration folder. The command-line tool opens the
@@ -118,6 +180,17 @@ check_package() {
     dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$' | sed 's|^\./usr/||' | sort >"$tmp/files"
     diff <(expected_files | sort) "$tmp/files" || fail "package files differ (< expected, > packaged)"
     echo "$deb: Depends: $depends"
+
+    # Debian's own checks: no error and no warning (the README lists the
+    # informational tags left and why).
+    if command -v lintian >/dev/null; then
+        local code=0
+        lintian --no-cfg --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 || code=$?
+        grep -v 'root privileges' "$tmp/lintian.log" || true
+        [ $code -eq 0 ] || fail "lintian found errors or warnings"
+    else
+        skip "lintian not installed"
+    fi
 }
 
 case $mode in
