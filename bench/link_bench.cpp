@@ -1,7 +1,8 @@
 // Figures of the device transfers against tripconf-sim on a pseudo-terminal,
 // paced at the line's 115200 baud: a full read and a full write against
 // their wire time, and the processor time taken while connecting to a silent
-// trip computer and while waiting for write replies that do not come.
+// trip computer and while waiting for write replies that do not come; reads
+// through a simulated USB adapter's latency timer.
 
 #include "bench/bench_support.h"
 #include "core/transfers.h"
@@ -162,6 +163,32 @@ double ReadOnce(const QStringList& options, const QString& log) {
 
 int Requests(const QString& log);
 
+// Reads through a USB adapter that holds short replies for its latency timer:
+// 16 ms, the usual default when the driver ignores low-latency mode, and 1 ms.
+void AdapterFigures() {
+    constexpr int kAdapterRuns = 3;
+    const double readWire = WireMs(6 + 9 + 64 * (8 + 38));
+    for (const int latency : {16, 1}) {
+        TSimProcess sim({QStringLiteral("--baud"), QString::number(kBaud),
+                         QStringLiteral("--adapter-latency"), QString::number(latency)});
+        TSerialLink link;
+        Attach(link, sim.Path());
+        TBenchObserver observer;
+        TMK mk;
+        std::vector<double> runs;
+        for (int i = 0; i < kAdapterRuns; ++i) {
+            const double t0 = WallMs();
+            if (ReadFromDevice(link, mk, observer).status != TransferStatus::Done)
+                throw TripError(QStringLiteral("the read failed"));
+            runs.push_back(WallMs() - t0);
+        }
+        const double ms = Median(runs);
+        std::printf("full read through a USB adapter with a %d ms latency timer: %.1f ms median "
+                    "of %d, wire time %.1f ms, ratio %.3f\n",
+                    latency, ms, kAdapterRuns, readWire, ms / readWire);
+    }
+}
+
 // Reads that meet a slow device and lost replies: what the link's waits and
 // its resync after a retry cost.
 void SlowDeviceFigures(const QString& log) {
@@ -234,6 +261,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     try {
         TransferFigures();
+        AdapterFigures();
         SlowDeviceFigures(dir.filePath(QStringLiteral("slow.log")));
         ConnectingFigure(dir.filePath(QStringLiteral("silent.log")));
         WriteReplyFigure();

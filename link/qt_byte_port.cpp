@@ -1,12 +1,16 @@
 #include "link/qt_byte_port.h"
 
+#include "link/link_log.h"
+
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QThread>
 
 #include <asm/termbits.h>
 #include <cerrno>
+#include <cstring>
 #include <limits>
+#include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -67,7 +71,10 @@ TProbeResult TQtBytePort::Probe(const QString& devicePath) {
 bool TQtBytePort::Open(const QString& devicePath) {
     Close();
     port_.setPortName(QFileInfo(devicePath).absoluteFilePath());
-    return Ok(port_.open(QIODevice::ReadWrite));
+    const bool opened = Ok(port_.open(QIODevice::ReadWrite));
+    if (opened)
+        EnterLowLatency();
+    return opened;
 }
 
 bool TQtBytePort::IsOpen() const {
@@ -75,9 +82,55 @@ bool TQtBytePort::IsOpen() const {
 }
 
 void TQtBytePort::Close() {
-    if (port_.isOpen())
+    if (port_.isOpen()) {
+        LeaveLowLatency();
         port_.close();
+    }
     Ok(true);
+}
+
+// Pseudo-terminals and some drivers refuse (ENOTTY, EINVAL); the port works
+// the same, only replies may come later.
+void TQtBytePort::EnterLowLatency() {
+    savedSerialFlags_.reset();
+    const int fd = int(port_.handle());
+    serial_struct s{};
+    if (::ioctl(fd, TIOCGSERIAL, &s) != 0) {
+        qCDebug(lcLink, "%s: low-latency mode refused: %s", qPrintable(port_.portName()),
+                std::strerror(errno));
+        return;
+    }
+    if (s.flags & ASYNC_LOW_LATENCY) {
+        qCDebug(lcLink, "%s: low-latency mode already on", qPrintable(port_.portName()));
+        return;
+    }
+    const int before = s.flags;
+    s.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCSSERIAL, &s) != 0) {
+        qCDebug(lcLink, "%s: low-latency mode refused: %s", qPrintable(port_.portName()),
+                std::strerror(errno));
+        return;
+    }
+    savedSerialFlags_ = before;
+    qCDebug(lcLink, "%s: low-latency mode on", qPrintable(port_.portName()));
+}
+
+void TQtBytePort::LeaveLowLatency() {
+    if (!savedSerialFlags_)
+        return;
+    const int fd = int(port_.handle());
+    const int before = *savedSerialFlags_;
+    savedSerialFlags_.reset();
+    serial_struct s{};
+    bool restored = ::ioctl(fd, TIOCGSERIAL, &s) == 0;
+    if (restored) {
+        s.flags = before;
+        restored = ::ioctl(fd, TIOCSSERIAL, &s) == 0;
+    }
+    // A pulled adapter fails here; nothing is left to restore then.
+    if (!restored)
+        qCDebug(lcLink, "%s: serial flags not restored: %s", qPrintable(port_.portName()),
+                std::strerror(errno));
 }
 
 uint32_t TQtBytePort::SetBaudRate(uint32_t baud) {

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <optional>
 
 // The real serial line, on QSerialPort.
 class TQtBytePort final : public TBytePort {
@@ -33,7 +34,13 @@ private:
     // QSerialPort keeps the last error until cleared; a refused call (DTR on a
     // pseudo-terminal, a time-out) must not poison the calls that follow.
     bool Ok(bool result);
+    // Asks the driver to pass received bytes on at once (a USB adapter holds
+    // short replies for its latency timer otherwise), and gives back the
+    // flags it had.
+    void EnterLowLatency();
+    void LeaveLowLatency();
 
     QSerialPort port_;
     QElapsedTimer clock_;
+    std::optional<int> savedSerialFlags_; // to restore before closing
 };

@@ -6,12 +6,17 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
+#include <fcntl.h>
+#include <linux/serial.h>
 #include <numeric>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -46,6 +51,32 @@ void Attach(TSerialLink& link, const TSimulator& sim, uint16_t replyTimeout = 10
     link.SetBaudRate(115200);
     link.ReplyTimeout = replyTimeout;
 }
+
+// The link's debug log while this lives, as lines.
+class TLinkLogCapture {
+public:
+    TLinkLogCapture() {
+        QLoggingCategory::setFilterRules(QStringLiteral("tripconf.link.debug=true"));
+        active_ = this;
+        previous_ = qInstallMessageHandler(&Handle);
+    }
+    ~TLinkLogCapture() {
+        qInstallMessageHandler(previous_);
+        active_ = nullptr;
+        QLoggingCategory::setFilterRules(QString());
+    }
+    QStringList lines;
+
+private:
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (active_ && context.category && qstrcmp(context.category, "tripconf.link") == 0)
+            active_->lines.append(text);
+        else if (previous_)
+            previous_(type, context, text);
+    }
+    static inline TLinkLogCapture* active_ = nullptr;
+    static inline QtMessageHandler previous_ = nullptr;
+};
 
 uint16_t AskVersion(TSerialLink& link) {
     link.Request(244, 1, 9);
@@ -241,7 +272,13 @@ private slots:
         TSerialLink link;
         int idle = 0;
         link.ProcessEvents = [&idle] { ++idle; };
-        Attach(link, s.sim, 1000); // success path: room for a loaded machine
+        {
+            // A pseudo-terminal has no low-latency mode; the link goes on without it.
+            TLinkLogCapture log;
+            Attach(link, s.sim, 1000); // success path: room for a loaded machine
+            QVERIFY2(log.lines.filter(QStringLiteral("low-latency mode refused")).size() == 1,
+                     qPrintable(log.lines.join(QLatin1Char('\n'))));
+        }
         QVERIFY(link.IsPortOpen());
         QCOMPARE(link.BaudRate, 115200u);
         QCOMPARE(AskVersion(link), uint16_t(0x2A17));
@@ -523,6 +560,75 @@ private slots:
         for (std::thread& t : load)
             t.join();
         QCOMPARE(lost, 0);
+    }
+
+    // A real serial port is put in low-latency mode while open and gets its
+    // own flags back at closing.
+    void lowLatencyModeOnlyWhileOpen() {
+        if (qEnvironmentVariableIsEmpty("TRIPCONF_MACHINE_PORT"))
+            QSKIP("runs alone as test_link_machine_port");
+        const int fd = ::open("/dev/ttyS0", O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            QSKIP("no /dev/ttyS0 to open");
+        const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+        auto flags = [fd] {
+            serial_struct s{};
+            return ::ioctl(fd, TIOCGSERIAL, &s) == 0 ? s.flags : -1;
+        };
+        auto setFlags = [fd](int f) {
+            serial_struct s{};
+            if (::ioctl(fd, TIOCGSERIAL, &s) != 0)
+                return false;
+            s.flags = f;
+            return ::ioctl(fd, TIOCSSERIAL, &s) == 0;
+        };
+        const int original = flags();
+        // Start with the mode off, so that restoring shows.
+        if (original < 0 || !setFlags(original & ~ASYNC_LOW_LATENCY))
+            QSKIP("/dev/ttyS0 has no serial flags to set");
+        const auto restore = qScopeGuard([&] { setFlags(original); });
+        TSerialLink link;
+        link.SetDevicePath(QStringLiteral("/dev/ttyS0"));
+        link.SetPortOpen(true);
+        if (!link.IsPortOpen())
+            QSKIP("/dev/ttyS0 cannot be opened");
+        QCOMPARE(flags(), original | ASYNC_LOW_LATENCY);
+        link.SetPortOpen(false);
+        QCOMPARE(flags(), original & ~ASYNC_LOW_LATENCY);
+    }
+
+    // The simulated USB adapter holds a reply for its timer unless a full
+    // packet of 62 bytes is waiting.
+    void anAdapterHoldsShortReplies_data() {
+        QTest::addColumn<int>("trail");
+        QTest::addColumn<int>("latencyMs");
+        QTest::addColumn<bool>("held");
+        // Block replies are 38 bytes; the trail makes them longer.
+        QTest::newRow("38 bytes") << 0 << 20 << true;
+        QTest::newRow("61 bytes") << 23 << 20 << true;
+        // Held, it would come after all three attempts of 1000 ms.
+        QTest::newRow("62 bytes") << 24 << 5000 << false;
+    }
+
+    void anAdapterHoldsShortReplies() {
+        QFETCH(int, trail);
+        QFETCH(int, latencyMs);
+        QFETCH(bool, held);
+        TSimOptions o;
+        o.AdapterLatencyMs = latencyMs;
+        o.Trail = QByteArray(trail, '\x55');
+        TSimulatorThread s(o);
+        TSerialLink link;
+        Attach(link, s.sim, 1000);
+        QElapsedTimer t;
+        t.start();
+        link.BeginRequest(244, 5);
+        link.PutWord(2);
+        link.Transact(38);
+        QCOMPARE(link.GetByte(), uint8_t(s.sim.Memory()[64]));
+        if (held)
+            QVERIFY2(t.elapsed() >= latencyMs, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(s.sim.Requests(), 1);
     }
 
     void cancelEndsTheWaitAtOnce() {

@@ -75,6 +75,8 @@ int Serve(QCommandLineParser& p) {
         o.Seed = uint32_t(ToInt(p, "seed", 0, 0x7FFFFFFF));
     if (p.isSet(QStringLiteral("baud")))
         o.PaceBaud = uint32_t(ToInt(p, "baud", 1, 100000000));
+    if (p.isSet(QStringLiteral("adapter-latency")))
+        o.AdapterLatencyMs = ToInt(p, "adapter-latency", 0, 60000);
     o.Silent = p.isSet(QStringLiteral("silent"));
     if (p.isSet(QStringLiteral("lose")))
         o.LoseFirst = ToInt(p, "lose", 0, 1 << 30);
@@ -196,6 +198,10 @@ int main(int argc, char** argv) {
     opt("random-delay", "Wait up to this many ms more before each reply, drawn per reply.", "ms");
     opt("seed", "Seed of the random delays and of the junk stream (default 1).", "n");
     opt("baud", "Take the wire time of request and reply at this rate (11 bits a byte).", "rate");
+    opt("adapter-latency",
+        "Play a USB adapter: a reply's bytes reach the line only this many ms after the first "
+        "of them was ready, or when 62 are waiting.",
+        "ms");
     opt("silent", "Never answer.");
     opt("lose", "Give no reply to the first K requests.", "k");
     opt("bad-checksum", "Replies with a wrong checksum.");

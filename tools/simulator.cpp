@@ -175,7 +175,7 @@ bool TSimulator::WaitUntil(int64_t ns) {
     }
 }
 
-bool TSimulator::Send(const QByteArray& bytes, int64_t startNs, uint32_t baud) {
+bool TSimulator::Send(const QByteArray& bytes, int64_t startNs, uint32_t baud, int adapterMs) {
     auto write = [this, &bytes](qsizetype from, qsizetype to) {
         while (from < to) {
             const ssize_t n = ::write(master_, bytes.constData() + from, size_t(to - from));
@@ -184,14 +184,30 @@ bool TSimulator::Send(const QByteArray& bytes, int64_t startNs, uint32_t baud) {
             from += n;
         }
     };
+    // Byte k leaves the device at start + (k + 1) byte times.
+    const int64_t byteNs = WireNs(1, baud);
+    auto ready = [&](qsizetype k) { return startNs + (baud == 0 ? 0 : (k + 1) * byteNs); };
+    if (adapterMs > 0) {
+        // The adapter passes on what it holds when its timer, started by the
+        // first byte held, runs out, or at once when a packet is full.
+        for (qsizetype from = 0; from < bytes.size();) {
+            const int64_t timerNs = ready(from) + adapterMs * kMs;
+            qsizetype to = from;
+            while (to < bytes.size() && to - from < kAdapterPacket && ready(to) <= timerNs)
+                ++to;
+            if (!WaitUntil(to - from == kAdapterPacket ? ready(to - 1) : timerNs))
+                return false;
+            write(from, to);
+            from = to;
+        }
+        return true;
+    }
     if (baud == 0) {
         if (!WaitUntil(startNs))
             return false;
         write(0, bytes.size());
         return true;
     }
-    // Byte k leaves the device at start + (k + 1) byte times.
-    const int64_t byteNs = WireNs(1, baud);
     qsizetype sent = 0;
     while (sent < bytes.size()) {
         const int64_t now = NowNs();
@@ -253,6 +269,7 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
     QByteArray out;
     uint32_t baud;
     int delayMs;
+    int adapterMs;
     bool hangUp;
     {
         std::lock_guard lock(mutex_);
@@ -318,6 +335,7 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
         }
         out = reply;
         baud = o.PaceBaud;
+        adapterMs = o.AdapterLatencyMs;
         delayMs = o.ReplyDelayMs;
         if (o.RandomDelayMs > 0)
             delayMs += std::uniform_int_distribution<int>(0, o.RandomDelayMs)(random_);
@@ -327,7 +345,7 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
     if (!out.isEmpty()) {
         LogLine("TX", out);
         const int64_t start = arrivedNs + WireNs(frame.size(), baud) + delayMs * kMs;
-        if (!Send(out, start, baud))
+        if (!Send(out, start, baud, adapterMs))
             return;
     }
     if (hangUp)

@@ -18,12 +18,16 @@
 // that follow the first FaultsAfter, so a test can make a request fail twice
 // and succeed on the third attempt, or let the device connect and then fail.
 struct TSimOptions {
-    QByteArray Memory;        // 2048 bytes at the start; empty: DefaultSimMemory()
-    uint16_t Version = 1;     // settings version answered to command 1
-    int ReplyDelayMs = 0;     // before each reply
-    int RandomDelayMs = 0;    // up to this much more before each reply, drawn per reply
-    uint32_t Seed = 1;        // for the random delays and the junk stream
-    uint32_t PaceBaud = 0;    // 0: no pacing; else request and reply take their wire time
+    QByteArray Memory;     // 2048 bytes at the start; empty: DefaultSimMemory()
+    uint16_t Version = 1;  // settings version answered to command 1
+    int ReplyDelayMs = 0;  // before each reply
+    int RandomDelayMs = 0; // up to this much more before each reply, drawn per reply
+    uint32_t Seed = 1;     // for the random delays and the junk stream
+    uint32_t PaceBaud = 0; // 0: no pacing; else request and reply take their wire time
+    // A USB adapter between device and client: a reply's bytes reach the
+    // client only AdapterLatencyMs after the first of them was ready, or as
+    // soon as kAdapterPacket are waiting. 0: no adapter.
+    int AdapterLatencyMs = 0;
     bool Silent = false;      // never answer
     int LoseFirst = 0;        // the first K requests of the fault window get no reply
     bool BadChecksum = false; // reply checksum off by one
@@ -51,6 +55,9 @@ struct TSimOptions {
     bool SettleBusy = false;
     int CorruptOffset = -1; // a write block storing this memory byte stores it inverted
 };
+
+// The bytes of one USB packet from the adapter (64 less 2 status bytes).
+inline constexpr int kAdapterPacket = 62;
 
 // 2048 bytes: the default settings record, then byte i = (i + i / 256) mod 256.
 QByteArray DefaultSimMemory();
@@ -90,7 +97,7 @@ private:
     void HandleFrame(const QByteArray& frame, int64_t arrivedNs);
     QByteArray Reply(const QByteArray& frame, bool* stopAfter);
     // Sends bytes at their paced times; false when stopped meanwhile.
-    bool Send(const QByteArray& bytes, int64_t startNs, uint32_t baud);
+    bool Send(const QByteArray& bytes, int64_t startNs, uint32_t baud, int adapterMs);
     bool WaitUntil(int64_t ns);
     bool DrainWake(); // false when a stop was asked for
     void LogLine(const char* tag, const QByteArray& bytes);
