@@ -55,7 +55,10 @@ public:
         if (p.state() == QProcess::NotRunning)
             return;
         p.terminate();
-        p.waitForFinished(5000);
+        if (!p.waitForFinished(5000)) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
     }
     QProcess p;
     QString path;
