@@ -1,5 +1,6 @@
 #include "link/serial_link.h"
 
+#include "link/link_log.h"
 #include "support/numeric.h"
 
 #include <algorithm>
@@ -11,6 +12,18 @@ namespace {
 }
 
 } // namespace
+
+void TSerialLink::LogFrame(const char* direction, const uint8_t* bytes, int size,
+                           const char* note) {
+    if (!lcLink().isDebugEnabled())
+        return;
+    const QByteArray hex =
+        QByteArray(reinterpret_cast<const char*>(bytes), size).toHex(' ').toUpper();
+    qCDebug(lcLink).noquote() << QStringLiteral("%1 ms %2 %3%4")
+                                     .arg(Port().NowMs() - openedAtMs_)
+                                     .arg(QLatin1String(direction), QLatin1String(hex),
+                                          QLatin1String(note));
+}
 
 TSerialLink::TSerialLink(std::unique_ptr<TBytePort> port) : TSerialPortBase(std::move(port)) {
     BaudRate = 115200;
@@ -155,6 +168,7 @@ void TSerialLink::SendFrame() {
     // Whatever a late earlier reply left must not pass for this one's reply.
     PurgeInput();
     PurgeOutput();
+    LogFrame("TX", RequestBuffer.data(), length);
     Port().Write(RequestBuffer.data(), length);
 }
 
@@ -192,17 +206,24 @@ void TSerialLink::ReceiveFrameBy(int64_t firstByteDeadline) {
     if (ReadBy(ReplyBuffer.data(), 1, firstByteDeadline) == 0)
         Fail(kNoLinkText);
     const int length = ReplyBuffer[0];
-    if (length < 6)
+    if (length < 6) {
+        LogFrame("RX", ReplyBuffer.data(), 1, " (too short a length)");
         Fail(kNoLinkText);
+    }
     // Bytes that arrived together share one arrival time, as if read one by one.
     for (int i = 1; i < length;) {
         const int64_t got = ReadBy(ReplyBuffer.data() + i, length - i, port.NowMs() + ByteTimeout);
-        if (got == 0)
+        if (got == 0) {
+            LogFrame("RX", ReplyBuffer.data(), i, " (cut off)");
             Fail(kDelayWithinBlockText);
+        }
         i += int(got);
     }
-    if (!ReplyChecksumOk())
+    if (!ReplyChecksumOk()) {
+        LogFrame("RX", ReplyBuffer.data(), length, " (bad checksum)");
         throw TripError(QString::fromLatin1(kExchangeErrorText) + QStringLiteral("(0)"));
+    }
+    LogFrame("RX", ReplyBuffer.data(), length);
 }
 
 void TSerialLink::Pause(int ms) {

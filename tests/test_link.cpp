@@ -624,10 +624,15 @@ private slots:
         const QString usb10 = alias("ttyUSB10", a.sim);
         const QString usb2 = alias("ttyUSB2", b.sim);
         const QString acm0 = alias("ttyACM0", c.sim);
-        TSerialLink link(std::make_unique<TListedPort>(
-            QList<TSerialDeviceInfo>{{usb10, QStringLiteral("FT232R USB UART")},
-                                     {usb2, {}},
-                                     {acm0, QStringLiteral("CDC")}}));
+        TSerialDeviceInfo ftdi{usb10,
+                               QStringLiteral("FT232R USB UART"),
+                               QStringLiteral("FTDI"),
+                               QStringLiteral("A50285BI"),
+                               true,
+                               0x0403,
+                               0x6001};
+        TSerialLink link(std::make_unique<TListedPort>(QList<TSerialDeviceInfo>{
+            ftdi, {usb2, {}}, {acm0, QStringLiteral("CDC"), QStringLiteral("CDC")}}));
         const QString iniPath = dir.filePath(QStringLiteral("plain.ini"));
         QFile::remove(iniPath);
         TIniFile ini(iniPath);
@@ -638,7 +643,12 @@ private slots:
         QCOMPARE(link.PortPath(3), usb10);
         const QList<TPortChoice> choices = link.PortChoices();
         QCOMPARE(choices.size(), 3);
-        QCOMPARE(choices[2].description, QStringLiteral("FT232R USB UART"));
+        // What the system knows of each adapter, as the port dialog and `ports` show it.
+        QCOMPARE(choices[2].description,
+                 QStringLiteral("FT232R USB UART, FTDI, serial A50285BI, USB 0403:6001"));
+        QCOMPARE(choices[2].adapter.serialNumber, QStringLiteral("A50285BI"));
+        QCOMPARE(choices[0].description, QStringLiteral("CDC"));
+        QCOMPARE(choices[1].description, QString());
         link.ReplyTimeout = 100;
         AskVersion(link);
         QCOMPARE(c.sim.Requests(), 1);
