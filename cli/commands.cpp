@@ -3,7 +3,9 @@
 #include "cli/cli_observer.h"
 #include "core/app_ini.h"
 #include "core/language.h"
+#include "core/port_probe.h"
 #include "core/transfers.h"
+#include "link/link_log.h"
 #include "link/serial_link.h"
 #include "model/field_text.h"
 #include "model/mk.h"
@@ -14,6 +16,7 @@
 #include "support/file_io.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -41,8 +44,12 @@ const char* const kUsage =
     "                               --port PORT in place of A or B reads the trip computer\n"
     "  preview FILE -o OUT.png      draw the display preview of FILE's colours\n"
     "                               (-o - writes the PNG to standard output)\n"
+    "  ports  [--probe] [--json]    list the serial ports: COMn, device path, adapter;\n"
+    "                               --probe marks those where a trip computer answers\n"
     "\n"
-    "PORT is a device path (/dev/ttyUSB0) or COMn of the port table.\n"
+    "PORT is a device path (/dev/ttyUSB0), COMn of the port table, or auto: the one\n"
+    "port where a trip computer answers.\n"
+    "--trace FILE (any command) writes every frame sent and received to FILE.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options.\n";
 
 // About 31 years: "wait as good as forever".
@@ -95,26 +102,67 @@ bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode) {
     return true;
 }
 
-void AddPortOptions(QCommandLineParser& p) {
-    p.addOption(
-        {QStringLiteral("port"), QStringLiteral("Device path or COMn."), QStringLiteral("PORT")});
+void AddIniOption(QCommandLineParser& p) {
     p.addOption(
         {QStringLiteral("ini"),
          QStringLiteral("INI file with the port table (default: the window's tripconf.ini)."),
          QStringLiteral("FILE")});
+}
+
+void AddPortOptions(QCommandLineParser& p) {
+    p.addOption({QStringLiteral("port"),
+                 QStringLiteral("Device path, COMn, or auto (the one port where a trip computer "
+                                "answers)."),
+                 QStringLiteral("PORT")});
+    AddIniOption(p);
     p.addOption({QStringLiteral("connect-timeout"),
                  QStringLiteral("Seconds to try connecting (default 10)."),
                  QStringLiteral("SECONDS"), QStringLiteral("10")});
 }
 
-// The link on the chosen port, or an error message.
-bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error) {
+// The INI file with the port table: --ini, else the window's.
+QString PortTableIniName(const QCommandLineParser& p) {
+    return p.isSet(QStringLiteral("ini")) ? p.value(QStringLiteral("ini"))
+                                          : TMIniFile::DefaultFileName(QStringLiteral("tripconf"));
+}
+
+// --port auto: the device path of the one port where a trip computer
+// answers; empty, with what was found in error, when none or several do.
+QString AutoPort(const QCommandLineParser& p, QString& error) {
+    TMIniFile ini(PortTableIniName(p));
+    const QList<TPortReport> reports = SurveyPorts(ini, true);
+    QStringList answering;
+    for (const TPortReport& r : reports)
+        if (r.version)
+            answering << r.port.devicePath;
+    if (answering.size() == 1)
+        return answering.first();
+    error = (answering.isEmpty() ? QStringLiteral("--port auto: no trip computer answers")
+                                 : QStringLiteral("--port auto: %1 ports answer; choose one "
+                                                  "with --port")
+                                       .arg(answering.size())) +
+            (reports.isEmpty()
+                 ? QStringLiteral("; no serial port was found.")
+                 : QStringLiteral(". Ports found:\n") + PortReportText(reports).trimmed());
+    return {};
+}
+
+// The link on the chosen port, or an error message. autoFailed: --port
+// auto found no single answering port (a failure of the command, not of
+// its usage).
+bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bool& autoFailed) {
     const QString port = p.value(QStringLiteral("port"));
     if (port.isEmpty()) {
         error = QStringLiteral("--port is required");
         return false;
     }
-    if (port.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive)) {
+    if (port == QStringLiteral("auto")) {
+        const QString path = AutoPort(p, error);
+        autoFailed = path.isEmpty();
+        if (autoFailed)
+            return false;
+        link.SetDevicePath(path);
+    } else if (port.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive)) {
         bool ok = false;
         const int n = port.mid(3).toInt(&ok);
         if (!ok || n < 1 || n > 32) {
@@ -122,9 +170,7 @@ bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error) {
             return false;
         }
         // The window's port table: COMn keys of the INI file, else the system's list.
-        TMIniFile ini(p.isSet(QStringLiteral("ini"))
-                          ? p.value(QStringLiteral("ini"))
-                          : TMIniFile::DefaultFileName(QStringLiteral("tripconf")));
+        TMIniFile ini(PortTableIniName(p));
         const auto showError = std::exchange(link.ShowError, [](const QString&) {});
         link.LoadSettings(ini);
         link.SetPortOpen(false);
@@ -170,7 +216,13 @@ public:
     // Points the link at --port, unless error already holds the command's own
     // complaint; false, with the error, when anything is wrong.
     bool Open(QString& error) {
-        return error.isEmpty() && CheckTimeout(error) && OpenLink(link_, p_, error);
+        return error.isEmpty() && CheckTimeout(error) && OpenLink(link_, p_, error, autoFailed_);
+    }
+    // Prints why Open failed: status 2 for wrong usage, 1 when --port auto
+    // found no single trip computer.
+    int OpenError(const QString& error) const {
+        Err(error);
+        return autoFailed_ ? 1 : 2;
     }
 
     TransferResult Read(TMK& mk) { return ReadFromDevice(link_, mk, observer_, {}, kLanguage); }
@@ -194,6 +246,7 @@ public:
 private:
     const QCommandLineParser& p_;
     QString timeoutError_;
+    bool autoFailed_ = false;
     TSerialLink link_;
     TCliObserver observer_;
 };
@@ -217,7 +270,7 @@ int CmdRead(const QStringList& args) {
         error = QStringLiteral("-o FILE is required");
     TDeviceSide device(p);
     if (!device.Open(error))
-        return UsageError(error);
+        return device.OpenError(error);
     TMK mk;
     try {
         const TransferResult r = device.Read(mk);
@@ -264,7 +317,7 @@ int CmdWrite(const QStringList& args) {
         error = QStringLiteral("One settings FILE is required");
     TDeviceSide device(p);
     if (!device.Open(error))
-        return UsageError(error);
+        return device.OpenError(error);
     TMK mk;
     try {
         const QString file = p.positionalArguments().first();
@@ -376,6 +429,33 @@ int CmdDiff(const QStringList& args) {
     return diff.Differ() ? 1 : 0;
 }
 
+int CmdPorts(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Lists the serial ports of the port table: COMn, the device path and what the\n"
+        "system knows of the adapter (description, maker, serial number, USB ids).\n"
+        "--probe sends each the version request and marks those where a trip computer\n"
+        "answers, with its settings version; --port auto uses the one that does."));
+    AddIniOption(p);
+    p.addOption({QStringLiteral("probe"),
+                 QStringLiteral("Ask each port for the trip computer's version.")});
+    p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON array.")});
+    int code = 0;
+    if (!Parse(p, args, code))
+        return code;
+    if (!p.positionalArguments().isEmpty())
+        return UsageError(QStringLiteral("ports takes no arguments"));
+    TMIniFile ini(PortTableIniName(p));
+    const QList<TPortReport> reports = SurveyPorts(ini, p.isSet(QStringLiteral("probe")));
+    if (p.isSet(QStringLiteral("json")))
+        Out(PortReportJson(reports));
+    else if (reports.isEmpty())
+        Err(QString::fromLatin1(kNoFreePortText));
+    else
+        Out(PortReportText(reports));
+    return 0;
+}
+
 int CmdShow(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(
@@ -450,9 +530,92 @@ int CmdPreview(const QStringList& args) {
     return 0;
 }
 
+// --trace FILE: the link's traffic log goes to FILE, line by line, so what
+// happened on the line is there even when the command is killed.
+struct TTrace {
+    static inline FILE* file = nullptr;
+    static inline QtMessageHandler previous = nullptr;
+    static inline bool alsoPrevious = false; // QT_LOGGING_RULES asked for it too
+
+    static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (file && context.category &&
+            std::strcmp(context.category, lcLink().categoryName()) == 0) {
+            std::fprintf(file, "%s\n", text.toUtf8().constData());
+            std::fflush(file);
+            if (!alsoPrevious)
+                return;
+        }
+        if (previous)
+            previous(type, context, text);
+    }
+
+    // Takes --trace FILE (or --trace=FILE) out of args; false, with the
+    // error, when FILE cannot be written or is missing.
+    static bool Start(QStringList& args, QString& error) {
+        QString name;
+        bool given = false;
+        for (qsizetype i = 1; i < args.size(); ++i) {
+            if (args[i] == QStringLiteral("--"))
+                break;
+            if (args[i] == QStringLiteral("--trace")) {
+                given = true;
+                name = i + 1 < args.size() ? args[i + 1] : QString();
+                args.remove(i, std::min<qsizetype>(2, args.size() - i));
+                break;
+            }
+            if (args[i].startsWith(QStringLiteral("--trace="))) {
+                given = true;
+                name = args[i].mid(8);
+                args.remove(i);
+                break;
+            }
+        }
+        if (!given)
+            return true;
+        if (name.isEmpty()) {
+            error = QStringLiteral("--trace needs a FILE");
+            return false;
+        }
+        file = std::fopen(QFile::encodeName(name).constData(), "w");
+        if (!file) {
+            error = QStringLiteral("Cannot write the trace file %1. %2")
+                        .arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+            return false;
+        }
+        alsoPrevious = lcLink().isDebugEnabled();
+        QLoggingCategory::setFilterRules(QStringLiteral("tripconf.link.debug=true"));
+        previous = qInstallMessageHandler(Handler);
+        return true;
+    }
+
+    static void Stop() {
+        if (!file)
+            return;
+        qInstallMessageHandler(previous);
+        std::fclose(file);
+        file = nullptr;
+    }
+};
+
+int RunCommand(const QStringList& args);
+
 } // namespace
 
 int RunCli(const QStringList& args) {
+    QStringList rest = args;
+    rest.prepend(QString());
+    QString error;
+    if (!TTrace::Start(rest, error))
+        return UsageError(error);
+    rest.removeFirst();
+    const int code = RunCommand(rest);
+    TTrace::Stop();
+    return code;
+}
+
+namespace {
+
+int RunCommand(const QStringList& args) {
     if (args.isEmpty())
         return UsageError(QString::fromLatin1(kUsage));
     if (args.first() == QStringLiteral("--help") || args.first() == QStringLiteral("-h")) {
@@ -476,6 +639,10 @@ int RunCli(const QStringList& args) {
         return CmdDiff(rest);
     if (cmd == QStringLiteral("preview"))
         return CmdPreview(rest);
+    if (cmd == QStringLiteral("ports"))
+        return CmdPorts(rest);
     return UsageError(QStringLiteral("Unknown command: %1\n").arg(cmd) +
                       QString::fromLatin1(kUsage));
 }
+
+} // namespace

@@ -7,7 +7,13 @@
 // A serial device the system knows of, as it lists them.
 struct TSerialDeviceInfo {
     QString devicePath;  // e.g. "/dev/ttyUSB0"
-    QString description; // adapter description or maker; may be empty
+    QString description; // adapter description or product; may be empty
+    QString manufacturer{};
+    QString serialNumber{};
+    // USB ids, when the adapter is on USB.
+    bool hasUsbIds = false;
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
 };
 
 enum class TProbeResult { Present, Absent, PermissionDenied };

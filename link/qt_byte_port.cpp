@@ -44,10 +44,15 @@ bool TQtBytePort::Ok(bool result) {
 QList<TSerialDeviceInfo> TQtBytePort::ListDevices() {
     QList<TSerialDeviceInfo> out;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        QString description = info.description();
-        if (description.isEmpty())
-            description = info.manufacturer();
-        out.append({info.systemLocation(), description});
+        TSerialDeviceInfo d;
+        d.devicePath = info.systemLocation();
+        d.description = info.description();
+        d.manufacturer = info.manufacturer();
+        d.serialNumber = info.serialNumber();
+        d.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
+        d.vendorId = info.vendorIdentifier();
+        d.productId = info.productIdentifier();
+        out.append(d);
     }
     return out;
 }

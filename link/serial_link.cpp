@@ -1,5 +1,6 @@
 #include "link/serial_link.h"
 
+#include "link/link_log.h"
 #include "support/numeric.h"
 
 #include <algorithm>
@@ -11,6 +12,21 @@ namespace {
 }
 
 } // namespace
+
+void TSerialLink::LogFrame(const char* direction, const uint8_t* bytes, int size,
+                           const char* note) {
+    if (!lcLink().isDebugEnabled())
+        return;
+    QString line =
+        QStringLiteral("%1 ms %2").arg(Port().NowMs() - openedAtMs_).arg(QLatin1String(direction));
+    if (size > 0)
+        line += QLatin1Char(' ') +
+                QLatin1String(
+                    QByteArray(reinterpret_cast<const char*>(bytes), size).toHex(' ').toUpper());
+    if (*note)
+        line += QLatin1Char(' ') + QLatin1String(note);
+    qCDebug(lcLink).noquote() << line;
+}
 
 TSerialLink::TSerialLink(std::unique_ptr<TBytePort> port) : TSerialPortBase(std::move(port)) {
     BaudRate = 115200;
@@ -155,6 +171,7 @@ void TSerialLink::SendFrame() {
     // Whatever a late earlier reply left must not pass for this one's reply.
     PurgeInput();
     PurgeOutput();
+    LogFrame("TX", RequestBuffer.data(), length);
     Port().Write(RequestBuffer.data(), length);
 }
 
@@ -189,20 +206,29 @@ void TSerialLink::ReceiveFrame() {
 
 void TSerialLink::ReceiveFrameBy(int64_t firstByteDeadline) {
     TBytePort& port = Port();
-    if (ReadBy(ReplyBuffer.data(), 1, firstByteDeadline) == 0)
+    if (ReadBy(ReplyBuffer.data(), 1, firstByteDeadline) == 0) {
+        LogFrame("RX", nullptr, 0, "(no reply)");
         Fail(kNoLinkText);
+    }
     const int length = ReplyBuffer[0];
-    if (length < 6)
+    if (length < 6) {
+        LogFrame("RX", ReplyBuffer.data(), 1, "(length below 6)");
         Fail(kNoLinkText);
+    }
     // Bytes that arrived together share one arrival time, as if read one by one.
     for (int i = 1; i < length;) {
         const int64_t got = ReadBy(ReplyBuffer.data() + i, length - i, port.NowMs() + ByteTimeout);
-        if (got == 0)
+        if (got == 0) {
+            LogFrame("RX", ReplyBuffer.data(), i, "(cut off)");
             Fail(kDelayWithinBlockText);
+        }
         i += int(got);
     }
-    if (!ReplyChecksumOk())
+    if (!ReplyChecksumOk()) {
+        LogFrame("RX", ReplyBuffer.data(), length, "(bad checksum)");
         throw TripError(QString::fromLatin1(kExchangeErrorText) + QStringLiteral("(0)"));
+    }
+    LogFrame("RX", ReplyBuffer.data(), length);
 }
 
 void TSerialLink::Pause(int ms) {

@@ -84,6 +84,9 @@ public:
     void Pause(int ms);
 
 private:
+    // One line of the traffic log (category "tripconf.link"): the time since
+    // the port opened, the direction, the bytes in hex and what was wrong.
+    void LogFrame(const char* direction, const uint8_t* bytes, int size, const char* note = "");
     // Lets the caller's events run; throws TLinkAborted when asked to stop.
     void Idle();
     // ReceiveFrame with the first byte due by the deadline.

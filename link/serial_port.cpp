@@ -1,5 +1,6 @@
 #include "link/serial_port.h"
 
+#include "link/link_log.h"
 #include "link/qt_byte_port.h"
 #include "support/ini_file.h"
 
@@ -49,6 +50,21 @@ QString Canonical(const QString& path) {
 
 } // namespace
 
+QString AdapterText(const TSerialDeviceInfo& a) {
+    QStringList parts;
+    if (!a.description.isEmpty())
+        parts << a.description;
+    if (!a.manufacturer.isEmpty() && a.manufacturer != a.description)
+        parts << a.manufacturer;
+    if (!a.serialNumber.isEmpty())
+        parts << QStringLiteral("serial ") + a.serialNumber;
+    if (a.hasUsbIds)
+        parts << QStringLiteral("USB %1:%2")
+                     .arg(a.vendorId, 4, 16, QLatin1Char('0'))
+                     .arg(a.productId, 4, 16, QLatin1Char('0'));
+    return parts.join(QStringLiteral(", "));
+}
+
 TSerialPortBase::TSerialPortBase(std::unique_ptr<TBytePort> port)
     : port_(port ? std::move(port) : std::make_unique<TQtBytePort>()) {
     ShowError = [](const QString& text) {
@@ -69,7 +85,7 @@ void TSerialPortBase::ReportError(const QString& text) {
 
 void TSerialPortBase::BuildTable() {
     table_ = {};
-    descriptions_ = {};
+    adapters_ = {};
     const QList<TSerialDeviceInfo> devices =
         devicePath_.isEmpty() ? port_->ListDevices() : QList<TSerialDeviceInfo>();
     if (!devicePath_.isEmpty()) {
@@ -91,7 +107,7 @@ void TSerialPortBase::BuildTable() {
         const QString path = Canonical(table_[size_t(n)]);
         for (const TSerialDeviceInfo& d : devices)
             if (Canonical(d.devicePath) == path)
-                descriptions_[size_t(n)] = d.description;
+                adapters_[size_t(n)] = d;
     }
 }
 
@@ -135,7 +151,8 @@ QList<TPortChoice> TSerialPortBase::PortChoices() const {
     QList<TPortChoice> out;
     for (int n = 1; n <= kMaxPortNumber; ++n)
         if (PortPresent[size_t(n)] || denied_[size_t(n)])
-            out.append({n, table_[size_t(n)], descriptions_[size_t(n)], denied_[size_t(n)]});
+            out.append({n, table_[size_t(n)], AdapterText(adapters_[size_t(n)]), denied_[size_t(n)],
+                        adapters_[size_t(n)]});
     return out;
 }
 
@@ -153,6 +170,8 @@ void TSerialPortBase::OpenPort(int n) {
     // A port that will not open stays closed; the next exchange reports it.
     if (!port_->Open(PortPath(PortNumber)))
         return;
+    openedAtMs_ = port_->NowMs();
+    qCDebug(lcLink).noquote() << QStringLiteral("0 ms opened %1").arg(PortPath(PortNumber));
     SetBaudRate(BaudRate);
     SetByteSize(ByteSize);
     SetParity(Parity);
@@ -227,7 +246,7 @@ void TSerialPortBase::ChoosePort() {
     OpenPort(PortNumber);
 }
 
-void TSerialPortBase::LoadSettings(TIniFile& ini) {
+void TSerialPortBase::LoadPortTable(TIniFile& ini) {
     iniTable_.clear();
     for (int n = 1; n <= kMaxPortNumber; ++n) {
         const QString path =
@@ -235,7 +254,12 @@ void TSerialPortBase::LoadSettings(TIniFile& ini) {
         if (!path.isEmpty())
             iniTable_.append({n, path});
     }
-    const int count = ScanPorts();
+    ScanPorts();
+}
+
+void TSerialPortBase::LoadSettings(TIniFile& ini) {
+    LoadPortTable(ini);
+    const int count = int(std::count(PortPresent.begin(), PortPresent.end(), true));
     PortNumber = FirstPresentPort();
     if (count == 0) {
         ReportError(QString::fromLatin1(kNoFreePortText));

@@ -16,7 +16,14 @@ struct TPortChoice {
     QString devicePath;
     QString description;           // empty when unknown
     bool permissionDenied = false; // exists, but this user may not open it
+    // What the system knows of the adapter behind the path (maker, serial
+    // number, USB ids); empty for a path the system does not list.
+    TSerialDeviceInfo adapter{};
 };
+
+// "COM3  /dev/ttyUSB0  FT232R USB UART, FTDI, serial A50285BI, USB 0403:6001":
+// the adapter's known facts after the number and path.
+QString AdapterText(const TSerialDeviceInfo& adapter);
 
 inline constexpr int kMaxPortNumber = 32;
 inline const char* const kNoFreePortText = "Can not find free serial port!";
@@ -71,6 +78,9 @@ public:
     virtual void PurgeInput();
     virtual void PurgeOutput();
 
+    // Loads the port table from section "RS232" and scans the ports; the
+    // port stays closed.
+    void LoadPortTable(TIniFile& ini);
     // Loads the port table from section "RS232", scans the ports, reads
     // "Port" and opens it (the port is open afterwards when one was found).
     void LoadSettings(TIniFile& ini) override;
@@ -94,7 +104,11 @@ private:
     std::unique_ptr<TBytePort> port_;
     QList<std::pair<int, QString>> iniTable_; // from the INI keys COMn
     std::array<QString, kMaxPortNumber + 1> table_;
-    std::array<QString, kMaxPortNumber + 1> descriptions_;
+    std::array<TSerialDeviceInfo, kMaxPortNumber + 1> adapters_;
     std::array<bool, kMaxPortNumber + 1> denied_{};
     QString devicePath_;
+
+protected:
+    // The port's clock when it was last opened, for the traffic log's times.
+    int64_t openedAtMs_ = 0;
 };

@@ -186,7 +186,11 @@ void TMainForm::FormShow() {
     link_->ProcessEvents = [] { QCoreApplication::processEvents(); };
     link_->ShowError = [](const QString& text) { ShowError(text); };
     link_->ChoosePortDialog = [this](const QList<TPortChoice>& ports, int current) {
-        return RunPortNumberDlg(ports, current, this);
+        // While the dialog is open the list follows adapters plugged in and pulled out.
+        return RunPortNumberDlg(ports, current, this, [this] {
+            link_->ScanPorts();
+            return link_->PortChoices();
+        });
     };
     English = false;
     mk_ = std::make_unique<TMK>();

@@ -7,11 +7,22 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int kNumberRole = Qt::UserRole;
+constexpr int kRescanMs = 1000;
+
+bool SameList(const QList<TPortChoice>& a, const QList<TPortChoice>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.number == y.number && x.devicePath == y.devicePath &&
+               x.description == y.description && x.permissionDenied == y.permissionDenied;
+    });
+}
 
 QString ItemText(const TPortChoice& p) {
     QString text = QStringLiteral("COM%1    %2").arg(p.number).arg(p.devicePath);
@@ -49,11 +60,41 @@ TPortNumberDlg::TPortNumberDlg(QWidget* parent)
 
     connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(PCB, &QComboBox::currentIndexChanged, this, [this] { UpdateOk(); });
+    RescanTimer = new QTimer(this);
+    RescanTimer->setObjectName(QStringLiteral("RescanTimer"));
+    RescanTimer->setInterval(kRescanMs);
+    connect(RescanTimer, &QTimer::timeout, this, &TPortNumberDlg::Rescan);
+
+    connect(PCB, &QComboBox::currentIndexChanged, this, [this] {
+        if (!filling_)
+            if (const std::optional<int> n = SelectedPort())
+                wanted_ = *n;
+        UpdateOk();
+    });
     UpdateOk();
 }
 
+void TPortNumberDlg::SetPortSource(std::function<QList<TPortChoice>()> source) {
+    source_ = std::move(source);
+    if (source_)
+        RescanTimer->start();
+    else
+        RescanTimer->stop();
+}
+
+void TPortNumberDlg::Rescan() {
+    if (!source_)
+        return;
+    const QList<TPortChoice> ports = source_();
+    // Refilled only on a change, so an open list is not disturbed every second.
+    if (!SameList(ports, shown_))
+        SetPorts(ports, wanted_);
+}
+
 void TPortNumberDlg::SetPorts(const QList<TPortChoice>& ports, int current) {
+    filling_ = true;
+    shown_ = ports;
+    wanted_ = current;
     PCB->clear();
     auto* model = qobject_cast<QStandardItemModel*>(PCB->model());
     int selected = -1;
@@ -67,6 +108,7 @@ void TPortNumberDlg::SetPorts(const QList<TPortChoice>& ports, int current) {
         }
     }
     PCB->setCurrentIndex(selected);
+    filling_ = false;
     UpdateOk();
 }
 
@@ -85,11 +127,13 @@ void TPortNumberDlg::UpdateOk() {
     Buttons->button(QDialogButtonBox::Ok)->setEnabled(SelectedPort().has_value());
 }
 
-std::optional<int> RunPortNumberDlg(const QList<TPortChoice>& ports, int current, QWidget* parent) {
+std::optional<int> RunPortNumberDlg(const QList<TPortChoice>& ports, int current, QWidget* parent,
+                                    std::function<QList<TPortChoice>()> rescan) {
     TPortNumberDlg dlg(parent);
     dlg.setWindowTitle(QStringLiteral("Port number selection"));
     dlg.Label1->setText(QStringLiteral("Select serial port"));
     dlg.SetPorts(ports, current);
+    dlg.SetPortSource(std::move(rescan));
     if (Dialogs().Exec(&dlg) != QDialog::Accepted)
         return std::nullopt;
     return dlg.SelectedPort();

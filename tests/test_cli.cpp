@@ -4,6 +4,7 @@
 #include "sim_process.h"
 
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -195,6 +196,63 @@ private slots:
             Cli({QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM9"),
                  QStringLiteral("--ini"), ini, QStringLiteral("-o"), Path("com9.tarvg")});
         QCOMPARE(missing.code, 2);
+    }
+
+    // ports lists the port table with its paths; --probe marks the trip
+    // computer that answers and not a silent one; --port auto reads the one
+    // that answers, and with none or two fails listing what it found;
+    // --trace has every frame of the version exchange.
+    void portsAreListedProbedAndChosenAutomatically() {
+        const QString ini = Path("auto.ini");
+        Sim a({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("2"),
+               QStringLiteral("--settings-version"), QStringLiteral("7")});
+        Sim silent({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("5"),
+                    QStringLiteral("--silent")});
+        const QStringList iniArgs = {QStringLiteral("--ini"), ini};
+        Run r = Cli(QStringList{QStringLiteral("ports")} + iniArgs);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("COM2  %1\nCOM5  %2\n").arg(a.path, silent.path));
+
+        const QString trace = Path("probe.trace");
+        r = Cli(QStringList{QStringLiteral("ports"), QStringLiteral("--probe"),
+                            QStringLiteral("--json"), QStringLiteral("--trace"), trace} +
+                iniArgs);
+        QCOMPARE(r.code, 0);
+        const QJsonArray ports = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(ports.size(), 2);
+        QCOMPARE(ports[0][QStringLiteral("port")].toString(), QStringLiteral("COM2"));
+        QCOMPARE(ports[0][QStringLiteral("path")].toString(), a.path);
+        QCOMPARE(ports[0][QStringLiteral("answers")].toBool(), true);
+        QCOMPARE(ports[0][QStringLiteral("version")].toInt(), 7);
+        QCOMPARE(ports[1][QStringLiteral("answers")].toBool(), false);
+        QVERIFY(ports[1][QStringLiteral("version")].isNull());
+        // Times, direction and hex: the request, then the reply of version 7.
+        const QStringList lines = QString::fromUtf8(ReadFile(trace)).split(QLatin1Char('\n'));
+        const QRegularExpression tx(QStringLiteral("^\\d+ ms TX 06 F4 01 00 01 04$"));
+        const QRegularExpression rx(QStringLiteral("^\\d+ ms RX 09 F4 01 00 01 00 07 00 FA$"));
+        const qsizetype txAt = lines.indexOf(tx);
+        QVERIFY2(txAt >= 0 && lines.indexOf(rx) == txAt + 1, qPrintable(lines.join('|')));
+
+        const QStringList read = {QStringLiteral("read"), QStringLiteral("--port"),
+                                  QStringLiteral("auto"), QStringLiteral("-o"), Path("auto.tarvg")};
+        r = Cli(read + iniArgs);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(ReadFile(Path("auto.tarvg")).left(2), QByteArray("\x07\x00", 2));
+
+        Sim b({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("3")});
+        r = Cli(read + iniArgs);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("2 ports answer")) && r.err.contains(a.path) &&
+                     r.err.contains(b.path) && r.err.contains(silent.path),
+                 qPrintable(r.err));
+
+        const QString silentOnly = Path("silent.ini");
+        WriteFile(silentOnly, QStringLiteral("[RS232]\r\nCOM1=%1\r\n").arg(silent.path).toUtf8());
+        r = Cli(read + QStringList{QStringLiteral("--ini"), silentOnly});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("no trip computer answers")) &&
+                     r.err.contains(QStringLiteral("COM1  %1  no answer").arg(silent.path)),
+                 qPrintable(r.err));
     }
 
     // The command's part of a diff: loading, the side order and the exit
@@ -489,7 +547,7 @@ private slots:
         QCOMPARE(Cli({}).code, 2);
         QCOMPARE(Cli({QStringLiteral("frobnicate")}).code, 2);
         QCOMPARE(Cli({QStringLiteral("--help")}).code, 0);
-        for (const char* cmd : {"read", "write", "show", "diff", "preview"}) {
+        for (const char* cmd : {"read", "write", "show", "diff", "preview", "ports"}) {
             const Run r = Cli({QString::fromLatin1(cmd), QStringLiteral("--help")});
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));

@@ -84,6 +84,33 @@ uint16_t AskVersion(TSerialLink& link) {
     return link.GetWord();
 }
 
+// Collects the traffic log's lines (category "tripconf.link") while it lives.
+class TLinkLogCapture {
+public:
+    TLinkLogCapture() {
+        lines_.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("tripconf.link.debug=true"));
+        previous_ = qInstallMessageHandler(&Handler);
+    }
+    ~TLinkLogCapture() { Stop(); }
+    QStringList Stop() {
+        if (previous_) {
+            qInstallMessageHandler(previous_);
+            previous_ = nullptr;
+            QLoggingCategory::setFilterRules(QString());
+        }
+        return lines_;
+    }
+
+private:
+    static void Handler(QtMsgType, const QMessageLogContext& c, const QString& text) {
+        if (c.category && QByteArray(c.category) == "tripconf.link")
+            lines_ << text;
+    }
+    static inline QStringList lines_;
+    QtMessageHandler previous_ = nullptr;
+};
+
 // The real line, with the device list the test chooses.
 class TListedPort : public TBytePort {
 public:
@@ -323,27 +350,34 @@ private slots:
         QTest::addColumn<int>("fault");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("minMs");
+        // How the traffic log's last line of the third attempt ends.
+        QTest::addColumn<QString>("logged");
         const QString noLink = QString::fromLatin1(kNoLinkText);
         // Three waits of ReplyTimeout (100) and two pauses of 50 ms.
-        QTest::newRow("silent") << 0 << noLink << 400;
-        QTest::newRow("length byte 5") << 1 << noLink << 100;
-        QTest::newRow("junk 00 first") << 2 << noLink << 100;
-        QTest::newRow("stops after 3 bytes")
-            << 3 << QString::fromLatin1(kDelayWithinBlockText) << 3 * 200 + 100;
-        QTest::newRow("checksum") << 4 << QStringLiteral("RS232. Exchange error.(0)") << 100;
-        QTest::newRow("bytes 1..3 zero") << 5 << QStringLiteral("RS232. Exchange error.(4)") << 100;
-        QTest::newRow("busy") << 6 << QString::fromUtf8(kDeviceBusyText) << 100;
-        QTest::newRow("late") << 7 << noLink << 400;
+        QTest::newRow("silent") << 0 << noLink << 400 << "RX (no reply)";
+        QTest::newRow("length byte 5") << 1 << noLink << 100 << "RX 05 (length below 6)";
+        QTest::newRow("junk 00 first") << 2 << noLink << 100 << "RX 00 (length below 6)";
+        QTest::newRow("stops after 3 bytes") << 3 << QString::fromLatin1(kDelayWithinBlockText)
+                                             << 3 * 200 + 100 << "RX 09 F4 01 (cut off)";
+        QTest::newRow("checksum") << 4 << QStringLiteral("RS232. Exchange error.(0)") << 100
+                                  << "RX 09 F4 01 00 01 00 01 00 01 (bad checksum)";
+        QTest::newRow("bytes 1..3 zero")
+            << 5 << QStringLiteral("RS232. Exchange error.(4)") << 100 << "RX 09 00 00 00";
+        QTest::newRow("busy") << 6 << QString::fromUtf8(kDeviceBusyText) << 100
+                              << "RX 09 F4 01 00 FF";
+        QTest::newRow("late") << 7 << noLink << 400 << "RX (no reply)";
         const QString wrong = QStringLiteral("RS232. Exchange error.(5)");
-        QTest::newRow("a data byte short") << 8 << wrong << 100;
-        QTest::newRow("another command") << 9 << wrong << 100;
-        QTest::newRow("a data byte too many") << 10 << wrong << 100;
+        QTest::newRow("a data byte short") << 8 << wrong << 100 << "RX 08 F4 01 00 01 00 01";
+        QTest::newRow("another command") << 9 << wrong << 100 << "RX 09 F4 01 00 05 00 01 00";
+        QTest::newRow("a data byte too many")
+            << 10 << wrong << 100 << "RX 0A F4 01 00 01 00 01 00 00 FF";
     }
 
     void failuresCarryTheirMessagesAfterThreeAttempts() {
         QFETCH(int, fault);
         QFETCH(QString, message);
         QFETCH(int, minMs);
+        QFETCH(QString, logged);
         TSimOptions o;
         switch (fault) {
         case 0:
@@ -388,6 +422,7 @@ private slots:
         TSimulatorThread s(o);
         TSerialLink link;
         Attach(link, s.sim);
+        TLinkLogCapture log;
         QElapsedTimer t;
         t.start();
         QCOMPARE(ErrorOf([&] { AskVersion(link); }), message);
@@ -395,6 +430,16 @@ private slots:
         QVERIFY2(ms >= minMs - 2 && ms < minMs + 1500, qPrintable(QString::number(ms)));
         QTest::qWait(20);
         QCOMPARE(s.sim.Requests(), 3);
+        // The support log: each request and what came, the bytes in hex.
+        const QStringList lines = log.Stop();
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^\\d+ ms TX 06 F4 01 00 01 04$")))
+                     .size(),
+                 3);
+        QVERIFY2(!lines.isEmpty() &&
+                     lines.last().contains(QRegularExpression(
+                         QStringLiteral("^\\d+ ms ") + QRegularExpression::escape(logged) +
+                         (logged.endsWith(QLatin1Char(')')) ? QStringLiteral("$") : QString()))),
+                 qPrintable(lines.join(QLatin1Char('|'))));
     }
 
     void aFailedAttemptIsRetried() {
@@ -730,10 +775,15 @@ private slots:
         const QString usb10 = alias("ttyUSB10", a.sim);
         const QString usb2 = alias("ttyUSB2", b.sim);
         const QString acm0 = alias("ttyACM0", c.sim);
-        TSerialLink link(std::make_unique<TListedPort>(
-            QList<TSerialDeviceInfo>{{usb10, QStringLiteral("FT232R USB UART")},
-                                     {usb2, {}},
-                                     {acm0, QStringLiteral("CDC")}}));
+        TSerialDeviceInfo ftdi{usb10,
+                               QStringLiteral("FT232R USB UART"),
+                               QStringLiteral("FTDI"),
+                               QStringLiteral("A50285BI"),
+                               true,
+                               0x0403,
+                               0x6001};
+        TSerialLink link(std::make_unique<TListedPort>(QList<TSerialDeviceInfo>{
+            ftdi, {usb2, {}}, {acm0, QStringLiteral("CDC"), QStringLiteral("CDC")}}));
         const QString iniPath = dir.filePath(QStringLiteral("plain.ini"));
         QFile::remove(iniPath);
         TIniFile ini(iniPath);
@@ -744,7 +794,12 @@ private slots:
         QCOMPARE(link.PortPath(3), usb10);
         const QList<TPortChoice> choices = link.PortChoices();
         QCOMPARE(choices.size(), 3);
-        QCOMPARE(choices[2].description, QStringLiteral("FT232R USB UART"));
+        // What the system knows of each adapter, as the port dialog and `ports` show it.
+        QCOMPARE(choices[2].description,
+                 QStringLiteral("FT232R USB UART, FTDI, serial A50285BI, USB 0403:6001"));
+        QCOMPARE(choices[2].adapter.serialNumber, QStringLiteral("A50285BI"));
+        QCOMPARE(choices[0].description, QStringLiteral("CDC"));
+        QCOMPARE(choices[1].description, QString());
         link.ReplyTimeout = 100;
         AskVersion(link);
         QCOMPARE(c.sim.Requests(), 1);

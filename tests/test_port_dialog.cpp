@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -77,6 +78,53 @@ private slots:
         };
         QCOMPARE(RunPortNumberDlg(ports, 2), std::nullopt);
         QVERIFY(!okEnabled);
+    }
+
+    // Adapters plugged in and pulled out while the dialog is open: the list
+    // follows its source once a second, and the user's choice stays chosen.
+    void theListFollowsAdaptersComingAndGoing() {
+        ScriptedDialogs dialogs;
+        const TPortChoice s0{1, QStringLiteral("/dev/ttyS0"), {}, false};
+        const TPortChoice usb{3, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R"), false};
+        const TPortChoice acm{4, QStringLiteral("/dev/ttyACM0"), {}, false};
+        QList<TPortChoice> source = {s0, usb};
+        int scans = 0;
+        QStringList steps;
+        dialogs.onExec = [&](QDialog* d) {
+            auto* dlg = qobject_cast<TPortNumberDlg*>(d);
+            QComboBox* pcb = Combo(d);
+            const auto state = [&] {
+                QStringList numbers;
+                for (int i = 0; i < pcb->count(); ++i)
+                    numbers << pcb->itemText(i).section(QLatin1Char(' '), 0, 0);
+                return numbers.join(QLatin1Char(',')) + QLatin1Char('/') +
+                       (pcb->currentIndex() < 0
+                            ? QStringLiteral("-")
+                            : pcb->currentText().section(QLatin1Char(' '), 0, 0)) +
+                       (Ok(d)->isEnabled() ? QString() : QStringLiteral(" no OK"));
+            };
+            steps << QString::number(dlg->RescanTimer->interval() * dlg->RescanTimer->isActive());
+            pcb->setCurrentIndex(1); // the user takes COM3
+            source = {acm, s0, usb};
+            dlg->Rescan();
+            steps << state();
+            source = {s0, acm}; // COM3 pulled out
+            dlg->Rescan();
+            steps << state();
+            source = {s0, usb, acm}; // and back
+            dlg->Rescan();
+            steps << state();
+            return int(QDialog::Accepted);
+        };
+        const std::optional<int> chosen = RunPortNumberDlg(source, 1, nullptr, [&] {
+            ++scans;
+            return source;
+        });
+        QCOMPARE(steps, QStringList({QStringLiteral("1000"), QStringLiteral("COM4,COM1,COM3/COM3"),
+                                     QStringLiteral("COM1,COM4/- no OK"),
+                                     QStringLiteral("COM1,COM3,COM4/COM3")}));
+        QCOMPARE(scans, 3);
+        QCOMPARE(chosen, std::optional<int>(3));
     }
 
     void choosingAPortOpensIt() {
