@@ -60,10 +60,15 @@ public:
         active_ = this;
         previous_ = qInstallMessageHandler(&Handle);
     }
-    ~TLinkLogCapture() {
-        qInstallMessageHandler(previous_);
-        active_ = nullptr;
-        QLoggingCategory::setFilterRules(QString());
+    ~TLinkLogCapture() { Stop(); }
+    // Ends the capture; answers what it caught.
+    QStringList Stop() {
+        if (active_ == this) {
+            qInstallMessageHandler(previous_);
+            active_ = nullptr;
+            QLoggingCategory::setFilterRules(QString());
+        }
+        return lines;
     }
     QStringList lines;
 
@@ -85,31 +90,6 @@ uint16_t AskVersion(TSerialLink& link) {
 }
 
 // Collects the traffic log's lines (category "tripconf.link") while it lives.
-class TLinkLogCapture {
-public:
-    TLinkLogCapture() {
-        lines_.clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("tripconf.link.debug=true"));
-        previous_ = qInstallMessageHandler(&Handler);
-    }
-    ~TLinkLogCapture() { Stop(); }
-    QStringList Stop() {
-        if (previous_) {
-            qInstallMessageHandler(previous_);
-            previous_ = nullptr;
-            QLoggingCategory::setFilterRules(QString());
-        }
-        return lines_;
-    }
-
-private:
-    static void Handler(QtMsgType, const QMessageLogContext& c, const QString& text) {
-        if (c.category && QByteArray(c.category) == "tripconf.link")
-            lines_ << text;
-    }
-    static inline QStringList lines_;
-    QtMessageHandler previous_ = nullptr;
-};
 
 // The real line, with the device list the test chooses.
 class TListedPort : public TBytePort {
