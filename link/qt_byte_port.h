@@ -14,6 +14,7 @@ public:
     QList<TSerialDeviceInfo> ListDevices() override;
     TProbeResult Probe(const QString& devicePath) override;
     bool Open(const QString& devicePath) override;
+    TOpenFailure WhyNotOpen(const QString& devicePath) override;
     bool IsOpen() const override;
     void Close() override;
     uint32_t SetBaudRate(uint32_t baud) override;
@@ -36,4 +37,5 @@ private:
 
     QSerialPort port_;
     QElapsedTimer clock_;
+    QString openError_; // QSerialPort's words for the last failed Open
 };
