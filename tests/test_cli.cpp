@@ -208,9 +208,20 @@ private slots:
             port = sim.path;
             holder.start(Bin("tripconf-cli"),
                          read(port) << QStringLiteral("--connect-timeout") << QStringLiteral("20"));
-            // Until the first has the port; it keeps it while it tries to connect.
-            for (int i = 0; i < 100 && !r.err.contains(QStringLiteral("in use")); ++i)
-                r = Cli(read(port));
+            // Once the first has the port open; it keeps it while it tries to connect.
+            const QString device = QFileInfo(port).canonicalFilePath();
+            const auto holds = [&holder, &device] {
+                const QDir fds(QStringLiteral("/proc/%1/fd").arg(holder.processId()));
+                for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
+                    if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+                        return true;
+                return false;
+            };
+            QElapsedTimer waited;
+            waited.start();
+            while (!holds() && waited.elapsed() < 10000 && !holder.waitForFinished(10))
+                ;
+            r = Cli(read(port) << QStringLiteral("--connect-timeout") << QStringLiteral("0"));
             holder.kill();
             holder.waitForFinished();
         } else if (port == QLatin1String("denied")) {
