@@ -74,9 +74,13 @@ private:
     TTransferObserver& observer_;
 };
 
-void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimings& timings,
-             TLanguage language) {
+// Opens the port and shows the progress; the reason when the port will not
+// open. A port that opens but stays silent is left to Connecting.
+std::optional<QString> Prepare(TSerialLink& link, TTransferObserver& observer,
+                               const TTransferTimings& timings, TLanguage language) {
     link.SetPortOpen(true);
+    if (!link.IsPortOpen() && link.OpenFailure().kind != TOpenFailure::Kind::None)
+        return OpenFailureText(link.OpenFailure(), language == TLanguage::Russian);
     link.SetBaudRate(kTransferBaudRate);
     link.ByteTimeout = timings.byteMs;
     link.RetryPause = timings.retryPauseMs;
@@ -87,6 +91,7 @@ void Prepare(TSerialLink& link, TTransferObserver& observer, const TTransferTimi
     observer.ShowCancel(true);
     observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
+    return std::nullopt;
 }
 
 // Asks for the version until the device answers; none when cancelled.
@@ -144,7 +149,8 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
                               const TTransferTimings& timings, TLanguage language) {
     Ending ending(link, observer);
-    Prepare(link, observer, timings, language);
+    if (const std::optional<QString> why = Prepare(link, observer, timings, language))
+        return {TransferStatus::PortFailed, *why};
     const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};
@@ -250,7 +256,8 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
         return {TransferStatus::Refused, Texts::BadRecordSize(language, size)};
 
     Ending ending(link, observer);
-    Prepare(link, observer, timings, language);
+    if (const std::optional<QString> why = Prepare(link, observer, timings, language))
+        return {TransferStatus::PortFailed, *why};
     const std::optional<uint16_t> version = Connect(link, observer, timings);
     if (!version)
         return {TransferStatus::Cancelled, {}};

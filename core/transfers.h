@@ -31,6 +31,7 @@ enum class TransferStatus {
     VersionMismatch, // a write found another settings version; nothing sent
     Refused,         // a write refused before connecting; nothing sent
     NotVerified,     // a verified write was sent, but its read-back failed or differs
+    PortFailed,      // the port would not open; message: why; nothing sent
 };
 
 struct TransferResult {

@@ -18,6 +18,15 @@ struct TSerialDeviceInfo {
 
 enum class TProbeResult { Present, Absent, PermissionDenied };
 
+// Why a device could not be opened, as the system tells it.
+struct TOpenFailure {
+    enum class Kind { None, NotFound, NotSerial, PermissionDenied, InUse, Other };
+    Kind kind = Kind::None; // None: opened, or nothing is known
+    QString path;
+    QString reason; // the system's words; may be empty
+    QString holder; // the program holding the port ("name, process PID"), when known
+};
+
 // The byte-level serial port beneath the link. Everything that depends on the
 // operating system or on the serial library lives behind this interface,
 // including the clock, so a test or a fuzzer can stand in for the whole line.
@@ -31,6 +40,10 @@ public:
     virtual TProbeResult Probe(const QString& devicePath) = 0;
 
     virtual bool Open(const QString& devicePath) = 0;
+    // Why Open(devicePath) fails right now; Kind::None when it cannot tell.
+    virtual TOpenFailure WhyNotOpen(const QString& devicePath) {
+        return {TOpenFailure::Kind::None, devicePath, {}, {}};
+    }
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
 

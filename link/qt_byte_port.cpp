@@ -2,6 +2,7 @@
 
 #include "link/link_log.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QThread>
@@ -9,9 +10,11 @@
 #include <asm/termbits.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +26,50 @@ uint32_t DriverBaudRate(int fd) {
     if (fd < 0 || ::ioctl(fd, TCGETS2, &t) != 0)
         return 0;
     return t.c_ospeed;
+}
+
+QString SystemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// "name, process PID" of a running process; empty when it is gone.
+QString ProcessName(qint64 pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (pid <= 0 || !comm.open(QIODevice::ReadOnly))
+        return {};
+    return QStringLiteral("%1, process %2")
+        .arg(QString::fromLocal8Bit(comm.readAll().trimmed()))
+        .arg(pid);
+}
+
+// Who holds the device: the PID in QSerialPort's lock file (named as
+// QSerialPort names it), else a process with the device among its open
+// files, as far as this user may look.
+QString HolderOf(const QString& path) {
+    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                            "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
+        QFile lock(QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name);
+        if (lock.open(QIODevice::ReadOnly))
+            if (const QString held = ProcessName(lock.readLine().trimmed().toLongLong());
+                !held.isEmpty())
+                return held;
+    }
+    const QString device = QFileInfo(path).canonicalFilePath();
+    const qint64 self = ::getpid();
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        bool numeric = false;
+        const qint64 n = pid.toLongLong(&numeric);
+        if (!numeric || n == self)
+            continue;
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
+            if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+                return ProcessName(n);
+    }
+    return {};
 }
 
 } // namespace
@@ -64,6 +111,7 @@ TProbeResult TQtBytePort::Probe(const QString& devicePath) {
         probe.close();
         return TProbeResult::Present;
     }
+    openError_ = probe.errorString();
     // QSerialPort reports a port in use and a port we may not open alike;
     // only the second has a remedy worth telling the user.
     const QByteArray native = QFile::encodeName(devicePath);
@@ -76,10 +124,51 @@ TProbeResult TQtBytePort::Probe(const QString& devicePath) {
 bool TQtBytePort::Open(const QString& devicePath) {
     Close();
     port_.setPortName(QFileInfo(devicePath).absoluteFilePath());
-    const bool opened = Ok(port_.open(QIODevice::ReadWrite));
+    const bool opened = port_.open(QIODevice::ReadWrite);
+    openError_ = opened ? QString() : port_.errorString();
     if (opened)
         EnterLowLatency();
-    return opened;
+    return Ok(opened);
+}
+
+TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
+    using Kind = TOpenFailure::Kind;
+    const QString path = QFileInfo(devicePath).absoluteFilePath();
+    const QByteArray native = QFile::encodeName(path);
+    const auto failure = [&devicePath](Kind kind, int error) {
+        return TOpenFailure{kind, devicePath, SystemText(error), {}};
+    };
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        return failure(errno == ENOENT || errno == ENOTDIR ? Kind::NotFound : Kind::Other, errno);
+    if (S_ISDIR(st.st_mode))
+        return failure(Kind::NotSerial, EISDIR);
+    if (!S_ISCHR(st.st_mode))
+        return failure(Kind::NotSerial, ENOTTY);
+    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM)
+            return failure(Kind::PermissionDenied, error);
+        // Held with TIOCEXCL.
+        if (error == EBUSY) {
+            TOpenFailure f = failure(Kind::InUse, error);
+            f.holder = HolderOf(path);
+            return f;
+        }
+        return failure(Kind::Other, error);
+    }
+    struct termios2 t {};
+    const bool tty = ::ioctl(fd, TCGETS2, &t) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!tty)
+        return failure(Kind::NotSerial, error);
+    // The device itself opens, so what refused it was a program's lock.
+    const QString holder = HolderOf(path);
+    if (!holder.isEmpty() || openError_.contains(QLatin1String("lock"), Qt::CaseInsensitive))
+        return {Kind::InUse, devicePath, {}, holder};
+    return {Kind::Other, devicePath, openError_, {}};
 }
 
 bool TQtBytePort::IsOpen() const {

@@ -15,6 +15,7 @@ public:
     QList<TSerialDeviceInfo> ListDevices() override;
     TProbeResult Probe(const QString& devicePath) override;
     bool Open(const QString& devicePath) override;
+    TOpenFailure WhyNotOpen(const QString& devicePath) override;
     bool IsOpen() const override;
     void Close() override;
     uint32_t SetBaudRate(uint32_t baud) override;
@@ -43,4 +44,5 @@ private:
     QSerialPort port_;
     QElapsedTimer clock_;
     std::optional<int> savedSerialFlags_; // to restore before closing
+    QString openError_; // QSerialPort's words for the last failed Open
 };

@@ -65,6 +65,41 @@ QString AdapterText(const TSerialDeviceInfo& a) {
     return parts.join(QStringLiteral(", "));
 }
 
+QString OpenFailureText(const TOpenFailure& f, bool russian) {
+    using Kind = TOpenFailure::Kind;
+    const auto lang = [russian](const char* ru, const char* en) {
+        return QString::fromUtf8(russian ? ru : en);
+    };
+    const QString reason = f.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(f.reason);
+    switch (f.kind) {
+    case Kind::None:
+        return {};
+    case Kind::NotFound:
+        return lang("Порт %1 не существует%2.", "The port %1 does not exist%2.")
+            .arg(f.path, reason);
+    case Kind::NotSerial:
+        return lang("%1 не является последовательным портом%2.", "%1 is not a serial port%2.")
+            .arg(f.path, reason);
+    case Kind::PermissionDenied:
+        return lang("Нет прав на открытие порта %1%2. Добавьте пользователя в группу dialout: "
+                    "sudo usermod -aG dialout $USER, затем войдите в систему заново.",
+                    "No permission to open the port %1%2. Add your user to the group dialout: "
+                    "sudo usermod -aG dialout $USER, then log in again.")
+            .arg(f.path, reason);
+    case Kind::InUse:
+        if (!f.holder.isEmpty())
+            return lang("Порт %1 занят другой программой (%2).",
+                        "The port %1 is in use by another program (%2).")
+                .arg(f.path, f.holder);
+        return lang("Порт %1 занят другой программой.", "The port %1 is in use by another program.")
+            .arg(f.path);
+    case Kind::Other:
+        break;
+    }
+    return lang("Не могу открыть порт %1%2.", "The port %1 cannot be opened%2.")
+        .arg(f.path, reason);
+}
+
 TSerialPortBase::TSerialPortBase(std::unique_ptr<TBytePort> port)
     : port_(port ? std::move(port) : std::make_unique<TQtBytePort>()) {
     ShowError = [](const QString& text) {
@@ -162,14 +197,18 @@ void TSerialPortBase::OpenPort(int n) {
     PortNumber = n;
     if (n > kMaxPortNumber || !PortPresent[size_t(n)])
         PortNumber = FirstPresentPort();
+    openFailure_ = {};
     if (PortNumber == 0) {
         ReportError(QString::fromLatin1(kNoFreePortText));
         return;
     }
     ClosePort();
-    // A port that will not open stays closed; the next exchange reports it.
-    if (!port_->Open(PortPath(PortNumber)))
+    // A port that will not open stays closed; a transfer reports why.
+    if (const QString path = PortPath(PortNumber); !port_->Open(path)) {
+        openFailure_ = port_->WhyNotOpen(path);
+        openFailure_.path = path;
         return;
+    }
     openedAtMs_ = port_->NowMs();
     qCDebug(lcLink).noquote() << QStringLiteral("0 ms opened %1").arg(PortPath(PortNumber));
     SetBaudRate(BaudRate);
@@ -236,7 +275,7 @@ void TSerialPortBase::ChoosePort() {
     // Ports refused for lack of permission are still offered, so the user
     // learns the remedy rather than only that there is no port.
     if (choices.isEmpty()) {
-        ReportError(QString::fromLatin1(kNoFreePortText));
+        ReportError(NoFreePortText());
         return;
     }
     if (ChoosePortDialog)
@@ -262,10 +301,20 @@ void TSerialPortBase::LoadSettings(TIniFile& ini) {
     const int count = int(std::count(PortPresent.begin(), PortPresent.end(), true));
     PortNumber = FirstPresentPort();
     if (count == 0) {
-        ReportError(QString::fromLatin1(kNoFreePortText));
+        ReportError(NoFreePortText());
         return;
     }
     OpenPort(ini.ReadInteger(SectionName, QStringLiteral("Port"), PortNumber));
+}
+
+QString TSerialPortBase::NoFreePortText() {
+    QString text = QString::fromLatin1(kNoFreePortText);
+    for (int n = 1; n <= kMaxPortNumber; ++n)
+        if (const QString path = PortPath(n); !path.isEmpty())
+            if (const QString why = OpenFailureText(port_->WhyNotOpen(path), RussianTexts);
+                !why.isEmpty())
+                text += QStringLiteral("\nCOM%1: %2").arg(n).arg(why);
+    return text;
 }
 
 void TSerialPortBase::SaveSettings(TIniFile& ini) {

@@ -28,6 +28,10 @@ QString AdapterText(const TSerialDeviceInfo& adapter);
 inline constexpr int kMaxPortNumber = 32;
 inline const char* const kNoFreePortText = "Can not find free serial port!";
 
+// What to tell the user about a port that will not open: the path, the
+// system's reason and, where there is one, the remedy.
+QString OpenFailureText(const TOpenFailure& failure, bool russian);
+
 // The PC's serial port: which of COM1..COM32 exist, the chosen number, the
 // line settings, opening and closing, and the port number in the INI file.
 //
@@ -53,6 +57,8 @@ public:
     uint8_t Parity = 0;
     uint8_t StopBits = 2;
 
+    // The language of the explanations added to the link's own messages.
+    bool RussianTexts = false;
     // Shows the link's own error messages; default: a line on stderr.
     std::function<void(const QString&)> ShowError;
     // The dialog step of ChoosePort: the chosen number on OK, nullopt on
@@ -67,6 +73,9 @@ public:
     void OpenPort(int n);
     void SetPortOpen(bool open);
     bool IsPortOpen() const;
+    // Why the last OpenPort left the port closed; Kind::None when it opened
+    // or when no port was chosen.
+    const TOpenFailure& OpenFailure() const { return openFailure_; }
     void SetBaudRate(uint32_t baud);
     void SetByteSize(uint8_t bits);
     void SetParity(uint8_t parity);
@@ -100,6 +109,8 @@ protected:
 
 private:
     void BuildTable();
+    // kNoFreePortText, with why each port of the table would not open.
+    QString NoFreePortText();
 
     std::unique_ptr<TBytePort> port_;
     QList<std::pair<int, QString>> iniTable_; // from the INI keys COMn
@@ -107,6 +118,7 @@ private:
     std::array<TSerialDeviceInfo, kMaxPortNumber + 1> adapters_;
     std::array<bool, kMaxPortNumber + 1> denied_{};
     QString devicePath_;
+    TOpenFailure openFailure_;
 
 protected:
     // The port's clock when it was last opened, for the traffic log's times.

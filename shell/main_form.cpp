@@ -200,11 +200,13 @@ void TMainForm::FormShow() {
     }
     {
         TMIniFile ini;
+        // First, so that what the port scan has to say follows the language.
+        English = ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
+        link_->RussianTexts = !English;
         if (DemoDevicePath.isEmpty())
             link_->LoadSettings(ini);
         else
             link_->SetDevicePath(DemoDevicePath);
-        English = ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
         LoadFormPlacement(ini, QStringLiteral("MainWindow"), this);
         // Said here only: the close leaves such a file alone without a word.
         if (!ini.LoadProblem().isEmpty())
@@ -270,7 +272,7 @@ void TMainForm::ReadFromDevice() {
     // written before still can.
     if (r.status == TransferStatus::Done)
         SetStepsEnabled(true);
-    else if (r.status == TransferStatus::Failed)
+    else if (r.status == TransferStatus::Failed || r.status == TransferStatus::PortFailed)
         ShowError(r.message);
 }
 
@@ -342,6 +344,8 @@ bool TMainForm::SaveParamsToFile() {
 }
 
 void TMainForm::ApplyLanguage() {
+    if (link_)
+        link_->RussianTexts = !English;
     setWindowTitle(Lang("Просмотр и настройка параметров МК (Версия 12.03.26)",
                         "Viewing and configuring trip computer parameters (Version 12.03.26)"));
     Label5->setText(Lang("Внимание! Для правильной работы программы НЕОБХОДИМО предварительно "

@@ -1,3 +1,4 @@
+#include "as_user.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -170,6 +171,79 @@ private slots:
         // A bound for hangs only.
         QVERIFY2(r.ms < 10000, qPrintable(QString::number(r.ms)));
         QVERIFY(Entries(folder).isEmpty());
+    }
+
+    // A port that will not open fails at once, naming the path and the
+    // reason, instead of waiting out the connect time-out.
+    void portsThatWillNotOpen_data() {
+        QTest::addColumn<QString>("port"); // "held", "denied": a simulator's port, so held
+        QTest::addColumn<QString>("said");
+        QTest::newRow("absent") << Path("nothing/ttyUSB0")
+                                << QStringLiteral("does not exist (No such file or directory)");
+        QTest::newRow("folder") << dir.path()
+                                << QStringLiteral("is not a serial port (Is a directory)");
+        QTest::newRow("file") << Path("plain")
+                              << QStringLiteral("is not a serial port (Inappropriate ioctl");
+        QTest::newRow("/dev/null") << QStringLiteral("/dev/null")
+                                   << QStringLiteral("is not a serial port (Inappropriate ioctl");
+        QTest::newRow("held") << QStringLiteral("held")
+                              << QStringLiteral(
+                                     "is in use by another program (tripconf-cli, process");
+        QTest::newRow("denied") << QStringLiteral("denied")
+                                << QStringLiteral("(Permission denied). Add your user to the group "
+                                                  "dialout: sudo usermod -aG dialout $USER, then "
+                                                  "log in again.");
+    }
+    void portsThatWillNotOpen() {
+        QFETCH(QString, port);
+        QFETCH(QString, said);
+        WriteFile(Path("plain"), "not a tty");
+        Sim sim({QStringLiteral("--silent")});
+        const auto read = [this](const QString& p) {
+            return QStringList{QStringLiteral("read"), QStringLiteral("--port"), p,
+                               QStringLiteral("-o"), Path("never.tarvg")};
+        };
+        Run r;
+        QProcess holder;
+        if (port == QLatin1String("held")) {
+            port = sim.path;
+            holder.start(Bin("tripconf-cli"),
+                         read(port) << QStringLiteral("--connect-timeout") << QStringLiteral("20"));
+            // Once the first has the port open; it keeps it while it tries to connect.
+            const QString device = QFileInfo(port).canonicalFilePath();
+            const auto holds = [&holder, &device] {
+                const QDir fds(QStringLiteral("/proc/%1/fd").arg(holder.processId()));
+                for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
+                    if (QFile::symLinkTarget(fds.filePath(fd)) == device)
+                        return true;
+                return false;
+            };
+            QElapsedTimer waited;
+            waited.start();
+            while (!holds() && waited.elapsed() < 10000 && !holder.waitForFinished(10))
+                ;
+            r = Cli(read(port) << QStringLiteral("--connect-timeout") << QStringLiteral("0"));
+            holder.kill();
+            holder.waitForFinished();
+        } else if (port == QLatin1String("denied")) {
+            const std::optional<TestUser> user = OrdinaryUser();
+            if (!user)
+                QSKIP("no ordinary user to run as");
+            // The simulator's port belongs to root alone.
+            port = sim.path;
+            QProcess p;
+            StartAsUser(p, *user, Bin("tripconf-cli"), read(port));
+            QVERIFY(p.waitForFinished(30000));
+            r.code = p.exitCode();
+            r.err = QString::fromUtf8(p.readAllStandardError());
+        } else {
+            r = Cli(read(port));
+        }
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(port) && r.err.contains(said), qPrintable(r.err));
+        // Said at once: the connect time-out never ran.
+        QVERIFY2(!r.err.contains(QStringLiteral("I can not connect")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(Path("never.tarvg")));
     }
 
     void writeRefusesAnotherVersion() {

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+
 #include <atomic>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -98,6 +101,7 @@ public:
     QList<TSerialDeviceInfo> ListDevices() override { return list_; }
     TProbeResult Probe(const QString& p) override { return real_.Probe(p); }
     bool Open(const QString& p) override { return real_.Open(p); }
+    TOpenFailure WhyNotOpen(const QString& p) override { return real_.WhyNotOpen(p); }
     bool IsOpen() const override { return real_.IsOpen(); }
     void Close() override { real_.Close(); }
     uint32_t SetBaudRate(uint32_t b) override { return real_.SetBaudRate(b); }
@@ -799,6 +803,28 @@ private slots:
         QVERIFY(!asked);
         QCOMPARE(none.PortNumber, 0);
         QVERIFY(!none.IsPortOpen());
+
+        // Ports listed, none will open: the same first line, then why, port by port.
+        const QString absent = dir.filePath(QStringLiteral("ttyUSB9"));
+        TSerialLink closed(std::make_unique<TListedPort>(
+            QList<TSerialDeviceInfo>{{absent, {}}, {dir.path(), {}}}));
+        errors.clear();
+        closed.ShowError = [&errors](const QString& e) { errors << e; };
+        closed.LoadSettings(ini);
+        closed.RussianTexts = true;
+        closed.ChoosePort();
+        QCOMPARE(errors.size(), 2);
+        // The folder's path is a prefix of the other, so it comes first.
+        QCOMPARE(errors[0], QStringLiteral("Can not find free serial port!\n"
+                                           "COM1: %1 is not a serial port (%2).\n"
+                                           "COM2: The port %3 does not exist (%4).")
+                                .arg(dir.path(), QString::fromLocal8Bit(std::strerror(EISDIR)),
+                                     absent, QString::fromLocal8Bit(std::strerror(ENOENT))));
+        QVERIFY2(
+            errors[1].endsWith(QStringLiteral("\nCOM2: Порт %1 не существует (%2).")
+                                   .arg(absent, QString::fromLocal8Bit(std::strerror(ENOENT)))),
+            qPrintable(errors[1]));
+        QVERIFY(!closed.IsPortOpen());
     }
 
     void baudRateSetOnAClosedPortIsAppliedAtOpening() {

@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 QByteArray Hex(const char* text) {
@@ -209,6 +212,34 @@ private slots:
         QVERIFY(!f->Link()->IsPortOpen());
         QVERIFY(!TProgressObserver::Current());
         QVERIFY(!f->Busy());
+    }
+
+    // A port that will not open: one error box, in the window's language,
+    // naming the path and why; the transfer ends as a Cancel would.
+    void portThatWillNotOpenEndsTheTransfer() {
+        ScriptedDialogs d;
+        TMainForm f;
+        const QString path = dir.filePath(QStringLiteral("gone/ttyUSB0"));
+        f.DemoDevicePath = path;
+        f.show();
+        Load(f, d, 5, Memory(4));
+        const Held before(f);
+        QTest::mouseClick(f.bGetParams, Qt::LeftButton);
+        English = true;
+        QTest::mouseClick(f.bSetParams, Qt::LeftButton);
+        English = false;
+        QCOMPARE(d.messages.size(), 2);
+        const QString reason =
+            QStringLiteral(" (%1).").arg(QString::fromLocal8Bit(std::strerror(ENOENT)));
+        QCOMPARE(d.messages[0].kind, MessageKind::Error);
+        QCOMPARE(d.messages[0].text, QStringLiteral("Порт %1 не существует").arg(path) + reason);
+        QCOMPARE(d.messages[1].kind, MessageKind::Error);
+        QCOMPARE(d.messages[1].text,
+                 QStringLiteral("The port %1 does not exist").arg(path) + reason);
+        QVERIFY(Held(f) == before);
+        QVERIFY(StepsEnabled(f));
+        QVERIFY(!TProgressObserver::Current());
+        QVERIFY(!f.Busy());
     }
 
     void windowRefusesCommandsDuringATransfer() {
