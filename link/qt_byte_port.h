@@ -44,5 +44,5 @@ private:
     QSerialPort port_;
     QElapsedTimer clock_;
     std::optional<int> savedSerialFlags_; // to restore before closing
-    QString openError_; // QSerialPort's words for the last failed Open
+    QString openError_;                   // QSerialPort's words for the last failed Open
 };
