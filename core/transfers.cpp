@@ -78,9 +78,17 @@ private:
 // open. A port that opens but stays silent is left to Connecting.
 std::optional<QString> Prepare(TSerialLink& link, TTransferObserver& observer,
                                const TTransferTimings& timings, TLanguage language) {
+    // No port at all: asking would only wait for the user's Cancel.
+    if (link.PortNumber == 0)
+        return QString::fromLatin1(kNoFreePortText);
     link.SetPortOpen(true);
-    if (!link.IsPortOpen() && link.OpenFailure().kind != TOpenFailure::Kind::None)
-        return OpenFailureText(link.OpenFailure(), language == TLanguage::Russian);
+    if (!link.IsPortOpen()) {
+        if (link.OpenFailure().kind != TOpenFailure::Kind::None)
+            return OpenFailureText(link.OpenFailure(), language == TLanguage::Russian);
+        // The chosen port is gone and none is left; the link has said so.
+        if (link.PortNumber == 0)
+            return QString();
+    }
     link.SetBaudRate(kTransferBaudRate);
     link.ByteTimeout = timings.byteMs;
     link.RetryPause = timings.retryPauseMs;

@@ -31,7 +31,8 @@ enum class TransferStatus {
     VersionMismatch, // a write found another settings version; nothing sent
     Refused,         // a write refused before connecting; nothing sent
     NotVerified,     // a verified write was sent, but its read-back failed or differs
-    PortFailed,      // the port would not open; message: why; nothing sent
+    PortFailed,      // no port, or it would not open; message: why (empty when the
+                     // link has shown it); nothing sent
 };
 
 struct TransferResult {

@@ -272,7 +272,8 @@ void TMainForm::ReadFromDevice() {
     // written before still can.
     if (r.status == TransferStatus::Done)
         SetStepsEnabled(true);
-    else if (r.status == TransferStatus::Failed || r.status == TransferStatus::PortFailed)
+    else if ((r.status == TransferStatus::Failed || r.status == TransferStatus::PortFailed) &&
+             !r.message.isEmpty())
         ShowError(r.message);
 }
 
@@ -285,7 +286,7 @@ void TMainForm::WriteToDevice() {
     else if (r.status == TransferStatus::Failed)
         // Link errors of the block phase go on to the general handler.
         ReportException(TripError(r.message));
-    else if (r.status != TransferStatus::Cancelled)
+    else if (r.status != TransferStatus::Cancelled && !r.message.isEmpty())
         ShowError(r.message);
 }
 

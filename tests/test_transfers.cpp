@@ -242,6 +242,38 @@ private slots:
         QVERIFY(!f.Busy());
     }
 
+    // No port at all, or the chosen one gone with none left: the transfer
+    // ends at once instead of asking a closed line until Cancel.
+    void noPortEndsTheTransferAtOnce() {
+        {
+            QFile ini(TMIniFile::DefaultFileName());
+            QVERIFY(ini.open(QIODevice::WriteOnly));
+            ini.write("[RS232]\r\nPort=1\r\nCOM1=" +
+                      QFile::encodeName(dir.filePath(QStringLiteral("none"))) + "\r\n");
+        }
+        ScriptedDialogs d;
+        TMainForm f;
+        f.show();
+        Load(f, d, 5, Memory(4));
+        const Held before(f);
+        const qsizetype shown = d.messages.size();
+        // Were a transfer to ask a closed line, these end it.
+        bool asked = false;
+        for (QPushButton* step : {f.bGetParams, f.bSetParams}) {
+            TCancelClick guard(TCancelClick::After(2000));
+            QTest::mouseClick(step, Qt::LeftButton);
+            asked = asked || guard.Clicked();
+        }
+        QVERIFY(!asked);
+        QCOMPARE(d.messages.size(), shown + 2);
+        for (qsizetype i = shown; i < d.messages.size(); ++i)
+            QCOMPARE(d.messages[i].text, QString::fromLatin1(kNoFreePortText));
+        QVERIFY(Held(f) == before);
+        QVERIFY(StepsEnabled(f));
+        QVERIFY(!TProgressObserver::Current());
+        QVERIFY(!f.Busy());
+    }
+
     void windowRefusesCommandsDuringATransfer() {
         ScriptedDialogs d;
         TSimOptions o;
