@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "cli/cli_observer.h"
+#include "cli/many_ports.h"
 #include "core/app_ini.h"
 #include "core/language.h"
 #include "core/port_probe.h"
@@ -17,6 +18,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -147,6 +149,29 @@ QString AutoPort(const QCommandLineParser& p, QString& error) {
     return {};
 }
 
+// The device path of a --port value other than auto (a path, or COMn of
+// the port table); empty, with the error, when it names no port.
+QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString& error) {
+    if (!port.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive))
+        return port;
+    bool ok = false;
+    const int n = port.mid(3).toInt(&ok);
+    if (!ok || n < 1 || n > 32) {
+        error = QStringLiteral("Not a port: %1").arg(port);
+        return {};
+    }
+    // The window's port table: COMn keys of the INI file, else the system's list.
+    TMIniFile ini(PortTableIniName(p));
+    TSerialLink table;
+    table.ShowError = [](const QString&) {};
+    table.LoadSettings(ini);
+    table.SetPortOpen(false);
+    const QString path = table.PortPath(n);
+    if (path.isEmpty())
+        error = QStringLiteral("%1 is not in the port table").arg(port);
+    return path;
+}
+
 // The link on the chosen port, or an error message. autoFailed: --port
 // auto found no single answering port (a failure of the command, not of
 // its usage).
@@ -162,28 +187,12 @@ bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bo
         if (autoFailed)
             return false;
         link.SetDevicePath(path);
-    } else if (port.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive)) {
-        bool ok = false;
-        const int n = port.mid(3).toInt(&ok);
-        if (!ok || n < 1 || n > 32) {
-            error = QStringLiteral("Not a port: %1").arg(port);
-            return false;
-        }
-        // The window's port table: COMn keys of the INI file, else the system's list.
-        TMIniFile ini(PortTableIniName(p));
-        const auto showError = std::exchange(link.ShowError, [](const QString&) {});
-        link.LoadSettings(ini);
-        link.SetPortOpen(false);
-        link.ShowError = showError;
-        const QString path = link.PortPath(n);
-        if (path.isEmpty()) {
-            error = QStringLiteral("%1 is not in the port table").arg(port);
-            return false;
-        }
-        link.SetDevicePath(path);
-    } else {
-        link.SetDevicePath(port);
+        return true;
     }
+    const QString path = PortDevicePath(p, port, error);
+    if (path.isEmpty())
+        return false;
+    link.SetDevicePath(path);
     return true;
 }
 
@@ -251,6 +260,56 @@ private:
     TCliObserver observer_;
 };
 
+// Several --port values: one job per port, each on its device path; false,
+// with the error, for auto (one port only) or a port named twice.
+bool ManyPortJobs(const QCommandLineParser& p, QList<TPortJob>& jobs, QString& error) {
+    QStringList paths;
+    for (const QString& port : p.values(QStringLiteral("port"))) {
+        if (port == QStringLiteral("auto")) {
+            error = QStringLiteral("--port auto takes one port only");
+            return false;
+        }
+        const QString path = port.isEmpty() ? QString() : PortDevicePath(p, port, error);
+        if (path.isEmpty()) {
+            if (error.isEmpty())
+                error = QStringLiteral("--port needs a PORT");
+            return false;
+        }
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        const QString key = canonical.isEmpty() ? path : canonical;
+        if (paths.contains(key)) {
+            error = QStringLiteral("%1 is named twice").arg(port);
+            return false;
+        }
+        paths << key;
+        jobs.append({port, path, {}});
+    }
+    return true;
+}
+
+// read with several --port: -o names an existing folder, and each port's
+// settings file is named after the port.
+int ReadFromMany(const QCommandLineParser& p, const QString& folder) {
+    QString error;
+    const double timeout = ConnectTimeout(p, error);
+    QList<TPortJob> jobs;
+    if (error.isEmpty() && folder == QStringLiteral("-"))
+        error = QStringLiteral("With several ports -o names a folder");
+    else if (error.isEmpty() && !QFileInfo(folder).isDir())
+        error = QStringLiteral("%1 is not a folder").arg(folder);
+    if (!error.isEmpty() || !ManyPortJobs(p, jobs, error))
+        return UsageError(error);
+    QStringList files;
+    for (TPortJob& job : jobs) {
+        job.file = PortFileName(folder, job.port, job.path);
+        if (files.contains(job.file))
+            return UsageError(QStringLiteral("%1 and another port would both be saved as %2")
+                                  .arg(job.port, job.file));
+        files << job.file;
+    }
+    return ReadMany(jobs, timeout, kLanguage);
+}
+
 int CmdRead(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
@@ -268,6 +327,8 @@ int CmdRead(const QStringList& args) {
     const QString out = p.value(QStringLiteral("output"));
     if (out.isEmpty())
         error = QStringLiteral("-o FILE is required");
+    else if (p.values(QStringLiteral("port")).size() > 1)
+        return ReadFromMany(p, out);
     TDeviceSide device(p);
     if (!device.Open(error))
         return device.OpenError(error);
@@ -315,8 +376,11 @@ int CmdWrite(const QStringList& args) {
         error = QStringLiteral("Bad --verify-delay: milliseconds from 0 to 600000 expected");
     if (p.positionalArguments().size() != 1)
         error = QStringLiteral("One settings FILE is required");
+    const bool many = p.values(QStringLiteral("port")).size() > 1;
+    QList<TPortJob> jobs;
     TDeviceSide device(p);
-    if (!device.Open(error))
+    if (many ? !(error.isEmpty() && device.CheckTimeout(error) && ManyPortJobs(p, jobs, error))
+             : !device.Open(error))
         return device.OpenError(error);
     TMK mk;
     try {
@@ -332,6 +396,9 @@ int CmdWrite(const QStringList& args) {
                             .arg(std::max<qsizetype>(0, data.size() - 2))
                             .arg(TSettingsRecord::kSize));
         LoadSettingsData(mk, data);
+        if (many)
+            return WriteMany(jobs, data, p.isSet(QStringLiteral("verify")) ? &verify : nullptr,
+                             ConnectTimeout(p, error), kLanguage);
         const TransferResult r =
             device.Write(mk, p.isSet(QStringLiteral("verify")) ? &verify : nullptr);
         if (r.status != TransferStatus::Done)

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -457,6 +458,85 @@ private slots:
                                .arg(Unit("TankContFull"))),
             qPrintable(r.err));
         QVERIFY(!r.err.contains(QStringLiteral("Read back:")));
+    }
+
+    // Several ports at once: each trip computer's memory in a file named
+    // after its port; refusals of what cannot work come before any transfer.
+    void readFromManyIntoAFolder() {
+        std::vector<std::unique_ptr<Sim>> sims;
+        QStringList args{QStringLiteral("read")};
+        QList<QByteArray> images;
+        for (int i = 0; i < 3; ++i) {
+            QByteArray image = DefaultImage();
+            image[200] = char(i + 1);
+            images << image;
+            const QString file = Path("image") + QString::number(i);
+            WriteFile(file, image);
+            sims.push_back(std::make_unique<Sim>(QStringList{QStringLiteral("--image"), file,
+                                                             QStringLiteral("--settings-version"),
+                                                             QString::number(10 + i)}));
+            args << QStringLiteral("--port") << sims.back()->path;
+        }
+        const QString folder = Path("many");
+        QVERIFY(QDir().mkpath(folder));
+        Run r = Cli(args + QStringList{QStringLiteral("-o"), Path("absent")});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("is not a folder")), qPrintable(r.err));
+        for (const QString& port : {QStringLiteral("auto"), sims[0]->path}) {
+            r = Cli(args +
+                    QStringList{QStringLiteral("--port"), port, QStringLiteral("-o"), folder});
+            QCOMPARE(r.code, 2);
+        }
+        QVERIFY(Entries(folder).isEmpty());
+
+        r = Cli(args + QStringList{QStringLiteral("-o"), folder});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("3 of 3 ports succeeded")), qPrintable(r.out));
+        for (int i = 0; i < 3; ++i) {
+            const QString& port = sims[size_t(i)]->path;
+            TMK mk;
+            LoadSettingsFile(
+                mk, QDir(folder).filePath(QFileInfo(port).fileName() + QStringLiteral(".tarvg")));
+            QCOMPARE(int(mk.Version), 10 + i);
+            QCOMPARE(mk.Image, images[i]);
+            QVERIFY(r.out.contains(port + QStringLiteral(": ok: saved as")));
+        }
+    }
+
+    // One trip computer that never answers fails its own line only.
+    void writeToMany() {
+        TMK mk;
+        mk.Version = 4;
+        mk.Image = DefaultImage();
+        mk.Settings.VelocityLimit = 99;
+        mk.PackSettings();
+        SaveSettingsFile(mk, Path("many.tarvg"));
+        const QStringList version{QStringLiteral("--settings-version"), QStringLiteral("4")};
+        Sim a(version, Path("a.bin")), b(version, Path("b.bin"));
+        Sim silent({QStringLiteral("--silent")});
+        const QStringList twoPorts{QStringLiteral("--port"), a.path, QStringLiteral("--port"),
+                                   b.path};
+        Run r = Cli(QStringList{QStringLiteral("write")} + twoPorts +
+                    QStringList{QStringLiteral("--port"), silent.path,
+                                QStringLiteral("--connect-timeout"), QStringLiteral("0.3"),
+                                Path("many.tarvg")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.out.contains(silent.path +
+                                QStringLiteral(": failed: I can not connect to the device")),
+                 qPrintable(r.out));
+        QVERIFY(r.out.contains(a.path + QStringLiteral(": ok: The settings are recorded")));
+        QVERIFY(r.out.contains(b.path + QStringLiteral(": ok: The settings are recorded")));
+        QVERIFY(r.out.contains(QStringLiteral("2 of 3 ports succeeded")));
+
+        r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--verify")} + twoPorts +
+                QStringList{Path("many.tarvg")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out.count(QStringLiteral("read back: the trip computer holds the record")), 2);
+        QVERIFY(r.out.contains(QStringLiteral("2 of 2 ports succeeded")));
+        a.Stop();
+        b.Stop();
+        QCOMPARE(ReadFile(Path("a.bin")).left(124), mk.Image.left(124));
+        QCOMPARE(ReadFile(Path("b.bin")).left(124), mk.Image.left(124));
     }
 
     // The picture is the editor's: default colours give green digits on black

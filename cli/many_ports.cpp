@@ -1,0 +1,150 @@
+#include "cli/many_ports.h"
+
+#include "link/serial_link.h"
+#include "model/mk.h"
+#include "model/settings_file.h"
+#include "support/errors.h"
+#include "support/file_io.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// No progress: with several ports a bar per port would only mix on the
+// terminal. Connecting gives up after the time-out, as a cancel.
+class TQuietObserver : public TTransferObserver {
+public:
+    explicit TQuietObserver(double connectTimeoutSeconds)
+        : timeoutMs_(qint64(connectTimeoutSeconds * 1000)) {}
+
+    void Open() override { clock_.start(); }
+    void Close() override {}
+    void SetText(const QString&) override {}
+    void SetGauge(int) override {}
+    void ShowGauge(bool) override {}
+    void ShowCancel(bool visible) override {
+        connecting_ = visible;
+        clock_.restart();
+    }
+    bool Cancelled() override {
+        if (connecting_ && clock_.elapsed() >= timeoutMs_)
+            timedOut_ = true;
+        return timedOut_;
+    }
+    void ProcessEvents() override {}
+
+    bool TimedOut() const { return timedOut_; }
+
+private:
+    QElapsedTimer clock_;
+    qint64 timeoutMs_;
+    bool connecting_ = false;
+    bool timedOut_ = false;
+};
+
+// One port's transfer: runs in its thread with the link made there, and
+// returns the result line's text and whether it succeeded.
+using TTransfer = std::function<bool(TSerialLink&, TQuietObserver&, const TPortJob&, QString&)>;
+
+// The text of a transfer that did not end Done, on one line.
+QString FailureText(const TransferResult& r, const TQuietObserver& observer, TLanguage language) {
+    QString text;
+    if (r.status == TransferStatus::Cancelled)
+        text = observer.TimedOut() ? Texts::Connecting(language) : QStringLiteral("Cancelled");
+    else
+        text = r.message;
+    return text.simplified();
+}
+
+int RunMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, const TTransfer& transfer) {
+    std::mutex outputLock;
+    int succeeded = 0;
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (const TPortJob& job : jobs) {
+        threads.emplace_back(QThread::create([&, job] {
+            // The link and its serial port live and die in this thread.
+            TSerialLink link;
+            QString shown;
+            link.ShowError = [&shown](const QString& text) { shown = text; };
+            link.SetDevicePath(job.path);
+            TQuietObserver observer(connectTimeoutSeconds);
+            QString text;
+            bool ok = false;
+            try {
+                ok = transfer(link, observer, job, text);
+                if (!ok && text.isEmpty())
+                    text = shown;
+            } catch (const std::exception& e) {
+                text = ExceptionMessage(e).simplified();
+            }
+            const std::lock_guard<std::mutex> hold(outputLock);
+            succeeded += ok ? 1 : 0;
+            std::fprintf(stdout, "%s: %s %s\n", qPrintable(job.port),
+                         ok ? "ok:" : "failed:", qPrintable(text));
+            std::fflush(stdout);
+        }));
+        threads.back()->start();
+    }
+    for (const auto& t : threads)
+        t->wait();
+    std::fprintf(stdout, "%d of %d ports succeeded\n", succeeded, int(jobs.size()));
+    std::fflush(stdout);
+    return succeeded == jobs.size() ? 0 : 1;
+}
+
+} // namespace
+
+QString PortFileName(const QString& folder, const QString& port, const QString& path) {
+    const QString base = port.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive)
+                             ? port.toUpper()
+                             : QFileInfo(path).fileName();
+    return QDir(folder).filePath(base + QStringLiteral(".tarvg"));
+}
+
+int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, TLanguage language) {
+    return RunMany(jobs, connectTimeoutSeconds,
+                   [language](TSerialLink& link, TQuietObserver& observer, const TPortJob& job,
+                              QString& text) {
+                       TMK mk;
+                       const TransferResult r = ReadFromDevice(link, mk, observer, {}, language);
+                       if (r.status != TransferStatus::Done) {
+                           text = FailureText(r, observer, language);
+                           return false;
+                       }
+                       WriteWholeFile(job.file, SettingsFileData(mk));
+                       text = QStringLiteral("saved as %1").arg(job.file);
+                       return true;
+                   });
+}
+
+int WriteMany(const QList<TPortJob>& jobs, const QByteArray& data, const VerifyOptions* verify,
+              double connectTimeoutSeconds, TLanguage language) {
+    return RunMany(jobs, connectTimeoutSeconds,
+                   [&data, verify, language](TSerialLink& link, TQuietObserver& observer,
+                                             const TPortJob&, QString& text) {
+                       // Each thread its own copy of the settings: nothing of it is shared.
+                       TMK own;
+                       LoadSettingsData(own, data);
+                       const TransferResult r =
+                           verify ? WriteAndVerify(link, own, observer, *verify, {}, language)
+                                  : WriteToDevice(link, own, observer, {}, language);
+                       if (r.status != TransferStatus::Done) {
+                           text = FailureText(r, observer, language);
+                           return false;
+                       }
+                       text = r.message.simplified();
+                       if (verify)
+                           text += QStringLiteral(
+                               "; read back: the trip computer holds the record as written.");
+                       return true;
+                   });
+}
