@@ -2,7 +2,8 @@
 // paced at the line's 115200 baud: a full read and a full write against
 // their wire time, and the processor time taken while connecting to a silent
 // trip computer and while waiting for write replies that do not come; reads
-// through a simulated USB adapter's latency timer.
+// through a simulated USB adapter's latency timer; tripconf-cli reading from
+// and writing to eight trip computers at once against one alone.
 
 #include "bench/bench_support.h"
 #include "core/transfers.h"
@@ -11,11 +12,15 @@
 #include "model/mk.h"
 #include "support/errors.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -254,6 +259,50 @@ void WriteReplyFigure() {
                 3000 + int(link.LineAllowance()), wall, cpu, 100.0 * cpu / wall);
 }
 
+// tripconf-cli with these arguments; throws unless it succeeds.
+void RunCli(const QStringList& args) {
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tripconf-cli"), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        throw TripError(
+            QStringLiteral("tripconf-cli %1 failed: %2")
+                .arg(args.join(QLatin1Char(' ')),
+                     QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())));
+}
+
+// The command line's read and write of eight trip computers side by side,
+// each its own thread and link, against the same command with one port.
+void ManyPortsFigure(const QString& folder) {
+    constexpr int kPorts = 8;
+    std::vector<std::unique_ptr<TSimProcess>> sims;
+    QStringList ports;
+    for (int i = 0; i < kPorts; ++i) {
+        sims.push_back(std::make_unique<TSimProcess>(
+            QStringList{QStringLiteral("--baud"), QString::number(kBaud)}));
+        ports << QStringLiteral("--port") << sims.back()->Path();
+    }
+    QDir().mkpath(folder);
+    const QString file =
+        QDir(folder).filePath(QFileInfo(sims[0]->Path()).fileName() + QStringLiteral(".tarvg"));
+    auto read = [&](const QStringList& which) {
+        RunCli(QStringList{QStringLiteral("read")} + which +
+               QStringList{QStringLiteral("-o"), which.size() > 2 ? folder : file});
+    };
+    auto write = [&](const QStringList& which) {
+        RunCli(QStringList{QStringLiteral("write")} + which + QStringList{file});
+    };
+    const QStringList one = ports.mid(0, 2);
+    const double readOne = Timed([&] { read(one); });
+    const double readAll = Timed([&] { read(ports); });
+    const double writeOne = Timed([&] { write(one); });
+    const double writeAll = Timed([&] { write(ports); });
+    std::printf("tripconf-cli read from %d trip computers at once (115200 baud): %.1f ms median "
+                "of %d, one alone %.1f ms, ratio %.2f (goal <= 1.5)\n",
+                kPorts, readAll, kRuns, readOne, readAll / readOne);
+    std::printf("tripconf-cli write to %d trip computers at once (115200 baud): %.1f ms median "
+                "of %d, one alone %.1f ms, ratio %.2f (goal <= 1.5)\n",
+                kPorts, writeAll, kRuns, writeOne, writeAll / writeOne);
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -265,6 +314,7 @@ int main(int argc, char** argv) {
         SlowDeviceFigures(dir.filePath(QStringLiteral("slow.log")));
         ConnectingFigure(dir.filePath(QStringLiteral("silent.log")));
         WriteReplyFigure();
+        ManyPortsFigure(dir.filePath(QStringLiteral("many")));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "link_bench: %s\n", ExceptionMessage(e).toLocal8Bit().constData());
         return 1;
