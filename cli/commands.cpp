@@ -315,7 +315,10 @@ int CmdRead(const QStringList& args) {
     p.setApplicationDescription(QStringLiteral(
         "Reads the version and the settings image of the trip computer into a settings file.\n"
         "FILE is written only after a complete read; on failure it stays as it was.\n"
-        "-o - writes the settings file to standard output."));
+        "-o - writes the settings file to standard output.\n"
+        "With --port given more than once the trip computers are read side by side;\n"
+        "-o then names an existing folder, and each port's file is named after the\n"
+        "port (/dev/ttyUSB0: ttyUSB0.tarvg). One line per port, then the count."));
     AddPortOptions(p);
     p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
                  QStringLiteral("Settings file to write (- for standard output)."),
@@ -353,7 +356,9 @@ int CmdWrite(const QStringList& args) {
         "compared with the record sent; a difference fails naming the first field.\n"
         "The read-back connects again within --connect-timeout.\n"
         "A file shorter than the version and the 124-byte record is refused unless\n"
-        "--allow-partial is given."));
+        "--allow-partial is given.\n"
+        "With --port given more than once the trip computers are written side by side;\n"
+        "one line per port, then the count."));
     AddPortOptions(p);
     p.addOption({QStringLiteral("verify"),
                  QStringLiteral("Read the written blocks back and compare them.")});
