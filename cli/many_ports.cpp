@@ -82,14 +82,14 @@ int RunMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, const TTr
             try {
                 ok = transfer(link, observer, job, text);
                 if (!ok && text.isEmpty())
-                    text = shown;
+                    text = shown.simplified();
             } catch (const std::exception& e) {
                 text = ExceptionMessage(e).simplified();
             }
             const std::lock_guard<std::mutex> hold(outputLock);
             succeeded += ok ? 1 : 0;
-            std::fprintf(stdout, "%s: %s %s\n", qPrintable(job.port),
-                         ok ? "ok:" : "failed:", qPrintable(text));
+            std::fprintf(stdout, "%s: %s %s\n", job.port.toUtf8().constData(),
+                         ok ? "ok:" : "failed:", text.toUtf8().constData());
             std::fflush(stdout);
         }));
         threads.back()->start();
