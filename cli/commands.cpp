@@ -597,8 +597,7 @@ int CmdPreview(const QStringList& args) {
         "editor draws it, as a PNG, BMP or PPM image: the format OUT's suffix names.\n"
         "-o - writes a PNG to standard output."));
     p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                 QStringLiteral("Image file to write: .png, .bmp or .ppm (- for standard "
-                                "output)."),
+                 QStringLiteral("Image file: .png, .bmp or .ppm (- for standard output)."),
                  QStringLiteral("OUT")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
     int code = 0;
