@@ -1,5 +1,6 @@
 #include "cli/cli_observer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@ TCliObserver::TCliObserver(double connectTimeoutSeconds)
 
 void TCliObserver::Open() {
     clock_.start();
+    written_ = false;
 }
 
 void TCliObserver::Close() {
@@ -17,20 +19,32 @@ void TCliObserver::Close() {
 }
 
 void TCliObserver::SetText(const QString& text) {
-    text_ = text;
-    // In a log, only the phases that follow a successful connection.
-    if (!terminal_ && !connecting_)
-        std::fprintf(stderr, "%s\n", qPrintable(text));
+    // The core's texts are the window's; its connecting text is the one it
+    // shows after giving up, not a phase.
+    constexpr TLanguage en = TLanguage::English;
+    if (text == Texts::Connecting(en)) {
+        phase_ = QStringLiteral("Connecting...");
+    } else if (text == Texts::Reading(en)) {
+        phase_ = written_ ? QStringLiteral("Reading back") : QStringLiteral("Reading");
+    } else if (text == Texts::Writing(en)) {
+        phase_ = QStringLiteral("Writing");
+        written_ = true;
+    } else {
+        phase_ = text;
+    }
     Draw();
 }
 
 void TCliObserver::SetGauge(int percent) {
     percent_ = percent;
+    // The core moves the gauge once per block done, and to 0 before the first.
+    done_ = gaugeVisible_ ? std::min(done_ + 1, blocks_) : 0;
     Draw();
 }
 
 void TCliObserver::ShowGauge(bool visible) {
     gaugeVisible_ = visible;
+    done_ = 0;
     Draw();
 }
 
@@ -49,11 +63,14 @@ bool TCliObserver::Cancelled() {
 void TCliObserver::Draw() {
     if (!terminal_)
         return;
-    QString line = text_;
+    QString line = phase_;
     if (gaugeVisible_) {
-        const int filled = percent_ * 30 / 100;
+        const int percent = blocks_ > 0 ? done_ * 100 / blocks_ : percent_;
+        if (blocks_ > 0)
+            line += QStringLiteral(": blocks %1 of %2").arg(done_).arg(blocks_);
+        const int filled = percent * 30 / 100;
         line += QStringLiteral(" [") + QString(filled, QLatin1Char('#')) +
-                QString(30 - filled, QLatin1Char('.')) + QStringLiteral("] %1%").arg(percent_);
+                QString(30 - filled, QLatin1Char('.')) + QStringLiteral("] %1%").arg(percent);
     }
     std::fprintf(stderr, "\r\033[K%s", qPrintable(line));
     std::fflush(stderr);

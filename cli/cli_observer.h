@@ -4,11 +4,16 @@
 
 #include <QElapsedTimer>
 
-// Progress on standard error: a bar on a terminal, plain lines otherwise.
+// Progress on standard error, on a terminal only: the phase in the tool's own
+// words and the blocks done. A log gets nothing but the command's result.
 // Connecting gives up after the time-out, as a cancel.
 class TCliObserver : public TTransferObserver {
 public:
     explicit TCliObserver(double connectTimeoutSeconds);
+
+    // Blocks of each block phase of the next transfer: 64 for a read, the
+    // record's for a write and its read-back.
+    void SetBlockCount(int blocks) { blocks_ = blocks; }
 
     void Open() override;
     void Close() override;
@@ -31,6 +36,9 @@ private:
     bool terminal_;
     bool gaugeVisible_ = false;
     bool drawn_ = false;
-    QString text_;
-    int percent_ = 0;
+    bool written_ = false; // a write phase ran: the next read is the read-back
+    QString phase_;
+    int blocks_ = 0;
+    int done_ = 0;
+    int percent_ = 0; // the core's, when the block count is not known
 };

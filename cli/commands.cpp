@@ -16,7 +16,9 @@
 #include "support/errors.h"
 #include "support/file_io.h"
 
+#include <QBuffer>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -27,6 +29,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -44,8 +47,8 @@ const char* const kUsage =
     "  show   FILE [--json]         print the version and every interpreted setting\n"
     "  diff   A B [--json]          the settings that differ between two settings files;\n"
     "                               --port PORT in place of A or B reads the trip computer\n"
-    "  preview FILE -o OUT.png      draw the display preview of FILE's colours\n"
-    "                               (-o - writes the PNG to standard output)\n"
+    "  preview FILE -o OUT          draw the display preview of FILE's colours as the\n"
+    "                               .png, .bmp or .ppm OUT names (-o -: PNG on standard output)\n"
     "  ports  [--probe] [--json]    list the serial ports: COMn, device path, adapter;\n"
     "                               --probe marks those where a trip computer answers\n"
     "\n"
@@ -88,20 +91,61 @@ void WriteOutput(const QString& name, const QByteArray& content) {
                             .arg(QString::fromLocal8Bit(std::strerror(errno))));
 }
 
+// Qt's help names the program by the path it was started with; the usage
+// line names the command instead ("Usage: tripconf-cli read [options]").
+QString HelpText(const QCommandLineParser& p, const QString& command) {
+    QString text = p.helpText();
+    const QString usage = QStringLiteral("Usage: ");
+    const qsizetype options = text.indexOf(QStringLiteral(" [options]"));
+    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+    if (text.startsWith(usage) && options > 0 && (lineEnd < 0 || options < lineEnd))
+        text.replace(usage.size(), options - usage.size(), command);
+    return text;
+}
+
+// Why --ini FILE cannot serve as the port table, or empty. A missing FILE is
+// a mistyped name: refused, never created.
+QString IniProblem(const QString& name) {
+    if (!QFileInfo::exists(name))
+        return QStringLiteral("The INI file %1 does not exist.").arg(name);
+    try {
+        ReadWholeFile(name, TIniFile::kMaxSize);
+    } catch (const std::exception& e) {
+        return ExceptionMessage(e);
+    }
+    return {};
+}
+
 // Parses a command's options; prints help or the error and returns false.
+// args.first() is the command as the usage line names it.
 bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode) {
     p.addHelpOption();
+    exitCode = 2;
     if (!p.parse(args)) {
         Err(p.errorText());
-        exitCode = 2;
         return false;
     }
     if (p.isSet(QStringLiteral("help"))) {
-        Out(p.helpText());
+        Out(HelpText(p, args.first()));
         exitCode = 0;
         return false;
     }
+    if (p.optionNames().contains(QStringLiteral("ini"))) {
+        if (const QString problem = IniProblem(p.value(QStringLiteral("ini")));
+            !problem.isEmpty()) {
+            Err(problem);
+            return false;
+        }
+    }
     return true;
+}
+
+// The complaint about positional arguments beyond the first `allowed`, or empty.
+QString ExtraArguments(const QCommandLineParser& p, qsizetype allowed) {
+    const QStringList given = p.positionalArguments();
+    if (given.size() <= allowed)
+        return {};
+    return QStringLiteral("Unexpected argument: %1").arg(given[allowed]);
 }
 
 void AddIniOption(QCommandLineParser& p) {
@@ -122,17 +166,18 @@ void AddPortOptions(QCommandLineParser& p) {
                  QStringLiteral("SECONDS"), QStringLiteral("10")});
 }
 
-// The INI file with the port table: --ini, else the window's.
-QString PortTableIniName(const QCommandLineParser& p) {
-    return p.isSet(QStringLiteral("ini")) ? p.value(QStringLiteral("ini"))
-                                          : TMIniFile::DefaultFileName(QStringLiteral("tripconf"));
+// The INI file with the port table: --ini (checked by Parse, and never
+// created), else the window's.
+std::unique_ptr<TIniFile> PortTable(const QCommandLineParser& p) {
+    if (p.isSet(QStringLiteral("ini")))
+        return std::make_unique<TIniFile>(p.value(QStringLiteral("ini")));
+    return std::make_unique<TMIniFile>(TMIniFile::DefaultFileName(QStringLiteral("tripconf")));
 }
 
 // --port auto: the device path of the one port where a trip computer
 // answers; empty, with what was found in error, when none or several do.
 QString AutoPort(const QCommandLineParser& p, QString& error) {
-    TMIniFile ini(PortTableIniName(p));
-    const QList<TPortReport> reports = SurveyPorts(ini, true);
+    const QList<TPortReport> reports = SurveyPorts(*PortTable(p), true);
     QStringList answering;
     for (const TPortReport& r : reports)
         if (r.version)
@@ -161,10 +206,9 @@ QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString
         return {};
     }
     // The window's port table: COMn keys of the INI file, else the system's list.
-    TMIniFile ini(PortTableIniName(p));
     TSerialLink table;
     table.ShowError = [](const QString&) {};
-    table.LoadSettings(ini);
+    table.LoadSettings(*PortTable(p));
     table.SetPortOpen(false);
     const QString path = table.PortPath(n);
     if (path.isEmpty())
@@ -234,19 +278,30 @@ public:
         return autoFailed_ ? 1 : 2;
     }
 
-    TransferResult Read(TMK& mk) { return ReadFromDevice(link_, mk, observer_, {}, kLanguage); }
+    TransferResult Read(TMK& mk) {
+        observer_.SetBlockCount(kImageSize / kBlockSize);
+        return ReadFromDevice(link_, mk, observer_, {}, kLanguage);
+    }
     TransferResult Write(const TMK& mk, const VerifyOptions* verify) {
+        observer_.SetBlockCount(int((mk.Settings.Size + kBlockSize - 1) / kBlockSize));
         return verify ? WriteAndVerify(link_, mk, observer_, *verify, {}, kLanguage)
                       : WriteToDevice(link_, mk, observer_, {}, kLanguage);
     }
-    // Prints why a transfer did not end Done; the exit status 1, or 0 when it did.
-    int Report(const TransferResult& r) const {
+    // Prints why a transfer did not end Done; the exit status 1, or 0 when it
+    // did. mk: the settings a write sent.
+    int Report(const TransferResult& r, const TMK* mk = nullptr) const {
         switch (r.status) {
         case TransferStatus::Done:
             return 0;
         case TransferStatus::Cancelled:
             return Fail(observer_.TimedOut() ? Texts::Connecting(kLanguage)
                                              : QStringLiteral("Cancelled"));
+        case TransferStatus::VersionMismatch:
+            // The window's text stays as it is; here the two versions follow.
+            return Fail(
+                r.message +
+                (mk ? QStringLiteral("\nFile: %1, device: %2").arg(mk->Version).arg(r.deviceVersion)
+                    : QString()));
         default:
             return Fail(r.message);
         }
@@ -326,7 +381,7 @@ int CmdRead(const QStringList& args) {
     int code = 0;
     if (!Parse(p, args, code))
         return code;
-    QString error;
+    QString error = ExtraArguments(p, 0);
     const QString out = p.value(QStringLiteral("output"));
     if (out.isEmpty())
         error = QStringLiteral("-o FILE is required");
@@ -380,6 +435,8 @@ int CmdWrite(const QStringList& args) {
     if (!ok || verify.delayMs < 0 || verify.delayMs > 600000)
         error = QStringLiteral("Bad --verify-delay: milliseconds from 0 to 600000 expected");
     if (p.positionalArguments().size() != 1)
+        error = ExtraArguments(p, 1);
+    if (p.positionalArguments().isEmpty())
         error = QStringLiteral("One settings FILE is required");
     const bool many = p.values(QStringLiteral("port")).size() > 1;
     QList<TPortJob> jobs;
@@ -407,7 +464,7 @@ int CmdWrite(const QStringList& args) {
         const TransferResult r =
             device.Write(mk, p.isSet(QStringLiteral("verify")) ? &verify : nullptr);
         if (r.status != TransferStatus::Done)
-            return device.Report(r);
+            return device.Report(r, &mk);
         Err(r.message);
         if (p.isSet(QStringLiteral("verify")))
             Err(QStringLiteral("Read back: the trip computer holds the record as written."));
@@ -456,6 +513,8 @@ int CmdDiff(const QStringList& args) {
         return code;
     const bool usePort = p.isSet(QStringLiteral("port"));
     const QStringList files = p.positionalArguments();
+    if (const QString extra = ExtraArguments(p, usePort ? 1 : 2); !extra.isEmpty())
+        return UsageError(extra);
     if (files.size() != (usePort ? 1 : 2))
         return UsageError(usePort ? QStringLiteral("One settings FILE and --port PORT, or two "
                                                    "settings files, are required")
@@ -515,10 +574,9 @@ int CmdPorts(const QStringList& args) {
     int code = 0;
     if (!Parse(p, args, code))
         return code;
-    if (!p.positionalArguments().isEmpty())
-        return UsageError(QStringLiteral("ports takes no arguments"));
-    TMIniFile ini(PortTableIniName(p));
-    const QList<TPortReport> reports = SurveyPorts(ini, p.isSet(QStringLiteral("probe")));
+    if (const QString extra = ExtraArguments(p, 0); !extra.isEmpty())
+        return UsageError(extra);
+    const QList<TPortReport> reports = SurveyPorts(*PortTable(p), p.isSet(QStringLiteral("probe")));
     if (p.isSet(QStringLiteral("json")))
         Out(PortReportJson(reports));
     else if (reports.isEmpty())
@@ -537,6 +595,8 @@ int CmdShow(const QStringList& args) {
     int code = 0;
     if (!Parse(p, args, code))
         return code;
+    if (const QString extra = ExtraArguments(p, 1); !extra.isEmpty())
+        return UsageError(extra);
     if (p.positionalArguments().size() != 1)
         return UsageError(QStringLiteral("One settings FILE is required"));
     const QString file = p.positionalArguments().first();
@@ -578,24 +638,56 @@ int CmdShow(const QStringList& args) {
     return 0;
 }
 
+// The image format a preview file's suffix names ("-": PNG), or null.
+const char* PreviewFormat(const QString& name) {
+    if (name == QStringLiteral("-"))
+        return "PNG";
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    for (const char* format : {"PNG", "BMP", "PPM"})
+        if (suffix == QString::fromLatin1(format).toLower())
+            return format;
+    return nullptr;
+}
+
+QByteArray PreviewBytes(const TMK& mk, const char* format) {
+    if (std::strcmp(format, "PNG") == 0)
+        return PreviewPng(mk);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!PreviewImage(mk.PreviewSource()).save(&buffer, format))
+        throw TripError(
+            QStringLiteral("Cannot encode the preview as %1").arg(QString::fromLatin1(format)));
+    return bytes;
+}
+
 int CmdPreview(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Writes the 128 x 128 display preview of a settings file's colours as a PNG image,\n"
-        "exactly as the editor draws it."));
+        "Writes the 128 x 128 display preview of a settings file's colours, exactly as the\n"
+        "editor draws it, as a PNG, BMP or PPM image: the format OUT's suffix names.\n"
+        "-o - writes a PNG to standard output."));
     p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                 QStringLiteral("PNG file to write (- for standard output)."),
-                 QStringLiteral("OUT.png")});
+                 QStringLiteral("Image file: .png, .bmp or .ppm (- for standard output)."),
+                 QStringLiteral("OUT")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
     int code = 0;
     if (!Parse(p, args, code))
         return code;
+    if (const QString extra = ExtraArguments(p, 1); !extra.isEmpty())
+        return UsageError(extra);
     if (p.positionalArguments().size() != 1 || !p.isSet(QStringLiteral("output")))
-        return UsageError(QStringLiteral("One settings FILE and -o OUT.png are required"));
+        return UsageError(QStringLiteral("One settings FILE and -o OUT are required"));
+    const QString out = p.value(QStringLiteral("output"));
+    const char* format = PreviewFormat(out);
+    if (!format)
+        return UsageError(QStringLiteral("Cannot write the preview as %1: its name must end in "
+                                         ".png, .bmp or .ppm.")
+                              .arg(out));
     TMK mk;
     try {
         LoadSettingsFile(mk, p.positionalArguments().first());
-        WriteOutput(p.value(QStringLiteral("output")), PreviewPng(mk));
+        WriteOutput(out, PreviewBytes(mk, format));
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }

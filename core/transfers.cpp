@@ -270,7 +270,7 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
     if (!version)
         return {TransferStatus::Cancelled, {}};
     if (*version != mk.Version)
-        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language)};
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), *version};
 
     // A write is not cancelled halfway: the device would hold a torn record.
     try {

@@ -38,6 +38,8 @@ enum class TransferStatus {
 struct TransferResult {
     TransferStatus status;
     QString message;
+    // VersionMismatch: the version the device reported.
+    uint16_t deviceVersion = 0;
 };
 
 // How long a transfer waits for the trip computer. The defaults are the

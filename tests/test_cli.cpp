@@ -4,7 +4,9 @@
 #include "model/settings_file.h"
 #include "sim_process.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,10 +17,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +65,38 @@ RawRun RawCli(const QStringList& args, const std::function<void()>& setup = {}) 
     return r;
 }
 
+// tripconf-cli with its standard error on a terminal: what the terminal
+// shows; empty when no pseudo-terminal is to be had.
+QString CliOnATerminal(const QStringList& args, int& code) {
+    int master = -1, slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return {};
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    QProcess p;
+    p.setChildProcessModifier([slave] { ::dup2(slave, 2); });
+    p.start(Bin("tripconf-cli"), args);
+    QByteArray shown;
+    const auto drain = [&] {
+        char buf[4096];
+        for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+            shown.append(buf, n);
+    };
+    // Drained as it runs, so a full terminal never holds the program up.
+    QElapsedTimer waited;
+    waited.start();
+    while (!p.waitForFinished(20) && waited.elapsed() < 30000)
+        drain();
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
+    }
+    ::close(slave);
+    drain();
+    ::close(master);
+    code = p.exitCode();
+    return QString::fromUtf8(shown);
+}
+
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(
         QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
@@ -81,6 +119,8 @@ private slots:
                      QStringLiteral("-o"), file});
         QCOMPARE(r.code, 0);
         QCOMPARE(ReadFile(file).size(), 2050);
+        // Not on a terminal: no progress, nothing but the result.
+        QCOMPARE(r.err, QString());
 
         r = Cli({QStringLiteral("show"), file, QStringLiteral("--json")});
         QCOMPARE(r.code, 0);
@@ -112,7 +152,7 @@ private slots:
         SaveSettingsFile(mk, file);
         r = Cli({QStringLiteral("write"), QStringLiteral("--port"), sim.path, file});
         QCOMPARE(r.code, 0);
-        QVERIFY(r.err.contains(QStringLiteral("The settings are recorded in the device")));
+        QCOMPARE(r.err, QStringLiteral("The settings are recorded in the device\n"));
         sim.Stop();
         QCOMPARE(ReadFile(dump).left(124), mk.Image.left(124));
     }
@@ -256,8 +296,40 @@ private slots:
         const Run r =
             Cli({QStringLiteral("write"), QStringLiteral("--port"), sim.path, Path("v1.tarvg")});
         QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains(
-            QStringLiteral("The settings version does not match the device version!")));
+        QVERIFY2(r.err.contains(QStringLiteral("The settings version does not match the device "
+                                               "version!\nFile: 1, device: 2")),
+                 qPrintable(r.err));
+    }
+
+    // On a terminal: the tool's own phase words (the core's connecting text
+    // is its give-up message), every block counted, 100 % at the end.
+    void progressOnATerminal() {
+        Sim sim({QStringLiteral("--settings-version"), QStringLiteral("3")});
+        const QString file = Path("tty.tarvg");
+        int code = -1;
+        QString shown = CliOnATerminal({QStringLiteral("read"), QStringLiteral("--port"), sim.path,
+                                        QStringLiteral("-o"), file},
+                                       code);
+        if (shown.isEmpty())
+            QSKIP("no pseudo-terminal");
+        QCOMPARE(code, 0);
+        const QString full =
+            QStringLiteral(" [") + QString(30, QLatin1Char('#')) + QStringLiteral("] 100%");
+        QVERIFY2(shown.contains(QStringLiteral("Connecting...")) &&
+                     shown.contains(QStringLiteral("Reading: blocks 1 of 64 [")) &&
+                     shown.contains(QStringLiteral("Reading: blocks 64 of 64") + full),
+                 qPrintable(shown));
+        QVERIFY2(!shown.contains(QStringLiteral("I can not connect")), qPrintable(shown));
+
+        shown = CliOnATerminal({QStringLiteral("write"), QStringLiteral("--verify"),
+                                QStringLiteral("--port"), sim.path, file},
+                               code);
+        QCOMPARE(code, 0);
+        QVERIFY2(shown.contains(QStringLiteral("Writing: blocks 4 of 4") + full) &&
+                     shown.contains(QStringLiteral("Reading back: blocks 4 of 4") + full) &&
+                     shown.contains(QStringLiteral("The settings are recorded in the device")),
+                 qPrintable(shown));
+        QVERIFY2(!shown.contains(QStringLiteral("I can not connect")), qPrintable(shown));
     }
 
     void portFromThePortTable() {
@@ -560,6 +632,30 @@ private slots:
                 green = green || png.pixelColor(x, y) == QColor(0, 255, 0);
         QVERIFY(green);
         QCOMPARE(Cli({QStringLiteral("preview"), Path("colours.tarvg")}).code, 2);
+
+        // The suffix names the format; the picture is the same.
+        const QImage picture = png.convertToFormat(QImage::Format_RGB32);
+        for (const auto& [name, format, magic] :
+             {std::tuple{"p.bmp", QByteArray("bmp"), QByteArray("BM")},
+              std::tuple{"p.PPM", QByteArray("ppm"), QByteArray("P6")}}) {
+            QCOMPARE(Cli({QStringLiteral("preview"), Path("colours.tarvg"), QStringLiteral("-o"),
+                          Path(name)})
+                         .code,
+                     0);
+            QByteArray bytes = ReadFile(Path(name));
+            QVERIFY2(bytes.startsWith(magic), name);
+            QBuffer buffer(&bytes);
+            QVERIFY(buffer.open(QIODevice::ReadOnly));
+            QCOMPARE(QImageReader::imageFormat(&buffer), format);
+            QCOMPARE(QImage::fromData(bytes).convertToFormat(QImage::Format_RGB32), picture);
+        }
+        for (const char* name : {"p.jpg", "p"}) {
+            const Run r = Cli({QStringLiteral("preview"), Path("colours.tarvg"),
+                               QStringLiteral("-o"), Path(name)});
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QStringLiteral(".png, .bmp or .ppm")), qPrintable(r.err));
+            QVERIFY(!QFileInfo::exists(Path(name)));
+        }
     }
 
     // -o - is standard output; a pipe or a folder is refused and stays; a
@@ -575,11 +671,13 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(QImage::fromData(r.out, "PNG").size(), QSize(128, 128));
 
-        const QString pipe = d.filePath(QStringLiteral("pipe"));
+        const QString pipe = d.filePath(QStringLiteral("pipe.png"));
         QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        const QString folder = d.filePath(QStringLiteral("folder.png"));
+        QVERIFY(QDir().mkdir(folder));
         for (const auto& [target, reason] :
              {std::pair{pipe, QStringLiteral("It is a pipe (FIFO), not a file.")},
-              std::pair{d.path(), QStringLiteral("It is a folder, not a file.")}}) {
+              std::pair{folder, QStringLiteral("It is a folder, not a file.")}}) {
             r = RawCli({QStringLiteral("preview"), source, QStringLiteral("-o"), target});
             QCOMPARE(r.code, 1);
             QVERIFY2(r.err.contains(reason), qPrintable(r.err));
@@ -705,7 +803,40 @@ private slots:
             const Run r = Cli({QString::fromLatin1(cmd), QStringLiteral("--help")});
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));
+            // The usage line names the command, not the program's path.
+            QVERIFY2(r.out.startsWith(QStringLiteral("Usage: tripconf-cli %1 [options]")
+                                          .arg(QString::fromLatin1(cmd))),
+                     qPrintable(r.out));
         }
+        // Every command refuses an argument it does not take.
+        const QString file = Path("any.tarvg");
+        const QString null = QStringLiteral("/dev/null");
+        const QString extra = QStringLiteral("extra");
+        for (const QStringList& args : QList<QStringList>{
+                 {QStringLiteral("read"), QStringLiteral("--port"), null, QStringLiteral("-o"),
+                  Path("x"), extra},
+                 {QStringLiteral("write"), QStringLiteral("--port"), null, file, extra},
+                 {QStringLiteral("show"), file, extra},
+                 {QStringLiteral("diff"), file, file, extra},
+                 {QStringLiteral("diff"), file, QStringLiteral("--port"), null, extra},
+                 {QStringLiteral("preview"), file, QStringLiteral("-o"), Path("x.png"), extra},
+                 {QStringLiteral("ports"), extra}}) {
+            const Run r = Cli(args);
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QStringLiteral("Unexpected argument: extra")),
+                     qPrintable(args.join(' ') + QStringLiteral(": ") + r.err));
+        }
+        // --ini names an existing port table; a typo is refused, never created.
+        const QString typo = Path("typo.ini");
+        for (const QStringList& args : QList<QStringList>{
+                 {QStringLiteral("ports"), QStringLiteral("--ini"), typo},
+                 {QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM1"),
+                  QStringLiteral("--ini"), typo, QStringLiteral("-o"), Path("x")}}) {
+            const Run r = Cli(args);
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(typo), qPrintable(r.err));
+        }
+        QVERIFY(!QFileInfo::exists(typo));
         for (const char* cmd : {"read", "preview"})
             QVERIFY(Cli({QString::fromLatin1(cmd), QStringLiteral("--help")})
                         .out.contains(QStringLiteral("- for standard output")));
