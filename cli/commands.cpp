@@ -53,9 +53,11 @@ const char* const kUsage =
     "                               --probe marks those where a trip computer answers\n"
     "\n"
     "PORT is a device path (/dev/ttyUSB0), COMn of the port table, or auto: the one\n"
-    "port where a trip computer answers.\n"
+    "port where a trip computer answers. read and write take --port more than once\n"
+    "to serve several trip computers side by side (read: -o names a folder).\n"
     "--trace FILE (any command) writes every frame sent and received to FILE.\n"
-    "Run 'tripconf-cli COMMAND --help' for a command's options.\n";
+    "Run 'tripconf-cli COMMAND --help' for a command's options; --version gives the\n"
+    "version.\n";
 
 // About 31 years: "wait as good as forever".
 constexpr double kMaxConnectTimeout = 1e9;
