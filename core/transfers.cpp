@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <variant>
 
 namespace Texts {
 QString Connecting(TLanguage language) {
@@ -152,16 +153,26 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
     return bytes;
 }
 
+// Prepare, then Connecting: the device's settings version, or how the
+// transfer ended before it (no port, or the user's Cancel).
+std::variant<uint16_t, TransferResult> Begin(TSerialLink& link, TTransferObserver& observer,
+                                             const TTransferTimings& timings, TLanguage language) {
+    if (const std::optional<QString> why = Prepare(link, observer, timings, language))
+        return TransferResult{TransferStatus::PortFailed, *why};
+    if (const std::optional<uint16_t> version = Connect(link, observer, timings))
+        return *version;
+    return TransferResult{TransferStatus::Cancelled, {}};
+}
+
 } // namespace
 
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
                               const TTransferTimings& timings, TLanguage language) {
     Ending ending(link, observer);
-    if (const std::optional<QString> why = Prepare(link, observer, timings, language))
-        return {TransferStatus::PortFailed, *why};
-    const std::optional<uint16_t> version = Connect(link, observer, timings);
-    if (!version)
-        return {TransferStatus::Cancelled, {}};
+    const auto begun = Begin(link, observer, timings, language);
+    if (const auto* ended = std::get_if<TransferResult>(&begun))
+        return *ended;
+    const uint16_t version = std::get<uint16_t>(begun);
 
     StartBlockPhase(observer, Texts::Reading(language));
     QByteArray image;
@@ -171,7 +182,7 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
         // What the program held stays as it was: nothing half-read is kept.
         return {TransferStatus::Failed, ExceptionMessage(e)};
     }
-    mk.Version = *version;
+    mk.Version = version;
     mk.Image = image;
     mk.UnpackSettings();
     return {TransferStatus::Done, {}};
@@ -264,13 +275,12 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
         return {TransferStatus::Refused, Texts::BadRecordSize(language, size)};
 
     Ending ending(link, observer);
-    if (const std::optional<QString> why = Prepare(link, observer, timings, language))
-        return {TransferStatus::PortFailed, *why};
-    const std::optional<uint16_t> version = Connect(link, observer, timings);
-    if (!version)
-        return {TransferStatus::Cancelled, {}};
-    if (*version != mk.Version)
-        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), *version};
+    const auto begun = Begin(link, observer, timings, language);
+    if (const auto* ended = std::get_if<TransferResult>(&begun))
+        return *ended;
+    const uint16_t version = std::get<uint16_t>(begun);
+    if (version != mk.Version)
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), version};
 
     // A write is not cancelled halfway: the device would hold a torn record.
     try {
