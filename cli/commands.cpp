@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "cli/cli_common.h"
 #include "cli/cli_observer.h"
 #include "cli/many_ports.h"
 #include "core/app_ini.h"
@@ -8,7 +9,6 @@
 #include "core/transfers.h"
 #include "link/link_log.h"
 #include "link/serial_link.h"
-#include "model/field_text.h"
 #include "model/mk.h"
 #include "model/preview.h"
 #include "model/settings_diff.h"
@@ -21,12 +21,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -61,94 +58,6 @@ const char* const kUsage =
 
 // About 31 years: "wait as good as forever".
 constexpr double kMaxConnectTimeout = 1e9;
-
-void Err(const QString& text) {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
-
-void Out(const QString& text) {
-    std::fputs(text.toUtf8().constData(), stdout);
-}
-
-int Fail(const QString& message) {
-    Err(message);
-    return 1;
-}
-
-int UsageError(const QString& message) {
-    Err(message);
-    return 2;
-}
-
-// FILE of an -o option; "-" is standard output.
-void WriteOutput(const QString& name, const QByteArray& content) {
-    if (name != QStringLiteral("-"))
-        return WriteWholeFile(name, content);
-    // A size limit on the file behind standard output fails the write, as it does a save.
-    std::signal(SIGXFSZ, SIG_IGN);
-    if (std::fwrite(content.constData(), 1, size_t(content.size()), stdout) !=
-            size_t(content.size()) ||
-        std::fflush(stdout) != 0)
-        throw TripError(QStringLiteral("Cannot write to standard output. %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
-}
-
-// Qt's help names the program by the path it was started with; the usage
-// line names the command instead ("Usage: tripconf-cli read [options]").
-QString HelpText(const QCommandLineParser& p, const QString& command) {
-    QString text = p.helpText();
-    const QString usage = QStringLiteral("Usage: ");
-    const qsizetype options = text.indexOf(QStringLiteral(" [options]"));
-    const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
-    if (text.startsWith(usage) && options > 0 && (lineEnd < 0 || options < lineEnd))
-        text.replace(usage.size(), options - usage.size(), command);
-    return text;
-}
-
-// Why --ini FILE cannot serve as the port table, or empty. A missing FILE is
-// a mistyped name: refused, never created.
-QString IniProblem(const QString& name) {
-    if (!QFileInfo::exists(name))
-        return QStringLiteral("The INI file %1 does not exist.").arg(name);
-    try {
-        ReadWholeFile(name, TIniFile::kMaxSize);
-    } catch (const std::exception& e) {
-        return ExceptionMessage(e);
-    }
-    return {};
-}
-
-// Parses a command's options; prints help or the error and returns false.
-// args.first() is the command as the usage line names it.
-bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode) {
-    p.addHelpOption();
-    exitCode = 2;
-    if (!p.parse(args)) {
-        Err(p.errorText());
-        return false;
-    }
-    if (p.isSet(QStringLiteral("help"))) {
-        Out(HelpText(p, args.first()));
-        exitCode = 0;
-        return false;
-    }
-    if (p.optionNames().contains(QStringLiteral("ini"))) {
-        if (const QString problem = IniProblem(p.value(QStringLiteral("ini")));
-            !problem.isEmpty()) {
-            Err(problem);
-            return false;
-        }
-    }
-    return true;
-}
-
-// The complaint about positional arguments beyond the first `allowed`, or empty.
-QString ExtraArguments(const QCommandLineParser& p, qsizetype allowed) {
-    const QStringList given = p.positionalArguments();
-    if (given.size() <= allowed)
-        return {};
-    return QStringLiteral("Unexpected argument: %1").arg(given[allowed]);
-}
 
 void AddIniOption(QCommandLineParser& p) {
     p.addOption(
@@ -585,58 +494,6 @@ int CmdPorts(const QStringList& args) {
         Err(QString::fromLatin1(kNoFreePortText));
     else
         Out(PortReportText(reports));
-    return 0;
-}
-
-int CmdShow(const QStringList& args) {
-    QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("Prints the version and every interpreted setting of a settings file."));
-    p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
-    p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
-    int code = 0;
-    if (!Parse(p, args, code))
-        return code;
-    if (const QString extra = ExtraArguments(p, 1); !extra.isEmpty())
-        return UsageError(extra);
-    if (p.positionalArguments().size() != 1)
-        return UsageError(QStringLiteral("One settings FILE is required"));
-    const QString file = p.positionalArguments().first();
-    TMK mk;
-    QByteArray data;
-    try {
-        data = ReadWholeFile(file);
-    } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e));
-    }
-    LoadSettingsData(mk, data);
-    // Loading keeps what a short file lacks; say so rather than pass it off as the file's.
-    const qsizetype whole = 2 + TSettingsRecord::kSize;
-    if (data.size() < whole)
-        Err(QStringLiteral("%1 holds %2 of the %3 bytes of a version and a settings record; "
-                           "the rest is shown as a new program holds it.")
-                .arg(file)
-                .arg(data.size())
-                .arg(whole));
-    const auto bytes = mk.Settings.ToBytes();
-    const bool json = p.isSet(QStringLiteral("json"));
-    QJsonObject settings;
-    QString text = QStringLiteral("Version: %1\n").arg(mk.Version);
-    for (const FieldInfo& f : RecordFields()) {
-        const std::optional<FieldText> shown = ShownFieldText(mk.Settings, f);
-        if (!shown)
-            continue;
-        const QString name = QString::fromLatin1(f.name);
-        settings.insert(name, QJsonObject{{QStringLiteral("raw"), FieldValue(bytes, f)},
-                                          {QStringLiteral("shown"), shown->text}});
-        text += QStringLiteral("%1: %2\n").arg(name, WithUnit(shown->text, shown->unit));
-    }
-    if (json)
-        text = QString::fromUtf8(
-            QJsonDocument(QJsonObject{{QStringLiteral("Version"), int(mk.Version)},
-                                      {QStringLiteral("Settings"), settings}})
-                .toJson(QJsonDocument::Indented));
-    Out(text);
     return 0;
 }
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+class TMK;
+
+// What every tripconf-cli command shares: output, exit statuses, option
+// parsing and writing an -o file.
+
+void Err(const QString& text);
+void Out(const QString& text);
+// The message on standard error; exit status 1.
+int Fail(const QString& message);
+// The message on standard error; exit status 2.
+int UsageError(const QString& message);
+
+// FILE of an -o option; "-" is standard output. Raises TripError.
+void WriteOutput(const QString& name, const QByteArray& content);
+
+// Parses a command's options; prints help or the error and returns false.
+// args.first() is the command as the usage line names it.
+bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode);
+// The complaint about positional arguments beyond the first `allowed`, or empty.
+QString ExtraArguments(const QCommandLineParser& p, qsizetype allowed);
+
+// Loads a settings file for a command that reads one; false, with the
+// message printed, when it cannot be read. A file too short for the version
+// and the whole record is loaded with a warning that names what it lacks.
+bool LoadForCommand(TMK& mk, const QString& file);
+
+// The commands; args.first() is "tripconf-cli COMMAND".
+int CmdShow(const QStringList& args);
+int CmdGet(const QStringList& args);
+int CmdSet(const QStringList& args);
