@@ -35,3 +35,5 @@ bool LoadForCommand(TMK& mk, const QString& file);
 int CmdShow(const QStringList& args);
 int CmdGet(const QStringList& args);
 int CmdSet(const QStringList& args);
+int CmdExport(const QStringList& args);
+int CmdImport(const QStringList& args);

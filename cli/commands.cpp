@@ -48,6 +48,8 @@ const char* const kUsage =
     "                               .png, .bmp or .ppm OUT names (-o -: PNG on standard output)\n"
     "  ports  [--probe] [--json]    list the serial ports: COMn, device path, adapter;\n"
     "                               --probe marks those where a trip computer answers\n"
+    "  export FILE [-o OUT.json]    a settings file as JSON (version, fields, every byte)\n"
+    "  import IN.json -o FILE       the settings file a JSON form (as export writes) gives\n"
     "\n"
     "PORT is a device path (/dev/ttyUSB0), COMn of the port table, or auto: the one\n"
     "port where a trip computer answers. read and write take --port more than once\n"
@@ -664,6 +666,10 @@ int RunCommand(const QStringList& args) {
         return CmdPreview(rest);
     if (cmd == QStringLiteral("ports"))
         return CmdPorts(rest);
+    if (cmd == QStringLiteral("export"))
+        return CmdExport(rest);
+    if (cmd == QStringLiteral("import"))
+        return CmdImport(rest);
     return UsageError(QStringLiteral("Unknown command: %1\n").arg(cmd) +
                       QString::fromLatin1(kUsage));
 }

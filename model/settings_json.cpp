@@ -1,0 +1,366 @@
+#include "model/settings_json.h"
+
+#include "model/field_edit.h"
+#include "model/field_text.h"
+#include "model/settings_file.h"
+#include "support/endian.h"
+#include "support/errors.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using Bytes = std::array<uint8_t, TSettingsRecord::kSize>;
+
+const QString kValue = QStringLiteral("value");
+const QString kUnit = QStringLiteral("unit");
+const QString kStored = QStringLiteral("stored");
+const QString kBits = QStringLiteral("bits");
+
+QString Quoted(const QString& key) {
+    return QLatin1Char('"') + key + QLatin1Char('"');
+}
+
+QString FieldKey(const char* name) {
+    return Quoted(QStringLiteral("fields")) + QLatin1Char('.') + Quoted(QString::fromLatin1(name));
+}
+
+// One JSON scalar as the JSON writer spells it (strings escaped, numbers
+// as short as round-trips exactly).
+QByteArray Scalar(const QJsonValue& v) {
+    const QByteArray t = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+    return t.mid(1, t.size() - 2);
+}
+
+QByteArray Hex(const uint8_t* p, qsizetype n) {
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(p), n).toHex();
+}
+
+uint32_t F32Bits(const Bytes& b, const FieldInfo& f) {
+    return GetLE32(b.data() + f.offset);
+}
+
+bool IsRecordField(const EditField& e) {
+    return std::strcmp(e.name, RecordFieldOf(e).name) == 0;
+}
+
+// Bits of Flags and the like: named by the editor, stored inside a record field.
+std::vector<const EditField*> PartsOf(const FieldInfo& f) {
+    std::vector<const EditField*> parts;
+    for (const EditField& e : EditFields())
+        if (!IsRecordField(e) && std::strcmp(RecordFieldOf(e).name, f.name) == 0)
+            parts.push_back(&e);
+    return parts;
+}
+
+const EditField* EditFieldOf(const FieldInfo& f) {
+    const EditField* e = FindEditField(QString::fromLatin1(f.name));
+    return e && IsRecordField(*e) ? e : nullptr;
+}
+
+QByteArray Entry(const char* name, const EditField* shown, const FieldInfo* stored,
+                 const TSettingsRecord& r, const Bytes& b) {
+    QByteArrayList parts;
+    if (shown) {
+        const EditorView view = EditorShows(*shown, r);
+        parts << Scalar(kValue) + ": " + Scalar(view.text);
+        if (!view.unit.isEmpty())
+            parts << Scalar(kUnit) + ": " + Scalar(view.unit);
+    }
+    if (stored) {
+        const double v = StoredNumber(r, *stored);
+        parts << Scalar(kStored) + ": " + (std::isfinite(v) ? Scalar(v) : QByteArray("null"));
+        if (stored->type == FieldType::F32)
+            parts << Scalar(kBits) + ": " +
+                         Scalar(QString::asprintf("%08x", unsigned(F32Bits(b, *stored))));
+    }
+    return "    " + Scalar(QString::fromLatin1(name)) + ": { " + parts.join(", ") + " }";
+}
+
+[[noreturn]] void Refuse(const QString& message) {
+    throw TripError(message);
+}
+
+void OnlyKeys(const QJsonObject& o, const QStringList& known, const QString& where) {
+    for (const QString& key : o.keys())
+        if (!known.contains(key))
+            Refuse(QStringLiteral("%1 has an unknown key %2 (it takes %3).")
+                       .arg(where, Quoted(key), known.join(QStringLiteral(", "))));
+}
+
+double Whole(const QJsonValue& v, double min, double max, const QString& key) {
+    if (v.isUndefined())
+        Refuse(QStringLiteral("%1 is missing.").arg(key));
+    const double d = v.toDouble(std::nan(""));
+    if (!v.isDouble() || d != std::floor(d) || d < min || d > max)
+        Refuse(QStringLiteral("%1 must be a whole number from %2 to %3.")
+                   .arg(key)
+                   .arg(min, 0, 'f', 0)
+                   .arg(max, 0, 'f', 0));
+    return d;
+}
+
+QByteArray FromHex(const QJsonValue& v, qsizetype bytes, const QString& key) {
+    if (v.isUndefined())
+        Refuse(QStringLiteral("%1 is missing.").arg(key));
+    const QString text = v.toString();
+    bool hex = v.isString() && text.size() % 2 == 0;
+    for (QChar c : text)
+        hex = hex &&
+              ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'));
+    if (!hex || (bytes >= 0 && text.size() != 2 * bytes))
+        Refuse(bytes >= 0 ? QStringLiteral("%1 must be %2 hex digits (%3 bytes).")
+                                .arg(key)
+                                .arg(2 * bytes)
+                                .arg(bytes)
+                          : QStringLiteral("%1 must be hex digits, two for each byte.").arg(key));
+    return QByteArray::fromHex(text.toLatin1());
+}
+
+QString NumberText(double v) {
+    if (v == std::floor(v) && std::fabs(v) < 1e15)
+        return QString::number(qint64(v));
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+// A stored number of a field the editor's table does not name: only the
+// type's range applies.
+void StoreInType(TSettingsRecord& r, const FieldInfo& f, double v, const QString& key) {
+    double min = 0, max = 0;
+    switch (f.type) {
+    case FieldType::I8:
+        min = -128, max = 127;
+        break;
+    case FieldType::U8:
+        max = 255;
+        break;
+    case FieldType::I16:
+        min = -32768, max = 32767;
+        break;
+    case FieldType::U16:
+        max = 65535;
+        break;
+    case FieldType::U32:
+        max = 4294967295.0;
+        break;
+    case FieldType::F32:
+    case FieldType::Bytes:
+        StoreNumber(r, f, v);
+        return;
+    }
+    if (v != std::floor(v) || v < min || v > max)
+        Refuse(QStringLiteral("%1: the stored number %2 is not a whole number from %3 to %4.")
+                   .arg(key, NumberText(v), NumberText(min), NumberText(max)));
+    StoreNumber(r, f, v);
+}
+
+} // namespace
+
+QByteArray SettingsFileToJson(const QByteArray& file) {
+    const qsizetype whole = 2 + TSettingsRecord::kSize;
+    if (file.size() < whole)
+        Refuse(QStringLiteral("The file holds %1 bytes, less than the %2 of a version and a "
+                              "settings record; only whole settings files are exported.")
+                   .arg(file.size())
+                   .arg(whole));
+    const auto* data = reinterpret_cast<const uint8_t*>(file.constData());
+    QByteArray image = file.mid(2);
+    ScrambleImage(image);
+    Bytes b{};
+    std::memcpy(b.data(), image.constData(), b.size());
+    const TSettingsRecord r = TSettingsRecord::FromBytes(b);
+
+    QByteArrayList fields, reserved;
+    for (const FieldInfo& f : RecordFields()) {
+        if (IsReserved(f)) {
+            reserved << "    " + Scalar(QString::fromLatin1(f.name)) + ": " +
+                            Scalar(QString::fromLatin1(Hex(b.data() + f.offset, FieldWidth(f))));
+            continue;
+        }
+        fields << Entry(f.name, EditFieldOf(f), &f, r, b);
+        for (const EditField* part : PartsOf(f))
+            fields << Entry(part->name, part, nullptr, r, b);
+    }
+    const QByteArray rest = image.mid(TSettingsRecord::kSize).toHex();
+    return "{\n"
+           "  \"format\": " +
+           Scalar(QString::fromLatin1(kSettingsJsonFormat)) +
+           ",\n"
+           "  \"formatVersion\": " +
+           QByteArray::number(kSettingsJsonFormatVersion) +
+           ",\n"
+           "  \"version\": " +
+           QByteArray::number(GetLE16(data)) +
+           ",\n"
+           "  \"fields\": {\n" +
+           fields.join(",\n") +
+           "\n  },\n"
+           "  \"reserved\": {\n" +
+           reserved.join(",\n") +
+           "\n  },\n"
+           "  \"rest\": \"" +
+           rest + "\"\n}\n";
+}
+
+SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolList& protocols) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        Refuse(QStringLiteral("It is not JSON: %1 at offset %2.")
+                   .arg(error.errorString())
+                   .arg(error.offset));
+    if (!doc.isObject())
+        Refuse(QStringLiteral("It is JSON, but not an object with \"format\": \"%1\".")
+                   .arg(QString::fromLatin1(kSettingsJsonFormat)));
+    const QJsonObject root = doc.object();
+    const QString format = QString::fromLatin1(kSettingsJsonFormat);
+    if (root.value(QStringLiteral("format")) != format)
+        Refuse(QStringLiteral("\"format\" must be \"%1\": this is not a settings file's JSON form.")
+                   .arg(format));
+    const double formatVersion =
+        Whole(root.value(QStringLiteral("formatVersion")), 1, 1e9, Quoted("formatVersion"));
+    if (formatVersion != kSettingsJsonFormatVersion)
+        Refuse(QStringLiteral("\"formatVersion\" %1 is not known to this program, which reads %2.")
+                   .arg(formatVersion)
+                   .arg(kSettingsJsonFormatVersion));
+    OnlyKeys(root,
+             {QStringLiteral("format"), QStringLiteral("formatVersion"), QStringLiteral("version"),
+              QStringLiteral("fields"), QStringLiteral("reserved"), QStringLiteral("rest")},
+             QStringLiteral("The top level"));
+    const auto version =
+        uint16_t(Whole(root.value(QStringLiteral("version")), 0, 65535, Quoted("version")));
+    QJsonObject objects[2];
+    const char* const objectNames[2] = {"fields", "reserved"};
+    for (int i = 0; i < 2; ++i) {
+        const QJsonValue v = root.value(QLatin1String(objectNames[i]));
+        if (!v.isObject())
+            Refuse(QStringLiteral("%1 must be an object.").arg(Quoted(objectNames[i])));
+        objects[i] = v.toObject();
+    }
+    const QJsonObject& fields = objects[0];
+    const QJsonObject& reserved = objects[1];
+    const QByteArray rest = FromHex(root.value(QStringLiteral("rest")), -1, Quoted("rest"));
+
+    for (const QString& name : fields.keys()) {
+        const FieldInfo* f = FindField(name.toStdString());
+        if ((f && !IsReserved(*f)) || FindEditField(name))
+            continue;
+        const QStringList closest = ClosestFieldNames(name);
+        Refuse(QStringLiteral("%1 has no field %2%3")
+                   .arg(Quoted("fields"), Quoted(name),
+                        closest.isEmpty() ? QStringLiteral(".")
+                                          : QStringLiteral("; did you mean %1?")
+                                                .arg(closest.join(QStringLiteral(", ")))));
+    }
+    for (const QString& name : reserved.keys())
+        if (const FieldInfo* f = FindField(name.toStdString()); !f || !IsReserved(*f))
+            Refuse(QStringLiteral("%1 has no reserved bytes %2.")
+                       .arg(Quoted("reserved"), Quoted(name)));
+
+    // The stored numbers and the reserved bytes first: they are the record.
+    TSettingsRecord r = TSettingsRecord::Defaults();
+    struct Shown {
+        const EditField* field;
+        QJsonValue value;
+    };
+    std::vector<Shown> shown;
+    const auto entryOf = [&](const char* name, const QStringList& keys) {
+        const QString key = FieldKey(name);
+        const QJsonValue v = fields.value(QLatin1String(name));
+        if (!v.isUndefined() && !v.isObject())
+            Refuse(QStringLiteral("%1 must be an object.").arg(key));
+        const QJsonObject entry = v.toObject();
+        OnlyKeys(entry, keys, key);
+        return entry;
+    };
+    for (const FieldInfo& f : RecordFields()) {
+        if (IsReserved(f)) {
+            const QByteArray bytes =
+                FromHex(reserved.value(QLatin1String(f.name)), FieldWidth(f),
+                        Quoted("reserved") + QLatin1Char('.') + Quoted(QLatin1String(f.name)));
+            auto b = r.ToBytes();
+            std::memcpy(b.data() + f.offset, bytes.constData(), size_t(bytes.size()));
+            r = TSettingsRecord::FromBytes(b);
+            continue;
+        }
+        const QString key = FieldKey(f.name);
+        if (!fields.contains(QLatin1String(f.name)))
+            Refuse(QStringLiteral("%1 is missing.").arg(key));
+        const EditField* e = EditFieldOf(f);
+        QStringList keys{kStored};
+        if (e)
+            keys << kValue << kUnit;
+        if (f.type == FieldType::F32)
+            keys << kBits;
+        const QJsonObject entry = entryOf(f.name, keys);
+        const QJsonValue stored = entry.value(kStored);
+        const QJsonValue bits = entry.value(kBits);
+        if (e && entry.contains(kValue))
+            shown.push_back({e, entry.value(kValue)});
+        for (const EditField* part : PartsOf(f))
+            if (const QJsonObject p = entryOf(part->name, {kValue, kUnit}); p.contains(kValue))
+                shown.push_back({part, p.value(kValue)});
+        if (!bits.isUndefined()) {
+            const QByteArray b = FromHex(bits, 4, key + QStringLiteral(".\"bits\""));
+            const uint32_t word = uint32_t(uint8_t(b[0])) << 24 | uint32_t(uint8_t(b[1])) << 16 |
+                                  uint32_t(uint8_t(b[2])) << 8 | uint8_t(b[3]);
+            float factor;
+            std::memcpy(&factor, &word, sizeof factor);
+            // A stored number edited beside the bits would be lost without a word.
+            if (stored.isDouble() && float(stored.toDouble()) != factor)
+                Refuse(QStringLiteral("%1: \"stored\" %2 and \"bits\" %3 (%4) disagree; keep only "
+                                      "the one you mean.")
+                           .arg(key, NumberText(stored.toDouble()), bits.toString(),
+                                NumberText(factor)));
+            if (!stored.isUndefined() && !stored.isDouble() && !stored.isNull())
+                Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
+            auto rb = r.ToBytes();
+            PutLE32(rb.data() + f.offset, word);
+            r = TSettingsRecord::FromBytes(rb);
+        } else if (!stored.isUndefined()) {
+            if (!stored.isDouble())
+                Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
+            if (e)
+                StoreRaw(r, *e, NumberText(stored.toDouble()));
+            else
+                StoreInType(r, f, stored.toDouble(), key);
+        } else if (!entry.contains(kValue)) {
+            Refuse(QStringLiteral("%1 needs \"stored\" or \"value\".").arg(key));
+        }
+    }
+
+    // Then what was changed as the editor shows it, decided on the stored
+    // record before any is taken (a protocol's choice changes others). Fields
+    // whose limit is the tank's capacity come after it.
+    std::vector<std::pair<const EditField*, QString>> take;
+    for (const Shown& s : shown) {
+        if (!s.value.isString())
+            Refuse(QStringLiteral("%1.\"value\" must be a string.").arg(FieldKey(s.field->name)));
+        if (s.value.toString() != EditorShows(*s.field, r).text)
+            take.emplace_back(s.field, s.value.toString());
+    }
+    std::stable_partition(take.begin(), take.end(),
+                          [](const auto& t) { return !t.first->tankMax; });
+    SettingsJsonImport result;
+    for (const auto& [field, text] : take) {
+        EditorStore(r, *field, text, protocols);
+        result.valuesTaken << QStringLiteral("%1: %2").arg(QLatin1String(field->name), text);
+    }
+
+    const auto record = r.ToBytes();
+    QByteArray image(reinterpret_cast<const char*>(record.data()), qsizetype(record.size()));
+    image += rest;
+    ScrambleImage(image);
+    result.file = QByteArray(2, '\0');
+    PutLE16(reinterpret_cast<uint8_t*>(result.file.data()), version);
+    result.file += image;
+    return result;
+}
