@@ -795,11 +795,58 @@ private slots:
         }
     }
 
+    // export and import give the file back; a refused edit writes nothing.
+    void exportAndImport() {
+        QTemporaryDir d;
+        TMK mk;
+        mk.Version = 4;
+        mk.Image = DefaultImage();
+        const QString source = d.filePath(QStringLiteral("s.tarvg"));
+        SaveSettingsFile(mk, source);
+        const RawRun exported = RawCli({QStringLiteral("export"), source});
+        QCOMPARE(exported.code, 0);
+        const QString json = d.filePath(QStringLiteral("s.json"));
+        QCOMPARE(Cli({QStringLiteral("export"), source, QStringLiteral("-o"), json}).code, 0);
+        QCOMPARE(ReadFile(json), exported.out);
+        const RawRun back =
+            RawCli({QStringLiteral("import"), json, QStringLiteral("-o"), QStringLiteral("-")});
+        QCOMPARE(back.code, 0);
+        QCOMPARE(back.out, ReadFile(source));
+
+        const QString target = d.filePath(QStringLiteral("t.tarvg"));
+        QByteArray edited = exported.out;
+        edited.replace("\"value\": \"200\"", "\"value\": \"130\"");
+        WriteFile(json, edited);
+        Run r = Cli({QStringLiteral("import"), json, QStringLiteral("-o"), target});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QStringLiteral("Taken as shown: VelocityLimit: 130\n"));
+        QVERIFY(Cli({QStringLiteral("show"), target})
+                    .out.contains(QStringLiteral("VelocityLimit: 130")));
+
+        WriteFile(target, "old");
+        edited.replace("\"value\": \"130\"", "\"value\": \"1300\"");
+        WriteFile(json, edited);
+        r = Cli({QStringLiteral("import"), json, QStringLiteral("-o"), target});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.startsWith(json + QStringLiteral(": ")) &&
+                     r.err.contains(QStringLiteral("VelocityLimit")),
+                 qPrintable(r.err));
+        QCOMPARE(ReadFile(target), QByteArray("old"));
+        QCOMPARE(Cli({QStringLiteral("import"), json}).code, 2);
+
+        // Less than a version and a record has nothing to stand for the rest.
+        WriteFile(source, QByteArray(10, char(1)));
+        r = Cli({QStringLiteral("export"), source, QStringLiteral("-o"), json});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("holds 10 bytes")), qPrintable(r.err));
+    }
+
     void usageAndFileErrors() {
         QCOMPARE(Cli({}).code, 2);
         QCOMPARE(Cli({QStringLiteral("frobnicate")}).code, 2);
         QCOMPARE(Cli({QStringLiteral("--help")}).code, 0);
-        for (const char* cmd : {"read", "write", "show", "diff", "preview", "ports"}) {
+        for (const char* cmd :
+             {"read", "write", "show", "diff", "preview", "ports", "export", "import"}) {
             const Run r = Cli({QString::fromLatin1(cmd), QStringLiteral("--help")});
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));
@@ -820,7 +867,9 @@ private slots:
                  {QStringLiteral("diff"), file, file, extra},
                  {QStringLiteral("diff"), file, QStringLiteral("--port"), null, extra},
                  {QStringLiteral("preview"), file, QStringLiteral("-o"), Path("x.png"), extra},
-                 {QStringLiteral("ports"), extra}}) {
+                 {QStringLiteral("ports"), extra},
+                 {QStringLiteral("export"), file, extra},
+                 {QStringLiteral("import"), file, QStringLiteral("-o"), Path("x"), extra}}) {
             const Run r = Cli(args);
             QCOMPARE(r.code, 2);
             QVERIFY2(r.err.contains(QStringLiteral("Unexpected argument: extra")),

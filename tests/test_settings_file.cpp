@@ -1,11 +1,18 @@
 #include "as_user.h"
+#include "model/field_text.h"
 #include "model/key_table.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "model/settings_json.h"
+#include "support/endian.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -63,6 +70,43 @@ struct stat Stat(const QString& path) {
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(
         QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Run as the ordinary user: saves to target, prints "ok" or the reason.
+// The bytes of a settings file holding version and image.
+QByteArray FileOf(uint16_t version, QByteArray image) {
+    ScrambleImage(image);
+    return QByteArray{char(version & 0xFF), char(version >> 8)} + image;
+}
+
+SettingsJsonImport Import(const QByteArray& json) {
+    return SettingsFileFromJson(json, CreateProtocolCatalogue());
+}
+
+// Applies hand edits to a JSON form: "a.b.c=JSON" sets, "a.b.c" removes.
+QByteArray Edited(const QByteArray& json, const QStringList& edits) {
+    QJsonObject root = QJsonDocument::fromJson(json).object();
+    for (const QString& edit : edits) {
+        const qsizetype eq = edit.indexOf(QLatin1Char('='));
+        const QStringList path = edit.left(eq).split(QLatin1Char('.'));
+        const QJsonValue value =
+            eq < 0 ? QJsonValue(QJsonValue::Undefined)
+                   : QJsonDocument::fromJson("[" + edit.mid(eq + 1).toUtf8() + "]").array().at(0);
+        // Down the path, then the changed objects back up.
+        QList<QJsonObject> chain{root};
+        for (qsizetype i = 0; i + 1 < path.size(); ++i)
+            chain << chain.last().value(path[i]).toObject();
+        for (qsizetype i = path.size() - 1; i >= 0; --i) {
+            QJsonObject& o = chain[i];
+            const QJsonValue v = i + 1 == path.size() ? value : QJsonValue(chain[i + 1]);
+            if (v.isUndefined())
+                o.remove(path[i]);
+            else
+                o.insert(path[i], v);
+        }
+        root = chain.first();
+    }
+    return QJsonDocument(root).toJson();
 }
 
 // Run as the ordinary user: saves to target, prints "ok" or the reason.
@@ -406,6 +450,132 @@ private slots:
         QCOMPARE(after.st_uid, before.st_uid);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(after.st_ino == before.st_ino, inPlace || !ok);
+    }
+
+    // Every byte survives export and import: the files the fuzzer starts
+    // from, odd factors and choices, and a few hundred random files.
+    void jsonRoundTripIsExact() {
+        QList<std::pair<QString, QByteArray>> files;
+        const QDir corpus(QStringLiteral(TRIPCONF_SETTINGS_CORPUS));
+        for (const QString& name : corpus.entryList(QDir::Files, QDir::Name))
+            files.append({name, Read(corpus.filePath(name))});
+        QVERIFY(files.size() >= 8);
+        const auto record = TSettingsRecord::Defaults().ToBytes();
+        const QByteArray defaults(reinterpret_cast<const char*>(record.data()), 124);
+        for (uint32_t bits : {0x80000000u, 0x7F800000u, 0xFF800000u, 0x7FC00001u, 0xFFBFFFFFu,
+                              0x00000001u, 0x7F7FFFFFu}) {
+            QByteArray image = defaults;
+            PutLE32(reinterpret_cast<uint8_t*>(image.data()) + 0x0C, bits);
+            files.append({QString::number(bits, 16), FileOf(3, image)});
+        }
+        files.append({QStringLiteral("all FF"), FileOf(0xFFFF, QByteArray(2048, char(0xFF)))});
+        QRandomGenerator random(20260611);
+        for (int n = 0; n < 300; ++n) {
+            QByteArray image(124 + int(random.bounded(n % 3 ? 64 : 5000)), '\0');
+            for (char& c : image)
+                c = char(random.bounded(256));
+            // Most random bytes are choices without an item and values beyond the editor's.
+            if (n % 4 == 0)
+                image.replace(0, 124, defaults);
+            files.append({QStringLiteral("random %1").arg(n),
+                          FileOf(uint16_t(random.bounded(65536)), image)});
+        }
+        for (const auto& [name, file] : files) {
+            if (file.size() < 126) {
+                try {
+                    SettingsFileToJson(file);
+                    QFAIL(qPrintable(name + QStringLiteral(": a short file was exported")));
+                } catch (const TripError& e) {
+                    QVERIFY2(
+                        e.message().contains(QStringLiteral("holds %1 bytes").arg(file.size())),
+                        qPrintable(e.message()));
+                }
+                continue;
+            }
+            const QByteArray json = SettingsFileToJson(file);
+            const SettingsJsonImport back = Import(json);
+            QVERIFY2(back.file == file, qPrintable(name));
+            QVERIFY2(back.valuesTaken.isEmpty(), qPrintable(back.valuesTaken.join(u',')));
+        }
+    }
+
+    void jsonHandEdits_data() {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QString>("error"); // a part of the message; empty: imported
+        QTest::addColumn<QString>("field"); // then this field stores
+        QTest::addColumn<double>("stored");
+        const auto ok = [](const char* row, QStringList edits, const char* field, double stored) {
+            QTest::newRow(row) << edits << QString() << QString::fromLatin1(field) << stored;
+        };
+        const auto refused = [](const char* row, QStringList edits, const char* error) {
+            QTest::newRow(row) << edits << QString::fromUtf8(error) << QString() << 0.0;
+        };
+        ok("value", {"fields.VelocityCorr.value=\"5.4\""}, "VelocityCorr",
+           double(PercentToCorrection(5.4)));
+        ok("stored, value removed",
+           {"fields.VelocityLimit.stored=130", "fields.VelocityLimit.value"}, "VelocityLimit", 130);
+        ok("stored beside its old value: the value wins", {"fields.TankContFull.stored=60"},
+           "TankContFull", 50);
+        ok("factor's stored, bits removed",
+           {"fields.ExpenseCorr.stored=1.25", "fields.ExpenseCorr.bits",
+            "fields.ExpenseCorr.value"},
+           "ExpenseCorr", 1.25);
+        ok("factor's bits",
+           {"fields.ExpenseCorr.bits=\"3fa00000\"", "fields.ExpenseCorr.stored",
+            "fields.ExpenseCorr.value"},
+           "ExpenseCorr", 1.25);
+        ok("unit is not checked", {"fields.VelocityLimit.unit=\"mph\""}, "VelocityLimit", 200);
+        ok("capacity taken before what it limits",
+           {"fields.TankContFull.value=\"90\"", "fields.TankLimit.value=\"70\""}, "TankLimit", 70);
+        refused("value the editor refuses", {"fields.VelocityCorr.value=\"1000\""}, "VelocityCorr");
+        refused("value not a number", {"fields.VelocityLimit.value=\"fast\""}, "VelocityLimit");
+        refused("value not a string", {"fields.VelocityLimit.value=130"}, "VelocityLimit");
+        refused("stored beyond its type",
+                {"fields.TankContFull.stored=200", "fields.TankContFull.value"}, "TankContFull");
+        refused("stored not whole", {"fields.Flags.stored=1.5"}, "Flags");
+        refused("stored and bits disagree", {"fields.VelocityCorr.stored=1.5"}, "VelocityCorr");
+        refused("neither stored nor value", {"fields.Size.stored", "fields.Size.value"}, "Size");
+        refused("missing field", {"fields.Size"}, "\"Size\" is missing");
+        refused("unknown field", {"fields.VelocityCor={\"stored\": 1}"}, "VelocityCorr");
+        refused("unknown key", {"fields.Size.vaule=\"1\""}, "vaule");
+        refused("bits on an integer", {"fields.Size.bits=\"00000000\""}, "bits");
+        refused("bits not hex", {"fields.VelocityCorr.bits=\"3f86666g\""}, "\"bits\"");
+        refused("reserved of the wrong length", {"reserved.Reserved48=\"00\""}, "Reserved48");
+        refused("reserved not hex", {"reserved.Reserved55=\"+1\""}, "Reserved55");
+        refused("unknown reserved", {"reserved.Reserved49=\"00\""}, "Reserved49");
+        refused("rest of odd length", {"rest=\"abc\""}, "\"rest\"");
+        refused("another format", {"format=\"tripconf-tank\""}, "\"format\"");
+        refused("a later form", {"formatVersion=2"}, "\"formatVersion\" 2");
+        refused("no version", {"version"}, "\"version\" is missing");
+        refused("version beyond 16 bits", {"version=65536"}, "\"version\"");
+        refused("unknown top-level key", {"comment=\"x\""}, "\"comment\"");
+        refused("not JSON", {"!cut"}, "offset");
+    }
+
+    void jsonHandEdits() {
+        QFETCH(QStringList, edits);
+        QFETCH(QString, error);
+        QFETCH(QString, field);
+        QFETCH(double, stored);
+        QByteArray image = Pattern(2048);
+        const auto defaults = TSettingsRecord::Defaults().ToBytes();
+        std::memcpy(image.data(), defaults.data(), defaults.size());
+        const QByteArray file = FileOf(3, image);
+        QByteArray json = SettingsFileToJson(file);
+        json = edits == QStringList{QStringLiteral("!cut")} ? json.left(json.size() / 2)
+                                                            : Edited(json, edits);
+        try {
+            const SettingsJsonImport back = Import(json);
+            QVERIFY2(error.isEmpty(), qPrintable(QStringLiteral("imported; expected ") + error));
+            QCOMPARE(back.file.size(), file.size());
+            QCOMPARE(back.file.left(2), file.left(2));
+            TMK mk;
+            LoadSettingsData(mk, back.file);
+            QCOMPARE(mk.Image.mid(124), image.mid(124));
+            QCOMPARE(FieldValue(mk.Settings.ToBytes(), *FindField(field.toStdString())), stored);
+        } catch (const TripError& e) {
+            QVERIFY2(!error.isEmpty() && e.message().contains(error), qPrintable(e.message()));
+        }
     }
 
     void tankFileRoundTrip() {
