@@ -76,7 +76,9 @@ QStringList Entries(const QString& dir) {
 // The bytes of a settings file holding version and image.
 QByteArray FileOf(uint16_t version, QByteArray image) {
     ScrambleImage(image);
-    return QByteArray{char(version & 0xFF), char(version >> 8)} + image;
+    QByteArray file(2, '\0');
+    PutLE16(reinterpret_cast<uint8_t*>(file.data()), version);
+    return file + image;
 }
 
 SettingsJsonImport Import(const QByteArray& json) {
