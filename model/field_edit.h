@@ -95,3 +95,13 @@ void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
 // Stores a stored number as it is (integer fields: an integer; factors: a
 // real number); raises TripError naming the field and its type's range.
 void StoreRaw(TSettingsRecord& r, const EditField& f, const QString& number);
+
+struct FieldText {
+    QString text;
+    QString unit;    // empty when the number has none
+    QString outside; // as EditorView's
+};
+// The text the editor shows for a field of r, with its unit, using `point`
+// as the decimal point; none for reserved fields. Flags shows its two bits.
+std::optional<FieldText> ShownFieldText(const TSettingsRecord& r, const FieldInfo& f,
+                                        const QString& point = QStringLiteral("."));
