@@ -143,8 +143,7 @@ int CmdGet(const QStringList& args) {
     TMK mk;
     if (!LoadForCommand(mk, file))
         return 1;
-    Print(mk, names.isEmpty() ? RecordFieldNames() : names, p.isSet(QStringLiteral("json")),
-          false);
+    Print(mk, names.isEmpty() ? RecordFieldNames() : names, p.isSet(QStringLiteral("json")), false);
     return 0;
 }
 
@@ -224,7 +223,8 @@ int CmdSet(const QStringList& args) {
         return Fail(ExceptionMessage(e) + QStringLiteral("\n%1 is unchanged.").arg(file));
     }
     mk.PackSettings();
-    const QString out = p.isSet(QStringLiteral("output")) ? p.value(QStringLiteral("output")) : file;
+    const QString out =
+        p.isSet(QStringLiteral("output")) ? p.value(QStringLiteral("output")) : file;
     try {
         WriteOutput(out, SettingsFileData(mk));
     } catch (const std::exception& e) {

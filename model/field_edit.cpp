@@ -208,8 +208,8 @@ int Distance(const QString& a, const QString& b) {
         row[0] = int(i);
         for (qsizetype j = 1; j <= b.size(); ++j) {
             const int above = row[size_t(j)];
-            row[size_t(j)] = std::min({above + 1, row[size_t(j - 1)] + 1,
-                                       diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            row[size_t(j)] = std::min(
+                {above + 1, row[size_t(j - 1)] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
             diagonal = above;
         }
     }
@@ -345,8 +345,8 @@ EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QStri
         if (i >= 0 && i < items.texts.size()) {
             v.text = items.texts[i];
             if (items.why.isEmpty() && (i < items.first || i > items.last))
-                v.outside = QStringLiteral("stored %1 is not offered: %2")
-                                .arg(stored, ItemRange(items));
+                v.outside =
+                    QStringLiteral("stored %1 is not offered: %2").arg(stored, ItemRange(items));
         } else {
             v.text = QStringLiteral("(none)");
             v.outside = QStringLiteral("stored %1 is not %2").arg(stored, ItemRange(items));

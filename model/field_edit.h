@@ -34,11 +34,11 @@ struct EditField {
     double scale = 1; // stored units per shown unit
     double min = 0;   // the editor's limits in shown units; both 0: none
     double max = 0;
-    double step = 1;     // the spin buttons' increment
-    bool typing = true;  // false: the value is only stepped, from min
+    double step = 1;      // the spin buttons' increment
+    bool typing = true;   // false: the value is only stepped, from min
     bool tankMax = false; // the maximum is the record's TankContFull
     QStringList (*items)() = nullptr;
-    int detail = -1; // Flag: the bit of Flags; Colour: the row of the colour grid
+    int detail = -1;                // Flag: the bit of Flags; Colour: the row of the colour grid
     const char* storedIn = nullptr; // the record field behind a pseudo-field
 };
 

@@ -89,7 +89,7 @@ FixedTextState FixedTextShape(const QString& text, int decimals, const QString& 
     if (!p.valid || (p.point && decimals == 0))
         return FixedTextState::Invalid;
     return p.whole.isEmpty() && p.fraction.isEmpty() ? FixedTextState::Empty
-                                                      : FixedTextState::Number;
+                                                     : FixedTextState::Number;
 }
 
 int32_t CorrectionToTenths(float factor) {

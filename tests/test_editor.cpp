@@ -5,8 +5,8 @@
 #include "model/field_text.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
-#include "support/errors.h"
 #include "shell/main_form.h"
+#include "support/errors.h"
 #include "ui/application.h"
 
 #include <QLabel>
@@ -333,9 +333,8 @@ private slots:
                             clash |= (group ? group->Button(j)->text() : list->itemText(j)) ==
                                      QString::number(i);
                         const QString typed = i % 2 && !clash ? QString::number(i) : text;
-                        const bool offered =
-                            control->isVisible() && control->isEnabled() &&
-                            (!group || group->ItemEnabled(i));
+                        const bool offered = control->isVisible() && control->isEnabled() &&
+                                             (!group || group->ItemEnabled(i));
                         QVERIFY2(refused(f, typed) == !offered, qPrintable(typed));
                         if (!offered)
                             continue;

@@ -106,35 +106,48 @@ private slots:
             QTest::newRow(name) << QString::fromLatin1(field) << f << QString::fromUtf8(shown)
                                 << QString::fromUtf8(outside);
         };
-        row("AccCorr 100", "AccCorr", [](auto& r) { r.AccCorr = 100; }, "0.7",
+        row(
+            "AccCorr 100", "AccCorr", [](auto& r) { r.AccCorr = 100; }, "0.7",
             "stored 100 lies outside -0.7..0.7 В");
-        row("no protocol", "Protocol", [](auto& r) { r.Protocol = 19; }, "(none)",
+        row(
+            "no protocol", "Protocol", [](auto& r) { r.Protocol = 19; }, "(none)",
             "stored 19 is not one of: M74CAN (0)");
-        row("signed protocol", "Protocol", [](auto& r) { r.Protocol = int8_t(200); }, "(none)",
+        row(
+            "signed protocol", "Protocol", [](auto& r) { r.Protocol = int8_t(200); }, "(none)",
             "stored -56 is not");
-        row("fuel level the protocol lacks", "TankMeth",
+        row(
+            "fuel level the protocol lacks", "TankMeth",
             [](auto& r) {
                 r.Protocol = 6;
                 r.TankMeth = 2;
             },
             "(none)", "stored 2 is not one of: ДУТ (0), Расчетный (1)");
-        row("fan channel the protocol lacks", "VentChan", [](auto& r) { r.VentChan = 4; }, "4",
+        row(
+            "fan channel the protocol lacks", "VentChan", [](auto& r) { r.VentChan = 4; }, "4",
             "stored 4 is not offered: one of: 1 (0), 2 (1), 1+2 (2)");
-        row("no beep item", "AlarmBeep", [](auto& r) { r.AlarmBeep = -1; }, "(none)",
+        row(
+            "no beep item", "AlarmBeep", [](auto& r) { r.AlarmBeep = -1; }, "(none)",
             "stored -1 is not one of: Да (0), Нет (1), 1 раз (2)");
-        row("factor not a number", "VelocityCorr", [](auto& r) { r.VelocityCorr = std::nanf(""); },
+        row(
+            "factor not a number", "VelocityCorr", [](auto& r) { r.VelocityCorr = std::nanf(""); },
             "999.9", "stored nan lies outside -99.0..999.9 %");
-        row("factor too large", "ExpenseCorr", [](auto& r) { r.ExpenseCorr = 1e10f; }, "999.9",
+        row(
+            "factor too large", "ExpenseCorr", [](auto& r) { r.ExpenseCorr = 1e10f; }, "999.9",
             "stored 1e+10 lies outside");
-        row("factor too small", "ExpenseCorr", [](auto& r) { r.ExpenseCorr = -3.0f; }, "-99.0",
+        row(
+            "factor too small", "ExpenseCorr", [](auto& r) { r.ExpenseCorr = -3.0f; }, "-99.0",
             "stored -3 lies outside");
-        row("tank above its capacity", "Lit6L", [](auto& r) { r.Lit6L = 60; }, "50",
+        row(
+            "tank above its capacity", "Lit6L", [](auto& r) { r.Lit6L = 60; }, "50",
             "stored 60 lies outside 0..50 л");
-        row("time past midnight", "IntenseDayTime", [](auto& r) { r.IntenseDayTime = 1570; },
+        row(
+            "time past midnight", "IntenseDayTime", [](auto& r) { r.IntenseDayTime = 1570; },
             "02:10", "stored 1570 minutes lies outside 00:00..23:59");
-        row("colour beyond the palette", "DigitBack2", [](auto& r) { r.DigitBack2 = 0x1C; }, "12",
+        row(
+            "colour beyond the palette", "DigitBack2", [](auto& r) { r.DigitBack2 = 0x1C; }, "12",
             "stored 28 lies outside 0..15");
-        row("service hours", "TOTime", [](auto& r) { r.TOTime = 36000000; }, "9999",
+        row(
+            "service hours", "TOTime", [](auto& r) { r.TOTime = 36000000; }, "9999",
             "stored 36000000 lies outside 0..9999 ч");
     }
 
