@@ -42,6 +42,9 @@ const char* const kUsage =
     "                               (-o - writes it to standard output)\n"
     "  write  --port PORT FILE      write the settings of FILE to the trip computer\n"
     "  show   FILE [--json]         print the version and every interpreted setting\n"
+    "  get    FILE [FIELD...]       print fields as the editor shows them (--json)\n"
+    "  set    FILE FIELD=VALUE...   change fields by the values the editor takes\n"
+    "                               (-o OUT writes elsewhere; --raw: stored numbers)\n"
     "  diff   A B [--json]          the settings that differ between two settings files;\n"
     "                               --port PORT in place of A or B reads the trip computer\n"
     "  preview FILE -o OUT          draw the display preview of FILE's colours as the\n"
@@ -660,6 +663,10 @@ int RunCommand(const QStringList& args) {
         return CmdWrite(rest);
     if (cmd == QStringLiteral("show"))
         return CmdShow(rest);
+    if (cmd == QStringLiteral("get"))
+        return CmdGet(rest);
+    if (cmd == QStringLiteral("set"))
+        return CmdSet(rest);
     if (cmd == QStringLiteral("diff"))
         return CmdDiff(rest);
     if (cmd == QStringLiteral("preview"))

@@ -2,16 +2,108 @@
 
 #include "cli/cli_common.h"
 
+#include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
+#include "model/settings_file.h"
+#include "support/errors.h"
+#include "support/file_io.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
+namespace {
+
+struct ShownField {
+    QString name;
+    double stored = 0;
+    FieldText shown;
+};
+
+// A field as show and get print it; Flags shows its two bits.
+ShownField Shown(const TSettingsRecord& r, const QString& name) {
+    const FieldInfo* record = FindField(name.toStdString());
+    if (record && !IsReserved(*record))
+        return {name, StoredNumber(r, *record), *ShownFieldText(r, *record)};
+    const EditField& f = *FindEditField(name);
+    const EditorView v = EditorShows(f, r);
+    return {name, v.stored, {v.text, v.unit, v.outside}};
+}
+
+QString Line(const ShownField& f) {
+    QString line = f.name + QStringLiteral(": ") + WithUnit(f.shown.text, f.shown.unit);
+    if (!f.shown.outside.isEmpty())
+        line += QStringLiteral(" (") + f.shown.outside + QLatin1Char(')');
+    return line + QLatin1Char('\n');
+}
+
+QJsonObject JsonOf(const ShownField& f) {
+    QJsonObject o{{QStringLiteral("raw"), f.stored}, {QStringLiteral("shown"), f.shown.text}};
+    if (!f.shown.outside.isEmpty())
+        o.insert(QStringLiteral("outside"), f.shown.outside);
+    return o;
+}
+
+// Prints the fields in text or as show --json does.
+void Print(const TMK& mk, const QStringList& names, bool json, bool withVersion) {
+    QJsonObject settings;
+    QString text = withVersion ? QStringLiteral("Version: %1\n").arg(mk.Version) : QString();
+    for (const QString& name : names) {
+        const ShownField f = Shown(mk.Settings, name);
+        settings.insert(name, JsonOf(f));
+        text += Line(f);
+    }
+    if (json)
+        text = QString::fromUtf8(
+            QJsonDocument(QJsonObject{{QStringLiteral("Version"), int(mk.Version)},
+                                      {QStringLiteral("Settings"), settings}})
+                .toJson(QJsonDocument::Indented));
+    Out(text);
+}
+
+// Every field show prints: the interpreted fields of the record.
+QStringList RecordFieldNames() {
+    QStringList names;
+    for (const FieldInfo& f : RecordFields())
+        if (!IsReserved(f))
+            names << QString::fromLatin1(f.name);
+    return names;
+}
+
+// The complaint about a name no field has, with the nearest names.
+QString UnknownField(const QString& name) {
+    QString text = QStringLiteral("Unknown field: %1.").arg(name);
+    const QStringList closest = ClosestFieldNames(name);
+    if (!closest.isEmpty())
+        text += QStringLiteral(" Did you mean: %1?").arg(closest.join(QStringLiteral(", ")));
+    return text + QStringLiteral(" ('tripconf-cli get --help' lists the fields.)");
+}
+
+QString FieldList() {
+    QStringList names;
+    for (const EditField& f : EditFields())
+        names << QString::fromLatin1(f.name);
+    QString text = QStringLiteral("Fields:");
+    int column = 7;
+    for (const QString& n : names) {
+        if (column + n.size() + 1 > 79) {
+            text += QStringLiteral("\n ");
+            column = 1;
+        }
+        text += QLatin1Char(' ') + n;
+        column += int(n.size()) + 1;
+    }
+    return text;
+}
+
+} // namespace
+
 int CmdShow(const QStringList& args) {
     QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("Prints the version and every interpreted setting of a settings file."));
+    p.setApplicationDescription(QStringLiteral(
+        "Prints the version and every interpreted setting of a settings file, as the\n"
+        "editor shows it. A stored value the editor cannot show is shown as the editor\n"
+        "does, followed by what is stored and what the editor allows."));
     p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
     int code = 0;
@@ -24,24 +116,119 @@ int CmdShow(const QStringList& args) {
     TMK mk;
     if (!LoadForCommand(mk, p.positionalArguments().first()))
         return 1;
-    const auto bytes = mk.Settings.ToBytes();
-    const bool json = p.isSet(QStringLiteral("json"));
-    QJsonObject settings;
-    QString text = QStringLiteral("Version: %1\n").arg(mk.Version);
-    for (const FieldInfo& f : RecordFields()) {
-        const std::optional<FieldText> shown = ShownFieldText(mk.Settings, f);
-        if (!shown)
-            continue;
-        const QString name = QString::fromLatin1(f.name);
-        settings.insert(name, QJsonObject{{QStringLiteral("raw"), FieldValue(bytes, f)},
-                                          {QStringLiteral("shown"), shown->text}});
-        text += QStringLiteral("%1: %2\n").arg(name, WithUnit(shown->text, shown->unit));
+    Print(mk, RecordFieldNames(), p.isSet(QStringLiteral("json")), true);
+    return 0;
+}
+
+int CmdGet(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Prints fields of a settings file as the editor shows them; all fields "
+                       "when\nnone is named.\n\n") +
+        FieldList());
+    p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object, as show does.")});
+    p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
+    p.addPositionalArgument(QStringLiteral("FIELD"), QStringLiteral("Field names."),
+                            QStringLiteral("[FIELD...]"));
+    int code = 0;
+    if (!Parse(p, args, code))
+        return code;
+    QStringList names = p.positionalArguments();
+    if (names.isEmpty())
+        return UsageError(QStringLiteral("A settings FILE is required"));
+    const QString file = names.takeFirst();
+    for (const QString& name : names)
+        if (!FindEditField(name))
+            return UsageError(UnknownField(name));
+    TMK mk;
+    if (!LoadForCommand(mk, file))
+        return 1;
+    Print(mk, names.isEmpty() ? RecordFieldNames() : names, p.isSet(QStringLiteral("json")), false);
+    return 0;
+}
+
+int CmdSet(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral(
+            "Changes fields of a settings file by the values a user types in the editor\n"
+            "(VelocityCorr=5.4, IntenseDayTime=08:30, Protocol=NAME or its number,\n"
+            "AlarmBeep=Нет), with the editor's limits; --raw takes stored numbers instead.\n"
+            "A choice takes its item's text first, then the item's number. Protocol is\n"
+            "applied first, as the editor does on choosing it (LastProtocol, fan channel);\n"
+            "the others in the order given. Nothing is written unless every value is taken.\n"
+            "Exit status 0: written, 1: a value refused, 2: usage or file error.\n\n") +
+        FieldList());
+    p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                 QStringLiteral("Write the result to OUT instead of FILE (- for standard output)."),
+                 QStringLiteral("OUT")});
+    p.addOption({QStringLiteral("raw"), QStringLiteral("Values are stored numbers.")});
+    p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
+    p.addPositionalArgument(QStringLiteral("FIELD=VALUE"), QStringLiteral("Changes."),
+                            QStringLiteral("FIELD=VALUE..."));
+    int code = 0;
+    if (!Parse(p, args, code))
+        return code;
+    QStringList changes = p.positionalArguments();
+    if (changes.size() < 2)
+        return UsageError(QStringLiteral("A settings FILE and at least one FIELD=VALUE are "
+                                         "required"));
+    const QString file = changes.takeFirst();
+    struct Change {
+        const EditField* field;
+        QString value;
+    };
+    QList<Change> ordered;
+    for (const QString& c : changes) {
+        const qsizetype eq = c.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            return UsageError(QStringLiteral("Not FIELD=VALUE: %1").arg(c));
+        const QString name = c.left(eq);
+        const EditField* f = FindEditField(name);
+        if (!f)
+            return UsageError(UnknownField(name));
+        const Change change{f, c.mid(eq + 1)};
+        // A protocol first: choosing one sets the fan channel, as in the editor.
+        if (f->kind == EditKind::Protocol)
+            ordered.prepend(change);
+        else
+            ordered.append(change);
     }
-    if (json)
-        text = QString::fromUtf8(
-            QJsonDocument(QJsonObject{{QStringLiteral("Version"), int(mk.Version)},
-                                      {QStringLiteral("Settings"), settings}})
-                .toJson(QJsonDocument::Indented));
-    Out(text);
+
+    TMK mk;
+    QByteArray data;
+    try {
+        data = ReadWholeFile(file);
+    } catch (const std::exception& e) {
+        return UsageError(ExceptionMessage(e));
+    }
+    constexpr qsizetype kWhole = 2 + TSettingsRecord::kSize;
+    if (data.size() < kWhole)
+        return Fail(QStringLiteral("%1 holds %2 of the %3 bytes of a version and a settings "
+                                   "record; set needs them all.")
+                        .arg(file)
+                        .arg(data.size())
+                        .arg(kWhole));
+    LoadSettingsData(mk, data);
+    const bool raw = p.isSet(QStringLiteral("raw"));
+    const TProtocolList protocols = CreateProtocolCatalogue();
+    try {
+        for (const Change& c : ordered) {
+            if (raw)
+                StoreRaw(mk.Settings, *c.field, c.value);
+            else
+                EditorStore(mk.Settings, *c.field, c.value, protocols);
+        }
+    } catch (const std::exception& e) {
+        return Fail(ExceptionMessage(e) + QStringLiteral("\n%1 is unchanged.").arg(file));
+    }
+    mk.PackSettings();
+    const QString out =
+        p.isSet(QStringLiteral("output")) ? p.value(QStringLiteral("output")) : file;
+    try {
+        WriteOutput(out, SettingsFileData(mk));
+    } catch (const std::exception& e) {
+        return UsageError(ExceptionMessage(e));
+    }
     return 0;
 }

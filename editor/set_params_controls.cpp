@@ -10,6 +10,7 @@
 #include "editor/set_params_shared.h"
 #include "editor/spin_edit.h"
 #include "editor/string_grid.h"
+#include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "support/conversions.h"
@@ -56,32 +57,18 @@ void TMK_SetParamsDlg::ConnectControls() {
     using D = TMK_SetParamsDlg;
     using R = TSettingsRecord;
 
-    // The controls whose only job is to store their field. A spin edit
-    // stores on leaving, in the field's unit (tenths, metres, seconds),
-    // rounded; a value beyond the field's width is refused.
-    auto storeValue = [this](TSpinEdit* edit, auto R::*field, double unit) {
-        connect(edit, &TSpinEdit::exited, this,
-                Guarded([this, edit, field, unit] { Store(S().*field, edit->Value() * unit); }));
-    };
-    storeValue(seAccCorr, &R::AccCorr, 10);
-    storeValue(seTimeCorr, &R::TimeCorr, 1);
-    storeValue(seLiqTemperLimit, &R::LiqTemperLimit, 1);
-    storeValue(seRevolutionsLimit, &R::RevolutionsLimit, 1);
-    storeValue(seVelocityLimit, &R::VelocityLimit, 1);
-    storeValue(seTankLimit, &R::TankLimit, 1);
-    storeValue(seUaccLowLimit, &R::UaccLowLimit, 10);
-    storeValue(seUaccHighLimit, &R::UaccHighLimit, 10);
-    storeValue(seVentTempLimit, &R::VentTempLimit, 1);
-    storeValue(seAKPPOilTemperLimit, &R::AKPPOilTemperLimit, 1);
-    storeValue(seTOPath, &R::TOPath, 1000000.0);
-    storeValue(seTOTime, &R::TOTime, 3600.0);
-    storeValue(seIntense0, &R::Intense0, 1);
-    storeValue(seIntense1, &R::Intense1, 1);
-    storeValue(seTankContFull, &R::TankContFull, 1);
-    storeValue(seLit6L, &R::Lit6L, 1);
-    storeValue(seOil6L, &R::Oil6L, 1);
-    storeValue(seLit43L, &R::Lit43L, 1);
-    storeValue(seOil43L, &R::Oil43L, 1);
+    // The spin edits that only store their field take their decimals, limits
+    // and step from the field table and store on leaving, in the field's unit
+    // (tenths, metres, seconds), rounded; a value beyond the field's width is
+    // refused.
+    for (const EditField& f : EditFields()) {
+        if (f.kind != EditKind::Number)
+            continue;
+        TSpinEdit* edit = SpinEditOf(f);
+        connect(edit, &TSpinEdit::exited, this, Guarded([this, edit, &f] {
+                    StoreNumber(S(), RecordFieldOf(f), edit->Value() * f.scale);
+                }));
+    }
 
     // A masked time stores on leaving, as minutes.
     auto storeTime = [this](TMaskEdit* edit, int16_t R::*field) {
@@ -142,35 +129,19 @@ void TMK_SetParamsDlg::LoadControls() {
     sgDigit->SetRow(0);
     sgDigitSelectCell(0);
 
-    seAccCorr->SetValue(s.AccCorr / 10.0);
-    seTimeCorr->SetValue(s.TimeCorr);
-    seLiqTemperLimit->SetValue(s.LiqTemperLimit);
-    seRevolutionsLimit->SetValue(s.RevolutionsLimit);
-
-    seUaccLowLimit->SetLimits(9.0, 13.9);
-    seUaccHighLimit->SetLimits(14.0, 16.0);
-    seUaccLowLimit->SetValue(s.UaccLowLimit / 10.0);
-    seUaccHighLimit->SetValue(s.UaccHighLimit / 10.0);
+    // Each spin edit of a number shows its field within the limits it has
+    // for this record (a tank's litres end at its capacity).
+    for (const EditField& f : EditFields())
+        if (f.kind == EditKind::Number)
+            LoadSpinEdit(f);
 
     QStringList unshown;
     LoadCorrection(seVelocityCorr, s.VelocityCorr, "Скорость, %", velocityUnshown_, unshown);
     LoadCorrection(seExpenseCorr, s.ExpenseCorr, "Расхода топлива, %", expenseUnshown_, unshown);
 
-    seTOPath->SetValue(TOPathThousandKm(s.TOPath));
-    seTOTime->SetValue(TOTimeHours(s.TOTime));
     rgToTOMeth->SetItemIndex(s.ToTOMeth);
 
-    seVelocityLimit->SetValue(s.VelocityLimit);
-    seTankLimit->SetMaxValue(s.TankContFull);
-    seTankLimit->SetValue(s.TankLimit);
-
-    seVentTempLimit->SetLimits(80, 115);
-    seVentTempLimit->SetValue(s.VentTempLimit);
-    seAKPPOilTemperLimit->SetValue(s.AKPPOilTemperLimit);
-
     SelectItem(cbTankMeth, s.TankMeth);
-    seTankContFull->SetMaxValue(99);
-    seTankContFull->SetValue(s.TankContFull);
 
     rgAlarmVelType->SetItemIndex(OptionBit(3) ? 1 : 0);
 
@@ -184,8 +155,6 @@ void TMK_SetParamsDlg::LoadControls() {
     rgIntenseMeth->SetItemIndex(s.IntenseMeth);
     meIntenseDayTime->SetText(MinutesToTimeText(uint16_t(s.IntenseDayTime)));
     meIntenseNightTime->SetText(MinutesToTimeText(uint16_t(s.IntenseNightTime)));
-    seIntense0->SetValue(s.Intense0);
-    seIntense1->SetValue(s.Intense1);
 
     rgAlarmBeep->SetItemIndex(s.AlarmBeep);
 
@@ -200,6 +169,32 @@ void TMK_SetParamsDlg::LoadControls() {
                              unshown.join(QStringLiteral(", ")) +
                              Text(". Показаны ближайшие границы; записанные значения не "
                                   "изменятся, пока Вы их не измените.");
+}
+
+TSpinEdit* TMK_SetParamsDlg::SpinEditOf(const EditField& f) const {
+    auto* edit = findChild<TSpinEdit*>(QString::fromLatin1(f.control));
+    Q_ASSERT(edit);
+    return edit;
+}
+
+void TMK_SetParamsDlg::ConfigureSpinEdits() {
+    for (const EditField& f : EditFields()) {
+        if (f.kind != EditKind::Number && f.kind != EditKind::Correction &&
+            f.kind != EditKind::Colour)
+            continue;
+        TSpinEdit* edit = SpinEditOf(f);
+        edit->SetDecimals(f.decimals);
+        edit->SetLimits(f.min, f.max);
+        edit->SetIncrement(f.step);
+        edit->SetTypingEnabled(f.typing);
+    }
+}
+
+void TMK_SetParamsDlg::LoadSpinEdit(const EditField& f) {
+    TSpinEdit* edit = SpinEditOf(f);
+    const EditLimits limits = LimitsOf(f, S());
+    edit->SetLimits(limits.min, limits.max);
+    edit->SetValue(ShownNumber(f, S()));
 }
 
 void TMK_SetParamsDlg::LoadCorrection(TSpinEdit* edit, float factor, const char* label,

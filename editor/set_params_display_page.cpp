@@ -33,8 +33,6 @@ void TMK_SetParamsDlg::BuildDisplayPage() {
     seIntense0 = AddSpinEdit(tsDisplay, "seIntense0", "Яркость подсветки (День)", x, 90, w);
     seIntense1 =
         AddSpinEdit(tsDisplay, "seIntense1", "Яркость подсветки (Ночь)", x, 90 + kRowHeight, w);
-    for (TSpinEdit* e : {seIntense0, seIntense1})
-        e->SetLimits(0, 4);
 
     auto addTime = [&](const char* name, const char* label, int y) {
         auto* e = new TMaskEdit(tsDisplay);
@@ -86,7 +84,6 @@ void TMK_SetParamsDlg::BuildDisplayPage() {
     lDigit = AddLabel(gbDigit, "lDigit", Text("Цвет 1"), QRect(12, 28, 140, 24));
     seDigit = NewSpinEdit(gbDigit, "seDigit");
     seDigit->setGeometry(160, 28, 90, 24);
-    seDigit->SetLimits(0, 15);
     lDigit->setBuddy(seDigit);
 
     pbDisp = new TPaintBox(tsDisplay);

@@ -49,6 +49,7 @@ TMK_SetParamsDlg::TMK_SetParamsDlg(TMK& mk, QWidget* parent) : QDialog(parent), 
     BuildAveragesPage();
     BuildTankPage();
     BuildTOPage();
+    ConfigureSpinEdits();
     ConnectControls();
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);

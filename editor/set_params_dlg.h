@@ -16,6 +16,7 @@ class TMaskEdit;
 class TMK;
 class TPaintBox;
 class TRadioGroup;
+struct EditField;
 struct TSettingsRecord;
 class TSpinEdit;
 class TStringGrid;
@@ -166,6 +167,11 @@ private:
 
     // What each control does when the user acts on it (set_params_controls.cpp).
     void ConnectControls();
+    // The spin edits take decimals, limits, step and typing from the field
+    // table; loading shows a number field within its limits for the record.
+    TSpinEdit* SpinEditOf(const EditField& f) const;
+    void ConfigureSpinEdits();
+    void LoadSpinEdit(const EditField& f);
     // Byte 0x78 + row: DigitColor1, DigitBack1, DigitColor2, DigitBack2.
     uint8_t& DigitField(int row) const;
     bool DrawColourCell(QPainter& painter, const QRect& rect, const TStringGrid* grid, int column,

@@ -1,6 +1,7 @@
 // Building the editor's pages, all but "Дисплей" (set_params_display_page.cpp):
 // controls, texts and geometry. What the controls do is connected in
-// ConnectControls.
+// ConnectControls; the spin edits take decimals, limits and steps from the
+// field table (ConfigureSpinEdits).
 
 #include "editor/set_params_dlg.h"
 
@@ -91,19 +92,11 @@ QComboBox* TMK_SetParamsDlg::AddList(QWidget* page, const char* name, QLabel*& l
 void TMK_SetParamsDlg::BuildCorrPage() {
     constexpr int x = 20, w = 220;
     seAccCorr = AddSpinEdit(tsCorr, "seAccCorr", "Напряжение АКБ, В", x, 20, w);
-    seAccCorr->SetDecimals(1);
-    seAccCorr->SetLimits(-0.7, 0.7);
-    seAccCorr->SetIncrement(0.1);
     seTimeCorr = AddSpinEdit(tsCorr, "seTimeCorr", "Время (секунд в сутки)", x, 20 + kRowHeight, w);
-    seTimeCorr->SetLimits(-30, 30);
     seVelocityCorr =
         AddSpinEdit(tsCorr, "seVelocityCorr", "Скорость, %", x, 20 + 2 * kRowHeight, w);
     seExpenseCorr =
         AddSpinEdit(tsCorr, "seExpenseCorr", "Расхода топлива, %", x, 20 + 3 * kRowHeight, w);
-    for (TSpinEdit* e : {seVelocityCorr, seExpenseCorr}) {
-        e->SetDecimals(1);
-        e->SetLimits(-99.0, 999.9);
-    }
 }
 
 void TMK_SetParamsDlg::BuildSourcesPage() {
@@ -126,36 +119,21 @@ void TMK_SetParamsDlg::BuildLimitsPage() {
     constexpr int left = 20, right = 520, w = 260;
     int y = 20;
     seLiqTemperLimit = AddSpinEdit(tsLimits, "seLiqTemperLimit", "ТОЖ, С", left, y, w);
-    seLiqTemperLimit->SetLimits(80, 120);
     seRevolutionsLimit = AddSpinEdit(tsLimits, "seRevolutionsLimit", "Обороты двиг., об/мин * 100",
                                      left, y += kRowHeight, w);
-    seRevolutionsLimit->SetLimits(25, 80);
     seUaccLowLimit = AddSpinEdit(tsLimits, "seUaccLowLimit", "Низкое напряжение АКБ, В", left,
                                  y += kRowHeight, w);
-    seUaccLowLimit->SetDecimals(1);
-    seUaccLowLimit->SetLimits(9.0, 13.9);
-    seUaccLowLimit->SetIncrement(2);
     seUaccHighLimit = AddSpinEdit(tsLimits, "seUaccHighLimit", "Высокое напряжение АКБ, В", left,
                                   y += kRowHeight, w);
-    seUaccHighLimit->SetDecimals(1);
-    seUaccHighLimit->SetLimits(14.0, 16.0);
-    seUaccHighLimit->SetIncrement(2);
     seVentTempLimit =
         AddSpinEdit(tsLimits, "seVentTempLimit", "Т вкл. вентилятора, С", left, y += kRowHeight, w);
-    seVentTempLimit->SetLimits(75, 115);
 
     y = 20;
     seVelocityLimit = AddSpinEdit(tsLimits, "seVelocityLimit", "Скорость, км/час", right, y, w);
-    seVelocityLimit->SetLimits(20, 200);
-    seVelocityLimit->SetIncrement(2);
-    seVelocityLimit->SetTypingEnabled(false);
     seTankLimit =
         AddSpinEdit(tsLimits, "seTankLimit", "Остаток бака, л", right, y += kRowHeight, w);
-    seTankLimit->SetLimits(0, 99);
-    seTankLimit->SetIncrement(2);
     seAKPPOilTemperLimit =
         AddSpinEdit(tsLimits, "seAKPPOilTemperLimit", "Т масла КПП, С", right, y += kRowHeight, w);
-    seAKPPOilTemperLimit->SetLimits(80, 150);
 }
 
 void TMK_SetParamsDlg::BuildVoicePage() {
@@ -196,7 +174,6 @@ void TMK_SetParamsDlg::BuildTankPage() {
     cbTankMeth = AddList(tsTank, "cbTankMeth", lTankMeth, "lTankMeth", "Бак тип", 20, 20);
     cbTankMeth->addItems(FieldItems::TankMeth());
     seTankContFull = AddSpinEdit(tsTank, "seTankContFull", "Полный бак, л", 20, 60, 120);
-    seTankContFull->SetLimits(16, 2040);
 
     gbTankCalibration = new QGroupBox(Text("Калибровка бака"), tsTank);
     gbTankCalibration->setObjectName(QStringLiteral("gbTankCalibration"));
@@ -209,11 +186,8 @@ void TMK_SetParamsDlg::BuildTankPage() {
             ->setObjectName(QStringLiteral("lTankPoint") + Text(label));
         litres = NewSpinEdit(gbTankCalibration, litresName);
         litres->setGeometry(60, y, 90, 24);
-        // No limits until the tank's capacity is known.
-        litres->SetLimits(0, 0);
         units = NewSpinEdit(gbTankCalibration, unitsName);
         units->setGeometry(180, y, 90, 24);
-        units->SetLimits(0, 2000);
     };
     addRow("1", 50, seLit6L, "seLit6L", seOil6L, "seOil6L");
     addRow("2", 86, seLit43L, "seLit43L", seOil43L, "seOil43L");
@@ -250,8 +224,5 @@ void TMK_SetParamsDlg::BuildTOPage() {
                                  FieldItems::ToTOMeth(), 1, tsTO);
     rgToTOMeth->setGeometry(20, 16, 220, 100);
     seTOPath = AddSpinEdit(tsTO, "seTOPath", "Осталось до ТО, тыс.км", 20, 136, 220);
-    seTOPath->SetDecimals(1);
-    seTOPath->SetLimits(0, 99.9);
     seTOTime = AddSpinEdit(tsTO, "seTOTime", "Осталось до ТО, часов", 20, 136 + kRowHeight, 220);
-    seTOTime->SetLimits(0, 9999);
 }

@@ -5,6 +5,7 @@
 
 #include "editor/set_params_shared.h"
 #include "editor/spin_edit.h"
+#include "model/field_edit.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "support/errors.h"
@@ -25,13 +26,8 @@ FileDialogOptions TankFileOptions(const QString& folder) {
 } // namespace
 
 void TMK_SetParamsDlg::LoadTankCalibration() {
-    const TSettingsRecord& s = S();
-    seLit6L->SetValue(s.Lit6L);
-    seLit6L->SetMaxValue(s.TankContFull);
-    seLit43L->SetValue(s.Lit43L);
-    seLit43L->SetMaxValue(s.TankContFull);
-    seOil6L->SetValue(s.Oil6L);
-    seOil43L->SetValue(s.Oil43L);
+    for (const char* name : {"Lit6L", "Oil6L", "Lit43L", "Oil43L"})
+        LoadSpinEdit(*FindEditField(QString::fromLatin1(name)));
 }
 
 void TMK_SetParamsDlg::bOilSaveClick() {

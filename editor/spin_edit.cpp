@@ -14,40 +14,6 @@ QString DecimalPoint() {
     return QLocale().decimalPoint();
 }
 
-bool IsPoint(QChar c) {
-    return c == QLatin1Char('.') || QString(c) == DecimalPoint();
-}
-
-struct Parts {
-    bool negative = false;
-    QString whole;
-    QString fraction;
-    bool point = false;
-    bool valid = false; // only digits, sign and at most one point
-};
-
-Parts Split(const QString& text) {
-    Parts p;
-    const QString t = text.trimmed();
-    qsizetype i = 0;
-    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+'))) {
-        p.negative = t[i] == QLatin1Char('-');
-        ++i;
-    }
-    for (; i < t.size(); ++i) {
-        const QChar c = t[i];
-        if (c.isDigit() && c.unicode() < 128) {
-            (p.point ? p.fraction : p.whole) += c;
-        } else if (IsPoint(c) && !p.point) {
-            p.point = true;
-        } else {
-            return p;
-        }
-    }
-    p.valid = true;
-    return p;
-}
-
 } // namespace
 
 TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
@@ -112,27 +78,7 @@ void TSpinEdit::Show(double v) {
 }
 
 std::optional<double> TSpinEdit::Parse(const QString& text) const {
-    const Parts p = Split(text);
-    if (!p.valid || (p.whole.isEmpty() && p.fraction.isEmpty()))
-        return std::nullopt;
-    // Rounded on the decimal digits as typed, so "0.35" is a true half.
-    QString digits = p.whole + p.fraction.left(decimals_);
-    digits +=
-        QString(decimals_ - std::min<qsizetype>(p.fraction.size(), decimals_), QLatin1Char('0'));
-    double units = digits.isEmpty() ? 0 : digits.toDouble();
-    const QString rest = p.fraction.mid(decimals_);
-    if (!rest.isEmpty()) {
-        bool tail = false;
-        for (qsizetype i = 1; i < rest.size(); ++i)
-            tail = tail || rest[i] != QLatin1Char('0');
-        if (rest[0] > QLatin1Char('5') || (rest[0] == QLatin1Char('5') && tail) ||
-            (rest[0] == QLatin1Char('5') && std::fmod(units, 2.0) != 0))
-            units += 1;
-    }
-    const double v = units / std::pow(10.0, decimals_);
-    if (!std::isfinite(v))
-        return std::nullopt;
-    return p.negative ? -v : v;
+    return ParseFixed(text, decimals_, DecimalPoint());
 }
 
 void TSpinEdit::Leave() {
@@ -147,12 +93,10 @@ void TSpinEdit::stepBy(int steps) {
 }
 
 QValidator::State TSpinEdit::validate(QString& input, int&) const {
-    const Parts p = Split(input);
-    if (!p.valid || (p.point && decimals_ == 0))
+    const FixedTextState state = FixedTextShape(input, decimals_, DecimalPoint());
+    if (state == FixedTextState::Invalid)
         return QValidator::Invalid;
-    if (p.whole.isEmpty() && p.fraction.isEmpty())
-        return QValidator::Intermediate;
-    return QValidator::Acceptable;
+    return state == FixedTextState::Empty ? QValidator::Intermediate : QValidator::Acceptable;
 }
 
 void TSpinEdit::fixup(QString&) const {}

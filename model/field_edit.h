@@ -34,11 +34,11 @@ struct EditField {
     double scale = 1; // stored units per shown unit
     double min = 0;   // the editor's limits in shown units; both 0: none
     double max = 0;
-    double step = 1;     // the spin buttons' increment
-    bool typing = true;  // false: the value is only stepped, from min
+    double step = 1;      // the spin buttons' increment
+    bool typing = true;   // false: the value is only stepped, from min
     bool tankMax = false; // the maximum is the record's TankContFull
     QStringList (*items)() = nullptr;
-    int detail = -1; // Flag: the bit of Flags; Colour: the row of the colour grid
+    int detail = -1;                // Flag: the bit of Flags; Colour: the row of the colour grid
     const char* storedIn = nullptr; // the record field behind a pseudo-field
 };
 
@@ -95,3 +95,13 @@ void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
 // Stores a stored number as it is (integer fields: an integer; factors: a
 // real number); raises TripError naming the field and its type's range.
 void StoreRaw(TSettingsRecord& r, const EditField& f, const QString& number);
+
+struct FieldText {
+    QString text;
+    QString unit;    // empty when the number has none
+    QString outside; // as EditorView's
+};
+// The text the editor shows for a field of r, with its unit, using `point`
+// as the decimal point; none for reserved fields. Flags shows its two bits.
+std::optional<FieldText> ShownFieldText(const TSettingsRecord& r, const FieldInfo& f,
+                                        const QString& point = QStringLiteral("."));

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 
 QString FixedText(double value, int decimals, const QString& point) {
     const double scaled = RoundHalfEven(value * std::pow(10.0, decimals));
@@ -21,6 +20,76 @@ QString FixedText(double value, int decimals, const QString& point) {
     if (scaled < 0)
         digits.prepend(QLatin1Char('-'));
     return digits;
+}
+
+namespace {
+
+bool IsPoint(QChar c, const QString& point) {
+    return c == QLatin1Char('.') || QString(c) == point;
+}
+
+struct Parts {
+    bool negative = false;
+    QString whole;
+    QString fraction;
+    bool point = false;
+    bool valid = false; // only digits, sign and at most one point
+};
+
+Parts Split(const QString& text, const QString& point) {
+    Parts p;
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+'))) {
+        p.negative = t[i] == QLatin1Char('-');
+        ++i;
+    }
+    for (; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c.isDigit() && c.unicode() < 128) {
+            (p.point ? p.fraction : p.whole) += c;
+        } else if (IsPoint(c, point) && !p.point) {
+            p.point = true;
+        } else {
+            return p;
+        }
+    }
+    p.valid = true;
+    return p;
+}
+
+} // namespace
+
+std::optional<double> ParseFixed(const QString& text, int decimals, const QString& point) {
+    const Parts p = Split(text, point);
+    if (!p.valid || (p.whole.isEmpty() && p.fraction.isEmpty()))
+        return std::nullopt;
+    // Rounded on the decimal digits as typed, so "0.35" is a true half.
+    QString digits = p.whole + p.fraction.left(decimals);
+    digits +=
+        QString(decimals - std::min<qsizetype>(p.fraction.size(), decimals), QLatin1Char('0'));
+    double units = digits.isEmpty() ? 0 : digits.toDouble();
+    const QString rest = p.fraction.mid(decimals);
+    if (!rest.isEmpty()) {
+        bool tail = false;
+        for (qsizetype i = 1; i < rest.size(); ++i)
+            tail = tail || rest[i] != QLatin1Char('0');
+        if (rest[0] > QLatin1Char('5') || (rest[0] == QLatin1Char('5') && tail) ||
+            (rest[0] == QLatin1Char('5') && std::fmod(units, 2.0) != 0))
+            units += 1;
+    }
+    const double v = units / std::pow(10.0, decimals);
+    if (!std::isfinite(v))
+        return std::nullopt;
+    return p.negative ? -v : v;
+}
+
+FixedTextState FixedTextShape(const QString& text, int decimals, const QString& point) {
+    const Parts p = Split(text, point);
+    if (!p.valid || (p.point && decimals == 0))
+        return FixedTextState::Invalid;
+    return p.whole.isEmpty() && p.fraction.isEmpty() ? FixedTextState::Empty
+                                                     : FixedTextState::Number;
 }
 
 int32_t CorrectionToTenths(float factor) {
@@ -100,135 +169,6 @@ QStringList TankMeth() {
     return FuelLevelMethods(any);
 }
 } // namespace FieldItems
-
-namespace {
-
-using Record = TSettingsRecord;
-using Shown = std::function<QString(const Record&, const QString&)>;
-
-struct FieldView {
-    const char* name;
-    const char* unit;
-    Shown text;
-};
-
-QString Number(double v) {
-    return QString::number(v, 'f', 0);
-}
-
-QString Item(const QStringList& items, long long v) {
-    return v >= 0 && v < items.size() ? items[qsizetype(v)] : QString::number(v);
-}
-
-QString CorrectionText(float factor, const QString& point) {
-    try {
-        return FixedText(CorrectionPercent(factor), 1, point);
-    } catch (const TripError&) {
-        return QString::number(double(factor), 'g', 9);
-    }
-}
-
-QString ProtocolName(int number) {
-    static const TProtocolList catalogue = CreateProtocolCatalogue();
-    if (number < 0 || size_t(number) >= catalogue.size())
-        return QString::number(number);
-    return catalogue[size_t(number)]->Name;
-}
-
-template <typename T> Shown Plain(T Record::*field) {
-    return [field](const Record& r, const QString&) { return Number(double(r.*field)); };
-}
-template <typename T> Shown Tenths(T Record::*field) {
-    return [field](const Record& r, const QString& p) { return FixedText(r.*field / 10.0, 1, p); };
-}
-template <typename T> Shown Thousandths(T Record::*field) {
-    return
-        [field](const Record& r, const QString& p) { return FixedText(r.*field / 1000.0, 3, p); };
-}
-template <typename T> Shown Choice(T Record::*field, QStringList (*items)()) {
-    return [field, items](const Record& r, const QString&) { return Item(items(), r.*field); };
-}
-Shown Correction(float Record::*field) {
-    return [field](const Record& r, const QString& p) { return CorrectionText(r.*field, p); };
-}
-Shown Time(int16_t Record::*field) {
-    return
-        [field](const Record& r, const QString&) { return MinutesToTimeText(uint16_t(r.*field)); };
-}
-Shown Accumulated(uint32_t Record::*field) {
-    return [field](const Record& r, const QString&) { return AccumulatorTimeText(r.*field); };
-}
-
-const std::vector<FieldView>& Views() {
-    using namespace FieldItems;
-    static const std::vector<FieldView> views = {
-        {"Size", "", Plain(&Record::Size)},
-        {"Flags", "",
-         [](const Record& r, const QString&) {
-             return QStringLiteral("AlarmVelType ") + Item(AlarmVelType(), (r.Flags >> 3) & 1) +
-                    QStringLiteral(", LockType ") + Item(LockType(), (r.Flags >> 4) & 1);
-         }},
-        {"ExpenseCorr", "%", Correction(&Record::ExpenseCorr)},
-        {"VelocityCorr", "%", Correction(&Record::VelocityCorr)},
-        {"TripTime", "", Accumulated(&Record::TripTime)},
-        {"TripPath", "км", Thousandths(&Record::TripPath)},
-        {"TripFuel", "л", Thousandths(&Record::TripFuel)},
-        {"ResetTime", "", Accumulated(&Record::ResetTime)},
-        {"ResetPath", "км", Thousandths(&Record::ResetPath)},
-        {"ResetFuel", "л", Thousandths(&Record::ResetFuel)},
-        {"TOPath", "тыс.км",
-         [](const Record& r, const QString& p) {
-             return FixedText(TOPathThousandKm(r.TOPath), 1, p);
-         }},
-        {"TOTime", "ч",
-         [](const Record& r, const QString&) { return QString::number(TOTimeHours(r.TOTime)); }},
-        {"UaccLowLimit", "В", Tenths(&Record::UaccLowLimit)},
-        {"UaccHighLimit", "В", Tenths(&Record::UaccHighLimit)},
-        {"AKPPOilTemperLimit", "С", Plain(&Record::AKPPOilTemperLimit)},
-        {"Oil6L", "у.е.", Plain(&Record::Oil6L)},
-        {"Lit6L", "л", Plain(&Record::Lit6L)},
-        {"Oil43L", "у.е.", Plain(&Record::Oil43L)},
-        {"Lit43L", "л", Plain(&Record::Lit43L)},
-        {"Intense0", "", Plain(&Record::Intense0)},
-        {"Intense1", "", Plain(&Record::Intense1)},
-        {"IntenseMeth", "", Choice(&Record::IntenseMeth, IntenseMeth)},
-        {"ToTOMeth", "", Choice(&Record::ToTOMeth, ToTOMeth)},
-        {"IntenseDayTime", "", Time(&Record::IntenseDayTime)},
-        {"IntenseNightTime", "", Time(&Record::IntenseNightTime)},
-        {"Protocol", "", [](const Record& r, const QString&) { return ProtocolName(r.Protocol); }},
-        {"LastProtocol", "", Plain(&Record::LastProtocol)},
-        {"AccCorr", "В", Tenths(&Record::AccCorr)},
-        {"VentChan", "", Choice(&Record::VentChan, VentChan)},
-        {"RevolutionsLimit", "об/мин * 100", Plain(&Record::RevolutionsLimit)},
-        {"VelocityLimit", "км/час", Plain(&Record::VelocityLimit)},
-        {"LiqTemperLimit", "С", Plain(&Record::LiqTemperLimit)},
-        {"TankLimit", "л", Plain(&Record::TankLimit)},
-        {"VentTempLimit", "С", Plain(&Record::VentTempLimit)},
-        {"TankContFull", "л", Plain(&Record::TankContFull)},
-        {"TankMeth", "", Choice(&Record::TankMeth, TankMeth)},
-        {"LockLevel", "", Choice(&Record::LockLevel, LockLevel)},
-        {"TempOilAKPPMeth", "", Choice(&Record::TempOilAKPPMeth, TempOilAKPPMeth)},
-        {"TimeCorr", "секунд в сутки", Plain(&Record::TimeCorr)},
-        {"AlarmBeep", "", Choice(&Record::AlarmBeep, AlarmBeep)},
-        {"DigitColor1", "", Plain(&Record::DigitColor1)},
-        {"DigitBack1", "", Plain(&Record::DigitBack1)},
-        {"DigitColor2", "", Plain(&Record::DigitColor2)},
-        {"DigitBack2", "", Plain(&Record::DigitBack2)},
-    };
-    return views;
-}
-
-} // namespace
-
-std::optional<FieldText> ShownFieldText(const TSettingsRecord& r, const FieldInfo& f,
-                                        const QString& point) {
-    if (IsReserved(f))
-        return std::nullopt;
-    for (const FieldView& v : Views())
-        if (std::strcmp(v.name, f.name) == 0)
-            return FieldText{v.text(r, point), QString::fromUtf8(v.unit)};
-    return std::nullopt;
-}
 
 const FieldInfo* FindField(std::string_view name) {
     for (const FieldInfo& f : RecordFields())

@@ -15,6 +15,16 @@
 // even neighbour. No grouping; "-" for negatives, never "-0".
 QString FixedText(double value, int decimals, const QString& point);
 
+// A number typed into a spin edit with `decimals` digits: blanks around it,
+// a sign, digits and at most one point ("." or `point`); rounded half to
+// even on the decimal digits as typed, so "0.35" is a true half. None for
+// any other text.
+std::optional<double> ParseFixed(const QString& text, int decimals, const QString& point);
+// Whether a text being typed can become such a number: Empty while it has
+// no digit yet; a point in an integer is Invalid.
+enum class FixedTextState { Invalid, Empty, Number };
+FixedTextState FixedTextShape(const QString& text, int decimals, const QString& point);
+
 // A correction factor as tenths of a percent: 1.05 gives 50, 0.95 gives -50.
 // Raises "Range check error" when the result does not fit 32 signed bits.
 int32_t CorrectionToTenths(float factor);
@@ -51,19 +61,8 @@ QStringList AlarmVelType();
 QStringList TankMeth(); // all three; a protocol may offer fewer
 } // namespace FieldItems
 
-struct FieldText {
-    QString text;
-    QString unit; // empty when the number has none
-};
-
 // A shown value followed by its unit, if it has one.
 QString WithUnit(const QString& text, const QString& unit);
 
-// The text the editor shows for a field of r, with its unit, using `point`
-// as the decimal point; none for reserved fields. Values are the field's
-// own, not limited to the editor's ranges; a choice without an item, a
-// protocol without an entry or a factor too large to show give the raw number.
-std::optional<FieldText> ShownFieldText(const TSettingsRecord& r, const FieldInfo& f,
-                                        const QString& point = QStringLiteral("."));
 // The field of that name, or none.
 const FieldInfo* FindField(std::string_view name);

@@ -1,5 +1,7 @@
 #include "model/record_diff.h"
 
+#include "model/field_edit.h"
+
 #include <algorithm>
 
 namespace {
@@ -48,11 +50,19 @@ std::vector<FieldDifference> CompareRecords(RecordBytes a, RecordBytes b, int le
         const std::optional<FieldText> ta = ShownFieldText(ra, f);
         const std::optional<FieldText> tb = ShownFieldText(rb, f);
         if (ta && tb) {
-            d.shownA = ta->text;
-            d.shownB = tb->text;
             d.unit = ta->unit;
             d.rawA = FieldValue(a, f);
             d.rawB = FieldValue(b, f);
+            d.shownA = ta->text;
+            d.shownB = tb->text;
+            // Where the editor cannot show a stored value, the stored number tells them apart.
+            if (!ta->outside.isEmpty() || !tb->outside.isEmpty()) {
+                d.shownA = WithUnit(d.shownA, d.unit) +
+                           QStringLiteral(" (stored %1)").arg(d.rawA, 0, 'g', 9);
+                d.shownB = WithUnit(d.shownB, d.unit) +
+                           QStringLiteral(" (stored %1)").arg(d.rawB, 0, 'g', 9);
+                d.unit.clear();
+            }
         } else {
             d.shownA = HexBytes(a, f);
             d.shownB = HexBytes(b, f);

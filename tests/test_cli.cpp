@@ -1,4 +1,5 @@
 #include "as_user.h"
+#include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -525,8 +526,9 @@ private slots:
                  sim.path, Path("c.tarvg")});
         QCOMPARE(r.code, 1);
         QVERIFY2(
-            r.err.contains(QStringLiteral("TankContFull was written as 50 %1 but reads back as "
-                                          "-51 %1 (first difference at offset 0x6B)")
+            r.err.contains(QStringLiteral("TankContFull was written as 50 %1 (stored 50) but reads "
+                                          "back as 16 %1 (stored -51) (first difference at "
+                                          "offset 0x6B)")
                                .arg(Unit("TankContFull"))),
             qPrintable(r.err));
         QVERIFY(!r.err.contains(QStringLiteral("Read back:")));

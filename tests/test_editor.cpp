@@ -1,7 +1,12 @@
+#include "editor/mask_edit.h"
+#include "editor/string_grid.h"
 #include "editor_driver.h"
+#include "model/field_edit.h"
+#include "model/field_text.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
 #include "shell/main_form.h"
+#include "support/errors.h"
 #include "ui/application.h"
 
 #include <QLabel>
@@ -211,6 +216,145 @@ private slots:
                 QVERIFY2(Bytes(mk.Settings) == Bytes(expected), r.edit);
             }
         }));
+    }
+
+    // Every field the editor edits, through its control, stores what
+    // `tripconf-cli set` stores for the same text: within the limits, at them
+    // and beyond them (the editor shows the nearest limit, set refuses), and
+    // every item a choice offers (set refuses those the editor does not).
+    void everyFieldStoresAsTheCommandLineDoes() {
+        const TProtocolList protocols = CreateProtocolCatalogue();
+        TMK mk;
+        LoadImage(mk, TSettingsRecord::Defaults());
+        int walked = 0, editable = 0;
+        for (const EditField& f : EditFields())
+            editable += f.kind != EditKind::Stored && f.kind != EditKind::Accumulator;
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            TSettingsRecord expected = mk.Settings; // as opened: its protocol applied
+            QString step;
+            auto same = [&] { return Bytes(mk.Settings) == Bytes(expected); };
+            auto set = [&](const EditField& f, const QString& typed) {
+                step = QString::fromLatin1(f.name) + QLatin1Char('=') + typed;
+                try {
+                    EditorStore(expected, f, typed, protocols);
+                } catch (const std::exception& e) {
+                    step += QStringLiteral(" refused: ") + ExceptionMessage(e);
+                }
+            };
+            auto refused = [&](const EditField& f, const QString& typed) {
+                TSettingsRecord r = expected;
+                try {
+                    EditorStore(r, f, typed, protocols);
+                } catch (const TripError&) {
+                    return true;
+                }
+                return false;
+            };
+            for (const EditField& f : EditFields()) {
+                auto* control = dlg.findChild<QWidget*>(QString::fromLatin1(f.control));
+                if (f.kind == EditKind::Stored || f.kind == EditKind::Accumulator)
+                    continue;
+                QVERIFY2(control, f.name);
+                ++walked;
+                for (QWidget* w = control; w; w = w->parentWidget())
+                    if (dlg.PageControl->indexOf(w) >= 0)
+                        Page(dlg, w);
+                // A click on another edit of the page is the focus leaving.
+                auto leave = [&] {
+                    for (auto* other : control->parentWidget()->findChildren<TSpinEdit*>())
+                        if (other != control && other->isVisible())
+                            return QTest::mouseClick(other, Qt::LeftButton);
+                };
+                switch (f.kind) {
+                case EditKind::Number:
+                case EditKind::Correction:
+                case EditKind::Colour: {
+                    auto* edit = static_cast<TSpinEdit*>(control);
+                    if (f.kind == EditKind::Colour)
+                        dlg.sgDigit->SetRow(f.detail);
+                    const EditLimits l = LimitsOf(f, mk.Settings);
+                    const double unit = std::pow(10.0, -f.decimals);
+                    if (!f.typing) {
+                        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}) {
+                            edit->setFocus(Qt::MouseFocusReason);
+                            QTest::keyClick(edit, key);
+                            Tab(edit);
+                            set(f, edit->text());
+                            QVERIFY2(same(), qPrintable(step));
+                        }
+                        QVERIFY(refused(f, FixedText(l.max - unit, f.decimals, ".")));
+                        break;
+                    }
+                    const double middle = std::round((l.min + l.max) / 2 / unit) * unit;
+                    for (double v : {l.min, middle, l.max}) {
+                        const QString text = FixedText(v, f.decimals, ".");
+                        Type(edit, text);
+                        Tab(edit);
+                        set(f, text);
+                        QVERIFY2(same(), qPrintable(step));
+                    }
+                    for (double beyond : {l.min - unit, l.max + unit}) {
+                        const QString text = FixedText(beyond, f.decimals, ".");
+                        QVERIFY2(refused(f, text), qPrintable(text));
+                        Type(edit, text);
+                        Tab(edit);
+                        set(f, edit->text());
+                        QVERIFY2(same(), qPrintable(step));
+                    }
+                    break;
+                }
+                case EditKind::Time:
+                    for (const char* typed : {"0705", "2359", "0000"}) {
+                        Type(control, QString::fromLatin1(typed));
+                        Tab(control);
+                        set(f, static_cast<TMaskEdit*>(control)->Text());
+                        QVERIFY2(same(), qPrintable(step));
+                    }
+                    QVERIFY(refused(f, QStringLiteral("24:00")));
+                    break;
+                case EditKind::Choice:
+                case EditKind::Flag:
+                case EditKind::Protocol: {
+                    auto* group = qobject_cast<TRadioGroup*>(control);
+                    auto* list = qobject_cast<QComboBox*>(control);
+                    const int count = group ? group->Count() : list->count();
+                    // Each item by its text, then by its number; the last item chosen
+                    // is the first, so later fields see the record as opened.
+                    QList<int> order;
+                    for (int i = count - 1; i >= 0; --i)
+                        order << i;
+                    if (f.kind == EditKind::Protocol)
+                        order = {6, 0};
+                    for (int i : order) {
+                        const QString text = group ? group->Button(i)->text() : list->itemText(i);
+                        // A number that is another item's text means that item.
+                        bool clash = false;
+                        for (int j = 0; j < count; ++j)
+                            clash |= (group ? group->Button(j)->text() : list->itemText(j)) ==
+                                     QString::number(i);
+                        const QString typed = i % 2 && !clash ? QString::number(i) : text;
+                        const bool offered = control->isVisible() && control->isEnabled() &&
+                                             (!group || group->ItemEnabled(i));
+                        QVERIFY2(refused(f, typed) == !offered, qPrintable(typed));
+                        if (!offered)
+                            continue;
+                        if (group)
+                            ClickItem(group, i);
+                        else
+                            Choose(list, i);
+                        leave();
+                        set(f, typed);
+                        QVERIFY2(same(), qPrintable(step));
+                    }
+                    break;
+                }
+                case EditKind::Accumulator:
+                case EditKind::Stored:
+                    break;
+                }
+            }
+        }));
+        QCOMPARE(walked, editable);
     }
 
     void typingDisabledEditChangesOnlyBySpinning() {

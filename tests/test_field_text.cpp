@@ -1,3 +1,4 @@
+#include "model/field_edit.h"
 #include "model/field_text.h"
 #include "support/errors.h"
 
@@ -87,32 +88,89 @@ private slots:
         QCOMPARE(Shown(r, "Flags"),
                  QStringLiteral("AlarmVelType 2, LockType ") + QStringLiteral("Физич."));
         QCOMPARE(Shown(r, "Protocol"), QStringLiteral("ЯНВАРЬ"));
-        QCOMPARE(Shown(r, "TankMeth"), QStringLiteral("ДУТ ЭБУ"));
         QCOMPARE(Shown(r, "ToTOMeth"), QStringLiteral("КМ "));
         QCOMPARE(Shown(r, "VentChan"), QStringLiteral("1+2"));
         QCOMPARE(Shown(r, "TempOilAKPPMeth"), QStringLiteral("CVT18"));
         QCOMPARE(Shown(r, "IntenseDayTime"), QStringLiteral("12:15"));
     }
 
-    // Values no control offers still show, as their raw numbers.
-    void valuesWithoutItemsShowTheirNumber() {
+    // A stored value no control can show: what the editor shows, and what is
+    // stored with what the control allows.
+    void valuesTheEditorCannotShow_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<std::function<void(TSettingsRecord&)>>("store");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("outside");
+        auto row = [](const char* name, const char* field, std::function<void(TSettingsRecord&)> f,
+                      const char* shown, const char* outside) {
+            QTest::newRow(name) << QString::fromLatin1(field) << f << QString::fromUtf8(shown)
+                                << QString::fromUtf8(outside);
+        };
+        row(
+            "AccCorr 100", "AccCorr", [](auto& r) { r.AccCorr = 100; }, "0.7",
+            "stored 100 lies outside -0.7..0.7 В");
+        row(
+            "no protocol", "Protocol", [](auto& r) { r.Protocol = 19; }, "(none)",
+            "stored 19 is not one of: M74CAN (0)");
+        row(
+            "signed protocol", "Protocol", [](auto& r) { r.Protocol = int8_t(200); }, "(none)",
+            "stored -56 is not");
+        row(
+            "fuel level the protocol lacks", "TankMeth",
+            [](auto& r) {
+                r.Protocol = 6;
+                r.TankMeth = 2;
+            },
+            "(none)", "stored 2 is not one of: ДУТ (0), Расчетный (1)");
+        row(
+            "fan channel the protocol lacks", "VentChan", [](auto& r) { r.VentChan = 4; }, "4",
+            "stored 4 is not offered: one of: 1 (0), 2 (1), 1+2 (2)");
+        row(
+            "no beep item", "AlarmBeep", [](auto& r) { r.AlarmBeep = -1; }, "(none)",
+            "stored -1 is not one of: Да (0), Нет (1), 1 раз (2)");
+        row(
+            "factor not a number", "VelocityCorr", [](auto& r) { r.VelocityCorr = std::nanf(""); },
+            "999.9", "stored nan lies outside -99.0..999.9 %");
+        row(
+            "factor too large", "ExpenseCorr", [](auto& r) { r.ExpenseCorr = 1e10f; }, "999.9",
+            "stored 1e+10 lies outside");
+        row(
+            "factor too small", "ExpenseCorr", [](auto& r) { r.ExpenseCorr = -3.0f; }, "-99.0",
+            "stored -3 lies outside");
+        row(
+            "tank above its capacity", "Lit6L", [](auto& r) { r.Lit6L = 60; }, "50",
+            "stored 60 lies outside 0..50 л");
+        row(
+            "time past midnight", "IntenseDayTime", [](auto& r) { r.IntenseDayTime = 1570; },
+            "02:10", "stored 1570 minutes lies outside 00:00..23:59");
+        row(
+            "colour beyond the palette", "DigitBack2", [](auto& r) { r.DigitBack2 = 0x1C; }, "12",
+            "stored 28 lies outside 0..15");
+        row(
+            "service hours", "TOTime", [](auto& r) { r.TOTime = 36000000; }, "9999",
+            "stored 36000000 lies outside 0..9999 ч");
+    }
+
+    void valuesTheEditorCannotShow() {
+        QFETCH(QString, field);
+        QFETCH(std::function<void(TSettingsRecord&)>, store);
+        QFETCH(QString, shown);
+        QFETCH(QString, outside);
         TSettingsRecord r = TSettingsRecord::Defaults();
-        r.Protocol = 19;
-        r.TankMeth = 3;
-        r.AlarmBeep = -1;
-        r.VelocityCorr = std::nanf("");
-        r.ExpenseCorr = 1e10f;
-        r.TOPath = 1250000; // an exact half of a tenth goes to the even one
-        QCOMPARE(Shown(r, "Protocol"), QStringLiteral("19"));
-        QCOMPARE(Shown(r, "TankMeth"), QStringLiteral("3"));
-        QCOMPARE(Shown(r, "AlarmBeep"), QStringLiteral("-1"));
-        QCOMPARE(Shown(r, "VelocityCorr"), QStringLiteral("nan"));
-        QCOMPARE(Shown(r, "ExpenseCorr"), QStringLiteral("1e+10"));
+        store(r);
+        const EditorView v = EditorShows(*FindEditField(field), r);
+        QCOMPARE(v.text, shown);
+        QVERIFY2(v.outside.startsWith(outside), qPrintable(v.outside));
+        // In range, nothing is said.
+        QVERIFY(EditorShows(*FindEditField(field), TSettingsRecord::Defaults()).outside.isEmpty());
+    }
+
+    void halvesOfAServiceTenthGoToTheEvenOne() {
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.TOPath = 1250000;
         QCOMPARE(Shown(r, "TOPath"), QStringLiteral("1.2"));
         r.TOPath = 1350000;
         QCOMPARE(Shown(r, "TOPath"), QStringLiteral("1.4"));
-        r.Protocol = int8_t(200);
-        QCOMPARE(Shown(r, "Protocol"), QStringLiteral("-56"));
     }
 
     void everyInterpretedFieldHasText() {

@@ -1,3 +1,4 @@
+#include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_diff.h"

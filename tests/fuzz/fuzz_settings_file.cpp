@@ -5,6 +5,7 @@
 // image keeps its tail, and saving what was loaded gives the file back.
 
 #include "core/protocol.h"
+#include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"

@@ -4,6 +4,7 @@
 // file lands in its place, and saving gives the file's first 8 bytes back.
 
 #include "core/protocol.h"
+#include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
