@@ -24,17 +24,18 @@ int CmdExport(const QStringList& args) {
     if (p.positionalArguments().size() != 1)
         return UsageError(QStringLiteral("One settings FILE is required"));
     const QString file = p.positionalArguments().first();
+    QByteArray json;
     try {
-        const QByteArray data = ReadWholeFile(file);
-        QByteArray json;
-        try {
-            json = SettingsFileToJson(data);
-        } catch (const TripError& e) {
-            return Fail(QStringLiteral("%1: %2").arg(file, e.message()));
-        }
+        json = SettingsFileToJson(ReadWholeFile(file));
+    } catch (const FileError& e) {
+        return UsageError(e.message());
+    } catch (const TripError& e) {
+        return Fail(QStringLiteral("%1: %2").arg(file, e.message()));
+    }
+    try {
         WriteOutput(p.value(QStringLiteral("output")), json);
     } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e));
+        return UsageError(ExceptionMessage(e));
     }
     return 0;
 }
@@ -57,20 +58,21 @@ int CmdImport(const QStringList& args) {
     if (p.positionalArguments().size() != 1 || !p.isSet(QStringLiteral("output")))
         return UsageError(QStringLiteral("One IN.json and -o FILE are required"));
     const QString in = p.positionalArguments().first();
+    SettingsJsonImport imported;
     try {
-        const QByteArray json = ReadWholeFile(in);
-        SettingsJsonImport imported;
-        try {
-            imported = SettingsFileFromJson(json, CreateProtocolCatalogue());
-        } catch (const TripError& e) {
-            return Fail(QStringLiteral("%1: %2").arg(in, e.message()));
-        }
-        WriteOutput(p.value(QStringLiteral("output")), imported.file);
-        // Said, so that a stored number edited beside its old value is not taken unnoticed.
-        for (const QString& taken : imported.valuesTaken)
-            Err(QStringLiteral("Taken as shown: %1").arg(taken));
-    } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e));
+        imported = SettingsFileFromJson(ReadWholeFile(in), CreateProtocolCatalogue());
+    } catch (const FileError& e) {
+        return UsageError(e.message());
+    } catch (const TripError& e) {
+        return Fail(QStringLiteral("%1: %2").arg(in, e.message()));
     }
+    try {
+        WriteOutput(p.value(QStringLiteral("output")), imported.file);
+    } catch (const std::exception& e) {
+        return UsageError(ExceptionMessage(e));
+    }
+    // Said, so that a stored number edited beside its old value is not taken unnoticed.
+    for (const QString& taken : imported.valuesTaken)
+        Err(QStringLiteral("Taken as shown: %1").arg(taken));
     return 0;
 }

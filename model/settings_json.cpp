@@ -167,8 +167,8 @@ void StoreInType(TSettingsRecord& r, const FieldInfo& f, double v, const QString
 QByteArray SettingsFileToJson(const QByteArray& file) {
     const qsizetype whole = 2 + TSettingsRecord::kSize;
     if (file.size() < whole)
-        Refuse(QStringLiteral("The file holds %1 bytes, less than the %2 of a version and a "
-                              "settings record; only whole settings files are exported.")
+        Refuse(QStringLiteral("It holds %1 of the %2 bytes of a version and a settings record; "
+                              "export needs them all.")
                    .arg(file.size())
                    .arg(whole));
     const auto* data = reinterpret_cast<const uint8_t*>(file.constData());

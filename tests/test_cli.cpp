@@ -840,7 +840,11 @@ private slots:
         WriteFile(source, QByteArray(10, char(1)));
         r = Cli({QStringLiteral("export"), source, QStringLiteral("-o"), json});
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("holds 10 bytes")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("holds 10 of the 126 bytes")), qPrintable(r.err));
+        // A file that cannot be read or written is an error of use, as with set.
+        QCOMPARE(Cli({QStringLiteral("export"), d.filePath(QStringLiteral("absent"))}).code, 2);
+        WriteFile(json, exported.out);
+        QCOMPARE(Cli({QStringLiteral("import"), json, QStringLiteral("-o"), d.path()}).code, 2);
     }
 
     void usageAndFileErrors() {
