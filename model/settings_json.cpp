@@ -131,37 +131,6 @@ QString NumberText(double v) {
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
-// A stored number of a field the editor's table does not name: only the
-// type's range applies.
-void StoreInType(TSettingsRecord& r, const FieldInfo& f, double v, const QString& key) {
-    double min = 0, max = 0;
-    switch (f.type) {
-    case FieldType::I8:
-        min = -128, max = 127;
-        break;
-    case FieldType::U8:
-        max = 255;
-        break;
-    case FieldType::I16:
-        min = -32768, max = 32767;
-        break;
-    case FieldType::U16:
-        max = 65535;
-        break;
-    case FieldType::U32:
-        max = 4294967295.0;
-        break;
-    case FieldType::F32:
-    case FieldType::Bytes:
-        StoreNumber(r, f, v);
-        return;
-    }
-    if (v != std::floor(v) || v < min || v > max)
-        Refuse(QStringLiteral("%1: the stored number %2 is not a whole number from %3 to %4.")
-                   .arg(key, NumberText(v), NumberText(min), NumberText(max)));
-    StoreNumber(r, f, v);
-}
-
 } // namespace
 
 QByteArray SettingsFileToJson(const QByteArray& file) {
@@ -189,25 +158,13 @@ QByteArray SettingsFileToJson(const QByteArray& file) {
         for (const EditField* part : PartsOf(f))
             fields << Entry(part->name, part, nullptr, r, b);
     }
-    const QByteArray rest = image.mid(TSettingsRecord::kSize).toHex();
-    return "{\n"
-           "  \"format\": " +
-           Scalar(QString::fromLatin1(kSettingsJsonFormat)) +
-           ",\n"
-           "  \"formatVersion\": " +
-           QByteArray::number(kSettingsJsonFormatVersion) +
-           ",\n"
-           "  \"version\": " +
-           QByteArray::number(GetLE16(data)) +
-           ",\n"
-           "  \"fields\": {\n" +
-           fields.join(",\n") +
-           "\n  },\n"
-           "  \"reserved\": {\n" +
-           reserved.join(",\n") +
-           "\n  },\n"
-           "  \"rest\": \"" +
-           rest + "\"\n}\n";
+    QByteArray out = "{\n  \"format\": " + Scalar(QString::fromLatin1(kSettingsJsonFormat));
+    out += ",\n  \"formatVersion\": " + QByteArray::number(kSettingsJsonFormatVersion);
+    out += ",\n  \"version\": " + QByteArray::number(GetLE16(data));
+    out += ",\n  \"fields\": {\n" + fields.join(",\n");
+    out += "\n  },\n  \"reserved\": {\n" + reserved.join(",\n");
+    out += "\n  },\n  \"rest\": \"" + image.mid(TSettingsRecord::kSize).toHex() + "\"\n}\n";
+    return out;
 }
 
 SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolList& protocols) {
@@ -328,10 +285,10 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
         } else if (!stored.isUndefined()) {
             if (!stored.isDouble())
                 Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
-            if (e)
-                StoreRaw(r, *e, NumberText(stored.toDouble()));
-            else
-                StoreInType(r, f, stored.toDouble(), key);
+            // Every record field is in the editor's table, if only as a stored number.
+            if (!e)
+                Refuse(QStringLiteral("%1 cannot be stored.").arg(key));
+            StoreRaw(r, *e, NumberText(stored.toDouble()));
         } else if (!entry.contains(kValue)) {
             Refuse(QStringLiteral("%1 needs \"stored\" or \"value\".").arg(key));
         }
