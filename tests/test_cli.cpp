@@ -826,7 +826,9 @@ private slots:
                  r.AlarmBeep = 1;
              }},
             // The protocol goes first, so its fan channels apply to VentChan.
-            {{"VentChan=1+2", "Protocol=0"}, 0, "",
+            {{"VentChan=1+2", "Protocol=0"},
+             0,
+             "",
              [](TSettingsRecord& r) {
                  r.Protocol = r.LastProtocol = 0;
                  r.VentChan = 2;
@@ -837,12 +839,18 @@ private slots:
             {{"IntenseNightTime=24:00"}, 1, "outside", nullptr},
             {{"Protocol=19"}, 1, "Protocol: '19' is not one of: M74CAN (0)", nullptr},
             {{"TripTime=0"}, 1, "use --raw", nullptr},
-            {{"Velocitycorr=1"}, 2, "Unknown field: Velocitycorr. Did you mean: VelocityCorr?",
+            {{"Velocitycorr=1"},
+             2,
+             "Unknown field: Velocitycorr. Did you mean: VelocityCorr?",
              nullptr},
             {{"TimeCorr"}, 2, "Not FIELD=VALUE: TimeCorr", nullptr},
-            {{"--raw", "AccCorr=128"}, 1, "AccCorr: '128' is not a stored number: a signed byte",
+            {{"--raw", "AccCorr=128"},
+             1,
+             "AccCorr: '128' is not a stored number: a signed byte",
              nullptr},
-            {{"--raw", "AccCorr=100", "LockType=0"}, 0, "",
+            {{"--raw", "AccCorr=100", "LockType=0"},
+             0,
+             "",
              [](TSettingsRecord& r) {
                  r.AccCorr = 100;
                  r.Flags &= ~0x10u;
@@ -869,8 +877,8 @@ private slots:
         }
 
         // The last case left a value the editor cannot show: get says so.
-        Run r = Cli({QStringLiteral("get"), file, QStringLiteral("AccCorr"),
-                     QStringLiteral("LockType")});
+        Run r = Cli(
+            {QStringLiteral("get"), file, QStringLiteral("AccCorr"), QStringLiteral("LockType")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("AccCorr: 0.7 В (stored 100 lies outside -0.7..0.7 В)\n"
                                        "LockType: Физич.\n"));
