@@ -602,11 +602,25 @@ private slots:
         QVERIFY(r.out.contains(b.path + QStringLiteral(": ok: The settings are recorded")));
         QVERIFY(r.out.contains(QStringLiteral("2 of 3 ports succeeded")));
 
-        r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--verify")} + twoPorts +
-                QStringList{Path("many.tarvg")});
+        const QString trace = Path("many.trace");
+        r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--verify"),
+                            QStringLiteral("--trace"), trace} +
+                twoPorts + QStringList{Path("many.tarvg")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out.count(QStringLiteral("read back: the trip computer holds the record")), 2);
         QVERIFY(r.out.contains(QStringLiteral("2 of 2 ports succeeded")));
+        // The traffic of ports side by side: each frame names its port.
+        int tagged[2] = {0, 0};
+        for (const QString& line :
+             QString::fromUtf8(ReadFile(trace)).split('\n', Qt::SkipEmptyParts)) {
+            if (!line.contains(QStringLiteral(" ms TX")) &&
+                !line.contains(QStringLiteral(" ms RX")))
+                continue;
+            const bool ofA = line.startsWith(a.path + QStringLiteral(": "));
+            QVERIFY2(ofA || line.startsWith(b.path + QStringLiteral(": ")), qPrintable(line));
+            ++tagged[ofA ? 0 : 1];
+        }
+        QVERIFY(tagged[0] > 0 && tagged[1] > 0);
         a.Stop();
         b.Stop();
         QCOMPARE(ReadFile(Path("a.bin")).left(124), mk.Image.left(124));
