@@ -76,6 +76,7 @@ int RunMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, const TTr
             QString shown;
             link.ShowError = [&shown](const QString& text) { shown = text; };
             link.SetDevicePath(job.path);
+            link.LogTag = job.port + QStringLiteral(": ");
             TQuietObserver observer(connectTimeoutSeconds);
             QString text;
             bool ok = false;

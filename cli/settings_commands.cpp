@@ -124,7 +124,7 @@ int CmdGet(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(
         QStringLiteral("Prints fields of a settings file as the editor shows them; all fields "
-                       "when\nnone is named.\n\n") +
+                       "when\nnone is named. LockType and AlarmVelType are bits of Flags.\n\n") +
         FieldList());
     p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object, as show does.")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
@@ -143,7 +143,10 @@ int CmdGet(const QStringList& args) {
     TMK mk;
     if (!LoadForCommand(mk, file))
         return 1;
-    Print(mk, names.isEmpty() ? RecordFieldNames() : names, p.isSet(QStringLiteral("json")), false);
+    if (names.isEmpty())
+        for (const EditField& f : EditFields())
+            names << QString::fromLatin1(f.name);
+    Print(mk, names, p.isSet(QStringLiteral("json")), false);
     return 0;
 }
 

@@ -18,6 +18,7 @@ void TSerialLink::LogFrame(const char* direction, const uint8_t* bytes, int size
     if (!lcLink().isDebugEnabled())
         return;
     QString line =
+        LogTag +
         QStringLiteral("%1 ms %2").arg(Port().NowMs() - openedAtMs_).arg(QLatin1String(direction));
     if (size > 0)
         line += QLatin1Char(' ') +

@@ -25,6 +25,26 @@ EditField Listed(const char* name, const char* control, QStringList (*items)()) 
     return f;
 }
 
+// One bit of Flags, shown as a choice.
+EditField Bit(const char* name, const char* control, QStringList (*items)(), int bit) {
+    EditField f = Listed(name, control, items);
+    f.kind = Flag;
+    f.detail = bit;
+    f.storedIn = "Flags";
+    return f;
+}
+
+// The tank's litres end at its capacity.
+EditField UpToTankFull(EditField f) {
+    f.tankMax = true;
+    return f;
+}
+
+EditField SteppedOnly(EditField f) {
+    f.typing = false;
+    return f;
+}
+
 EditField Plain(const char* name, EditKind kind = Stored, const char* control = "",
                 const char* unit = "") {
     return {name, control, kind, unit};
@@ -34,8 +54,8 @@ std::vector<EditField> MakeFields() {
     std::vector<EditField> v = {
         Plain("Size"),
         Plain("Flags"),
-        Listed("LockType", "rgLockType", LockType),
-        Listed("AlarmVelType", "rgAlarmVelType", AlarmVelType),
+        Bit("LockType", "rgLockType", LockType, 4),
+        Bit("AlarmVelType", "rgAlarmVelType", AlarmVelType, 3),
         {"ExpenseCorr", "seExpenseCorr", Correction, "%", 1, 1, -99.0, 999.9},
         {"VelocityCorr", "seVelocityCorr", Correction, "%", 1, 1, -99.0, 999.9},
         Plain("TripTime", Accumulator, "sgTripSum"),
@@ -50,9 +70,9 @@ std::vector<EditField> MakeFields() {
         Spin("UaccHighLimit", "seUaccHighLimit", "В", 14.0, 16.0, 1, 10, 2),
         Spin("AKPPOilTemperLimit", "seAKPPOilTemperLimit", "С", 80, 150),
         Spin("Oil6L", "seOil6L", "у.е.", 0, 2000),
-        Spin("Lit6L", "seLit6L", "л", 0, 0),
+        UpToTankFull(Spin("Lit6L", "seLit6L", "л", 0, 0)),
         Spin("Oil43L", "seOil43L", "у.е.", 0, 2000),
-        Spin("Lit43L", "seLit43L", "л", 0, 0),
+        UpToTankFull(Spin("Lit43L", "seLit43L", "л", 0, 0)),
         Spin("Intense0", "seIntense0", "", 0, 4),
         Spin("Intense1", "seIntense1", "", 0, 4),
         Listed("IntenseMeth", "rgIntenseMeth", IntenseMeth),
@@ -64,9 +84,9 @@ std::vector<EditField> MakeFields() {
         Spin("AccCorr", "seAccCorr", "В", -0.7, 0.7, 1, 10, 0.1),
         Listed("VentChan", "rgVentChan", VentChan),
         Spin("RevolutionsLimit", "seRevolutionsLimit", "об/мин * 100", 25, 80),
-        Spin("VelocityLimit", "seVelocityLimit", "км/час", 20, 200, 0, 1, 2),
+        SteppedOnly(Spin("VelocityLimit", "seVelocityLimit", "км/час", 20, 200, 0, 1, 2)),
         Spin("LiqTemperLimit", "seLiqTemperLimit", "С", 80, 120),
-        Spin("TankLimit", "seTankLimit", "л", 0, 0, 0, 1, 2),
+        UpToTankFull(Spin("TankLimit", "seTankLimit", "л", 0, 0, 0, 1, 2)),
         Spin("VentTempLimit", "seVentTempLimit", "С", 80, 115),
         Spin("TankContFull", "seTankContFull", "л", 16, 99),
         Listed("TankMeth", "cbTankMeth", TankMeth),
@@ -75,20 +95,6 @@ std::vector<EditField> MakeFields() {
         Spin("TimeCorr", "seTimeCorr", "секунд в сутки", -30, 30),
         Listed("AlarmBeep", "rgAlarmBeep", AlarmBeep),
     };
-    for (auto [name, bit] : {std::pair{"LockType", 4}, std::pair{"AlarmVelType", 3}}) {
-        auto f = std::find_if(v.begin(), v.end(),
-                              [&](const EditField& e) { return std::strcmp(e.name, name) == 0; });
-        f->kind = Flag;
-        f->detail = bit;
-        f->storedIn = "Flags";
-    }
-    for (auto& f : v) {
-        if (std::strcmp(f.name, "VelocityLimit") == 0)
-            f.typing = false;
-        if (std::strcmp(f.name, "Lit6L") == 0 || std::strcmp(f.name, "Lit43L") == 0 ||
-            std::strcmp(f.name, "TankLimit") == 0)
-            f.tankMax = true;
-    }
     int row = 0;
     for (const char* name : {"DigitColor1", "DigitBack1", "DigitColor2", "DigitBack2"}) {
         EditField f{name, "seDigit", Colour, "", 0, 1, 0, 15};
@@ -296,7 +302,7 @@ double ShownNumber(const EditField& f, const TSettingsRecord& r) {
     if (f.kind == Colour)
         return double(int(stored) & 0x0F);
     if (f.kind == Flag)
-        return double((int(stored) >> f.detail) & 1);
+        return double((r.Flags >> f.detail) & 1u);
     return stored / f.scale;
 }
 
@@ -494,13 +500,11 @@ void StoreRaw(TSettingsRecord& r, const EditField& f, const QString& number) {
         return;
     }
     if (field.type == FieldType::F32) {
-        bool ok = false;
+        bool ok = false; // "nan" and "inf" are numbers here
         const double v = t.toDouble(&ok);
-        const bool special = t.compare(QStringLiteral("nan"), Qt::CaseInsensitive) == 0 ||
-                             t.contains(QStringLiteral("inf"), Qt::CaseInsensitive);
-        if (!ok && !special)
+        if (!ok)
             Refuse(f, QStringLiteral("'%1' is not a stored number: a real number").arg(number));
-        StoreNumber(r, field, ok ? v : t.toDouble());
+        StoreNumber(r, field, v);
         return;
     }
     static const struct {

@@ -63,7 +63,7 @@ check_man() {
 }
 
 # The completion loads in bash and completes a command, an option, a port
-# and a field name; its field names are those the program shows.
+# and a field name; its field names are those tripconf-cli get prints.
 check_completion() {
     local prefix=$1 script=$1/share/bash-completion/completions/tripconf-cli
     complete_words() { # WORDS...: what completing the last word offers
@@ -79,9 +79,9 @@ check_completion() {
     complete_words tripconf-cli read --port CO | grep -qx COM32 || fail "completion: no COMn port"
     : >"$tmp/empty.tarvg"
     local fields
-    fields=$("$prefix/bin/tripconf-cli" show "$tmp/empty.tarvg" 2>/dev/null |
-        sed -n '2,$s/^\([A-Za-z0-9_]*\): .*/\1/p' | sort)
-    [ -n "$fields" ] || fail "tripconf-cli show --json gave no fields"
+    fields=$("$prefix/bin/tripconf-cli" get "$tmp/empty.tarvg" 2>/dev/null |
+        sed -n 's/^\([A-Za-z0-9_]*\): .*/\1/p' | sort)
+    [ -n "$fields" ] || fail "tripconf-cli get gave no fields"
     diff <(echo "$fields") <(complete_words tripconf-cli get x.tarvg "" | sort) ||
         fail "completion: field names differ from the program's (< program, > completion)"
 }

@@ -602,11 +602,25 @@ private slots:
         QVERIFY(r.out.contains(b.path + QStringLiteral(": ok: The settings are recorded")));
         QVERIFY(r.out.contains(QStringLiteral("2 of 3 ports succeeded")));
 
-        r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--verify")} + twoPorts +
-                QStringList{Path("many.tarvg")});
+        const QString trace = Path("many.trace");
+        r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--verify"),
+                            QStringLiteral("--trace"), trace} +
+                twoPorts + QStringList{Path("many.tarvg")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out.count(QStringLiteral("read back: the trip computer holds the record")), 2);
         QVERIFY(r.out.contains(QStringLiteral("2 of 2 ports succeeded")));
+        // The traffic of ports side by side: each frame names its port.
+        int tagged[2] = {0, 0};
+        for (const QString& line :
+             QString::fromUtf8(ReadFile(trace)).split('\n', Qt::SkipEmptyParts)) {
+            if (!line.contains(QStringLiteral(" ms TX")) &&
+                !line.contains(QStringLiteral(" ms RX")))
+                continue;
+            const bool ofA = line.startsWith(a.path + QStringLiteral(": "));
+            QVERIFY2(ofA || line.startsWith(b.path + QStringLiteral(": ")), qPrintable(line));
+            ++tagged[ofA ? 0 : 1];
+        }
+        QVERIFY(tagged[0] > 0 && tagged[1] > 0);
         a.Stop();
         b.Stop();
         QCOMPARE(ReadFile(Path("a.bin")).left(124), mk.Image.left(124));
@@ -845,6 +859,120 @@ private slots:
         QCOMPARE(Cli({QStringLiteral("export"), d.filePath(QStringLiteral("absent"))}).code, 2);
         WriteFile(json, exported.out);
         QCOMPARE(Cli({QStringLiteral("import"), json, QStringLiteral("-o"), d.path()}).code, 2);
+    }
+
+    // set takes what the editor takes, all or nothing; get shows what the
+    // editor shows. (Every field through both: test_editor.)
+    void getAndSetByTheEditorsRules() {
+        TMK mk;
+        mk.Version = 7;
+        mk.Image = DefaultImage();
+        mk.UnpackSettings();
+        const QString file = Path("set.tarvg");
+        const QByteArray original = SettingsFileData(mk);
+        const TSettingsRecord before = mk.Settings;
+        const TProtocolList protocols = CreateProtocolCatalogue();
+        struct Case {
+            QStringList args;
+            int code;
+            const char* err;
+            std::function<void(TSettingsRecord&)> changed; // none: the file stays as it was
+        };
+        const Case cases[] = {
+            {{"VelocityCorr=5,4", "IntenseDayTime=8:30", "Protocol=январь", "AlarmBeep=Нет"},
+             0,
+             "",
+             [&](TSettingsRecord& r) {
+                 r.VelocityCorr = 1.054f;
+                 r.IntenseDayTime = 510;
+                 r.Protocol = r.LastProtocol = 6;
+                 r.VentChan = int8_t(FanChannelRange(*protocols[6]).first);
+                 r.AlarmBeep = 1;
+             }},
+            // The protocol goes first, so its fan channels apply to VentChan.
+            {{"VentChan=1+2", "Protocol=0"},
+             0,
+             "",
+             [](TSettingsRecord& r) {
+                 r.Protocol = r.LastProtocol = 0;
+                 r.VentChan = 2;
+             }},
+            {{"TimeCorr=5", "AccCorr=1.5"}, 1, "AccCorr: 1.5 is outside -0.7..0.7 В", nullptr},
+            {{"VelocityLimit=121"}, 1, "in steps of 2", nullptr},
+            {{"TOTime=abc"}, 1, "TOTime: 'abc' is not a number; allowed: 0..9999 ч", nullptr},
+            {{"IntenseNightTime=24:00"}, 1, "outside", nullptr},
+            {{"Protocol=19"}, 1, "Protocol: '19' is not one of: M74CAN (0)", nullptr},
+            {{"TripTime=0"}, 1, "use --raw", nullptr},
+            {{"Velocitycorr=1"},
+             2,
+             "Unknown field: Velocitycorr. Did you mean: VelocityCorr?",
+             nullptr},
+            {{"TimeCorr"}, 2, "Not FIELD=VALUE: TimeCorr", nullptr},
+            {{"--raw", "AccCorr=128"},
+             1,
+             "AccCorr: '128' is not a stored number: a signed byte",
+             nullptr},
+            {{"--raw", "AccCorr=100", "LockType=0"},
+             0,
+             "",
+             [](TSettingsRecord& r) {
+                 r.AccCorr = 100;
+                 r.Flags &= ~0x10u;
+             }},
+        };
+        for (const Case& c : cases) {
+            WriteFile(file, original);
+            const Run r = Cli(QStringList{QStringLiteral("set"), file} + c.args);
+            const QString what = c.args.join(' ') + QStringLiteral(": ") + r.err;
+            QVERIFY2(r.code == c.code, qPrintable(what));
+            QVERIFY2(r.err.contains(QString::fromUtf8(c.err)), qPrintable(what));
+            TSettingsRecord expected = before;
+            if (c.changed)
+                c.changed(expected);
+            else
+                QVERIFY2(r.err.isEmpty() || r.code == 2 || r.err.contains("is unchanged"),
+                         qPrintable(what));
+            TMK after;
+            LoadSettingsFile(after, file);
+            QVERIFY2(after.Settings == expected, qPrintable(what));
+            // Nothing but the changed fields moves.
+            QCOMPARE(after.Image.mid(124), mk.Image.mid(124));
+            QCOMPARE(after.Version, mk.Version);
+        }
+
+        // The last case left a value the editor cannot show: get says so.
+        Run r = Cli(
+            {QStringLiteral("get"), file, QStringLiteral("AccCorr"), QStringLiteral("LockType")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("AccCorr: 0.7 В (stored 100 lies outside -0.7..0.7 В)\n"
+                                       "LockType: Физич.\n"));
+        r = Cli({QStringLiteral("get"), file, QStringLiteral("--json")});
+        const QJsonObject all = QJsonDocument::fromJson(r.out.toUtf8())
+                                    .object()
+                                    .value(QStringLiteral("Settings"))
+                                    .toObject();
+        QCOMPARE(all.size(), qsizetype(EditFields().size()));
+        QCOMPARE(all.value(QStringLiteral("AccCorr")).toObject().value("outside").toString(),
+                 QStringLiteral("stored 100 lies outside -0.7..0.7 В"));
+        QCOMPARE(Cli({QStringLiteral("get"), file, QStringLiteral("Nope")}).code, 2);
+
+        // -o writes elsewhere and leaves FILE alone; a file without the whole
+        // record is refused rather than completed with defaults.
+        WriteFile(file, original);
+        const QString out = Path("set-out.tarvg");
+        QCOMPARE(Cli({QStringLiteral("set"), file, QStringLiteral("-o"), out,
+                      QStringLiteral("TimeCorr=-7")})
+                     .code,
+                 0);
+        QCOMPARE(ReadFile(file), original);
+        TMK changed;
+        LoadSettingsFile(changed, out);
+        QCOMPARE(changed.Settings.TimeCorr, int8_t(-7));
+        WriteFile(file, original.left(100));
+        r = Cli({QStringLiteral("set"), file, QStringLiteral("TimeCorr=1")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("holds 100 of the 126 bytes")), qPrintable(r.err));
+        QCOMPARE(ReadFile(file), original.left(100));
     }
 
     void usageAndFileErrors() {

@@ -3,6 +3,8 @@
 //
 // Checked: the version and every image byte come from the file, a longer
 // image keeps its tail, and saving what was loaded gives the file back.
+// Every value the editor shows, typed back as `tripconf-cli set` takes it,
+// is taken and shows the same.
 
 #include "core/protocol.h"
 #include "model/field_edit.h"
@@ -25,6 +27,21 @@ void Check(bool ok) {
 void ShowEverything(TMK& mk) {
     for (const FieldInfo& f : RecordFields())
         (void)ShownFieldText(mk.Settings, f, QStringLiteral(","));
+    static const TProtocolList protocols = CreateProtocolCatalogue();
+    for (const EditField& f : EditFields()) {
+        const EditorView shown = EditorShows(f, mk.Settings, QStringLiteral(","));
+        TSettingsRecord r = mk.Settings;
+        const bool typed = f.kind == EditKind::Number || f.kind == EditKind::Correction ||
+                           f.kind == EditKind::Colour || f.kind == EditKind::Time;
+        try {
+            EditorStore(r, f, shown.text, protocols);
+        } catch (const TripError&) {
+            // Only what is stepped, not typed, or not shown as it is may be refused.
+            Check(!typed || !f.typing || !shown.outside.isEmpty());
+            continue;
+        }
+        Check(EditorShows(f, r, QStringLiteral(",")).text == shown.text);
+    }
     try {
         mk.BuildProtocolList();
     } catch (const TripError&) {
