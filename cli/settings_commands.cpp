@@ -182,6 +182,7 @@ int CmdSet(const QStringList& args) {
         QString value;
     };
     QList<Change> ordered;
+    qsizetype protocolsFirst = 0;
     for (const QString& c : changes) {
         const qsizetype eq = c.indexOf(QLatin1Char('='));
         if (eq < 0)
@@ -193,7 +194,7 @@ int CmdSet(const QStringList& args) {
         const Change change{f, c.mid(eq + 1)};
         // A protocol first: choosing one sets the fan channel, as in the editor.
         if (f->kind == EditKind::Protocol)
-            ordered.prepend(change);
+            ordered.insert(protocolsFirst++, change);
         else
             ordered.append(change);
     }

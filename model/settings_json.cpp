@@ -308,6 +308,11 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
                           [](const auto& t) { return !t.first->tankMax; });
     SettingsJsonImport result;
     for (const auto& [field, text] : take) {
+        // No control edits these: their value is shown only.
+        if (field->kind == EditKind::Stored || field->kind == EditKind::Accumulator)
+            Refuse(QStringLiteral("%1: its \"value\" is shown only; change its \"stored\" "
+                                  "number instead.")
+                       .arg(FieldKey(field->name)));
         EditorStore(r, *field, text, protocols);
         result.valuesTaken << QStringLiteral("%1: %2").arg(QLatin1String(field->name), text);
     }

@@ -532,6 +532,8 @@ private slots:
         refused("value the editor refuses", {"fields.VelocityCorr.value=\"1000\""}, "VelocityCorr");
         refused("value not a number", {"fields.VelocityLimit.value=\"fast\""}, "VelocityLimit");
         refused("value not a string", {"fields.VelocityLimit.value=130"}, "VelocityLimit");
+        refused("value of a field no control edits", {"fields.TripPath.value=\"1.000\""},
+                "\"TripPath\": its \"value\" is shown only");
         refused("stored beyond its type",
                 {"fields.TankContFull.stored=200", "fields.TankContFull.value"}, "TankContFull");
         refused("stored not whole", {"fields.Flags.stored=1.5"}, "Flags");
