@@ -424,7 +424,8 @@ void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
     case Colour: {
         const std::optional<double> v = ParseNumber(typed, f.decimals);
         if (!v)
-            Refuse(f, QStringLiteral("'%1' is not a number; allowed: %2").arg(typed, allowed));
+            Refuse(f, QStringLiteral("'%1' is not a %2number; allowed: %3")
+                          .arg(typed, f.decimals ? QString() : QStringLiteral("whole "), allowed));
         const EditLimits l = LimitsOf(f, r);
         if (!l.none() && (*v < l.min || *v > l.max))
             outside();

@@ -899,7 +899,7 @@ private slots:
              }},
             {{"TimeCorr=5", "AccCorr=1.5"}, 1, "AccCorr: 1.5 is outside -0.7..0.7 В", nullptr},
             {{"VelocityLimit=121"}, 1, "in steps of 2", nullptr},
-            {{"TOTime=abc"}, 1, "TOTime: 'abc' is not a number; allowed: 0..9999 ч", nullptr},
+            {{"TOTime=1.5"}, 1, "TOTime: '1.5' is not a whole number; allowed: 0..9999 ч", nullptr},
             {{"IntenseNightTime=24:00"}, 1, "outside", nullptr},
             {{"Protocol=19"}, 1, "Protocol: '19' is not one of: M74CAN (0)", nullptr},
             {{"TripTime=0"}, 1, "use --raw", nullptr},
