@@ -261,8 +261,8 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
         ++first;
     const FieldDifference& d = diffs.front();
     return {TransferStatus::NotVerified,
-            Texts::ReadBackDiffers(FieldLabel(*d.field), first, WithUnit(d.shownA, d.unit),
-                                   WithUnit(d.shownB, d.unit), int(diffs.size()))};
+            Texts::ReadBackDiffers(FieldLabel(*d.field), first, SideText(d, true),
+                                   SideText(d, false), int(diffs.size()))};
 }
 
 TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,

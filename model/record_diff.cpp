@@ -36,6 +36,17 @@ const FieldInfo& FieldAt(int offset) {
     return RecordFields().back();
 }
 
+QString StoredNumberText(double v) {
+    return QString::number(v, 'g', 10);
+}
+
+QString SideText(const FieldDifference& d, bool sideA) {
+    QString text = WithUnit(sideA ? d.shownA : d.shownB, d.unit);
+    if (d.showStored)
+        text += QStringLiteral(" (stored %1)").arg(StoredNumberText(sideA ? d.rawA : d.rawB));
+    return text;
+}
+
 std::vector<FieldDifference> CompareRecords(RecordBytes a, RecordBytes b, int length) {
     length = std::clamp(length, 0, TSettingsRecord::kSize);
     const TSettingsRecord ra = TSettingsRecord::FromBytes(a);
@@ -50,19 +61,12 @@ std::vector<FieldDifference> CompareRecords(RecordBytes a, RecordBytes b, int le
         const std::optional<FieldText> ta = ShownFieldText(ra, f);
         const std::optional<FieldText> tb = ShownFieldText(rb, f);
         if (ta && tb) {
+            d.shownA = ta->text;
+            d.shownB = tb->text;
             d.unit = ta->unit;
             d.rawA = FieldValue(a, f);
             d.rawB = FieldValue(b, f);
-            d.shownA = ta->text;
-            d.shownB = tb->text;
-            // Where the editor cannot show a stored value, the stored number tells them apart.
-            if (!ta->outside.isEmpty() || !tb->outside.isEmpty()) {
-                d.shownA = WithUnit(d.shownA, d.unit) +
-                           QStringLiteral(" (stored %1)").arg(d.rawA, 0, 'g', 9);
-                d.shownB = WithUnit(d.shownB, d.unit) +
-                           QStringLiteral(" (stored %1)").arg(d.rawB, 0, 'g', 9);
-                d.unit.clear();
-            }
+            d.showStored = ta->text == tb->text || !ta->outside.isEmpty() || !tb->outside.isEmpty();
         } else {
             d.shownA = HexBytes(a, f);
             d.shownB = HexBytes(b, f);

@@ -19,7 +19,16 @@ struct FieldDifference {
     // fields: the bytes in hex as text, numbers 0, no unit.
     QString shownA, shownB, unit;
     double rawA = 0, rawB = 0;
+    // The shown texts alone do not tell the stored values apart: they look
+    // alike (seconds shown as hours), or a side lies beyond what the
+    // editor's control can show. The stored numbers then follow them.
+    bool showStored = false;
 };
+
+// A stored number as the reports give it.
+QString StoredNumberText(double v);
+// One side's shown text with its unit, and its stored number where it matters.
+QString SideText(const FieldDifference& d, bool sideA);
 
 // Fields whose bytes differ within the first `length` bytes, in offset order.
 // A field counts when any of its bytes there differs, even when the texts

@@ -7,14 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace {
-
-QString RawText(double v) {
-    return QString::number(v, 'g', 10);
-}
-
-} // namespace
-
 DiffSide DiffSideOf(const QString& name, const TMK& mk) {
     return {name, mk.Version, mk.Settings, mk.Image};
 }
@@ -38,9 +30,9 @@ QString DiffText(const SettingsDiff& d) {
         text +=
             QStringLiteral("%1: %2 -> %3")
                 .arg(FieldLabel(*f.field), WithUnit(f.shownA, f.unit), WithUnit(f.shownB, f.unit));
-        // Two stored values can look the same once shown (seconds shown as hours).
-        if (!IsReserved(*f.field) && f.shownA == f.shownB)
-            text += QStringLiteral(" (stored %1 -> %2)").arg(RawText(f.rawA), RawText(f.rawB));
+        if (f.showStored)
+            text += QStringLiteral(" (stored %1 -> %2)")
+                        .arg(StoredNumberText(f.rawA), StoredNumberText(f.rawB));
         text += QLatin1Char('\n');
     }
     const ImageTailDifference& t = d.image;
