@@ -24,8 +24,6 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include <cmath>
-
 using namespace SetParams;
 
 namespace {
@@ -200,15 +198,8 @@ void TMK_SetParamsDlg::LoadSpinEdit(const EditField& f) {
 void TMK_SetParamsDlg::LoadCorrection(TSpinEdit* edit, float factor, const char* label,
                                       double& unshown, QStringList& names) {
     unshown = qQNaN();
-    double percent = 0;
-    bool fits = false;
-    try {
-        percent = CorrectionPercent(factor);
-        fits = percent >= edit->MinValue() && percent <= edit->MaxValue();
-    } catch (const std::exception&) {
-        // Not a number, or beyond what a percentage can hold: by its sign.
-        percent = std::signbit(factor) ? edit->MinValue() : edit->MaxValue();
-    }
+    const double percent = ShownCorrectionPercent(factor);
+    const bool fits = percent >= edit->MinValue() && percent <= edit->MaxValue();
     edit->SetValue(percent);
     if (fits)
         return;

@@ -303,6 +303,8 @@ double ShownNumber(const EditField& f, const TSettingsRecord& r) {
         return double(int(stored) & 0x0F);
     if (f.kind == Flag)
         return double((r.Flags >> f.detail) & 1u);
+    if (f.kind == Correction)
+        return ShownCorrectionPercent(float(stored));
     return stored / f.scale;
 }
 
@@ -314,31 +316,14 @@ EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QStri
         v.stored = ShownNumber(f, r);
     const QString stored = StoredText(f, v.stored);
     switch (f.kind) {
-    case Number: {
+    case Number:
+    case Correction: {
         const EditLimits l = LimitsOf(f, r);
         const double scale = std::pow(10.0, f.decimals);
         double shown = RoundHalfEven(ShownNumber(f, r) * scale) / scale;
         if (!l.none() && (shown < l.min || shown > l.max)) {
             v.outside = QStringLiteral("stored %1 lies outside %2").arg(stored, RangeText(f, l));
             shown = std::clamp(shown, l.min, l.max);
-        }
-        v.text = FixedText(shown, f.decimals, point);
-        break;
-    }
-    case Correction: {
-        const float factor = float(v.stored);
-        double shown = 0;
-        bool fits = false;
-        try {
-            shown = CorrectionPercent(factor);
-            fits = shown >= f.min && shown <= f.max;
-        } catch (const TripError&) {
-            shown = std::signbit(factor) ? f.min : f.max;
-        }
-        if (!fits) {
-            v.outside = QStringLiteral("stored %1 lies outside %2")
-                            .arg(stored, RangeText(f, {f.min, f.max}));
-            shown = std::clamp(shown, f.min, f.max);
         }
         v.text = FixedText(shown, f.decimals, point);
         break;

@@ -103,6 +103,14 @@ double CorrectionPercent(float factor) {
     return CorrectionToTenths(factor) / 10.0;
 }
 
+double ShownCorrectionPercent(float factor) {
+    try {
+        return CorrectionPercent(factor);
+    } catch (const TripError&) {
+        return std::signbit(factor) ? -HUGE_VAL : HUGE_VAL;
+    }
+}
+
 float PercentToCorrection(double percent) {
     return float(percent / 100.0 + 1.0);
 }

@@ -30,6 +30,10 @@ FixedTextState FixedTextShape(const QString& text, int decimals, const QString& 
 int32_t CorrectionToTenths(float factor);
 // The percentage the editor shows for a factor (one decimal).
 double CorrectionPercent(float factor);
+// The percentage the editor's spin edit is given for a factor: one beyond
+// what a percentage holds (not a number, too large) gives an infinity of its
+// sign, which the edit's limits bring to the nearest end.
+double ShownCorrectionPercent(float factor);
 // The factor stored for a percentage: single(percent / 100 + 1).
 float PercentToCorrection(double percent);
 // Distance to service in thousands of km, already at one decimal.
