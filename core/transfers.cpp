@@ -37,21 +37,39 @@ QString BadRecordSize(TLanguage language, uint32_t size) {
                 "The settings record size (%1) is outside 4..124. Nothing was written.")
         .arg(size);
 }
-// The verified write's own texts exist only in English: the window does not
-// run it.
-QString NotVerified(const QString& why) {
-    return QStringLiteral("The settings were written, but could not be read back: %1").arg(why);
+QString VersionsNamed(TLanguage language, uint16_t settings, uint16_t device) {
+    return Lang(language, "Версия настроек: %1, версия МК: %2.",
+                "Settings version: %1, device version: %2.")
+        .arg(settings)
+        .arg(device);
+}
+QString UnitChanged(TLanguage language, const QString& field) {
+    return Lang(language,
+                "МК на порту теперь хранит другие настройки, чем при просмотре (%1 отличается): "
+                "подключён другой МК или его настройки изменились. Настройки не записаны.",
+                "The trip computer on the port now holds other settings than when they were "
+                "reviewed (%1 differs): another trip computer is connected, or its settings "
+                "changed. Nothing was written.")
+        .arg(field);
+}
+QString NotVerified(const QString& why, TLanguage language) {
+    return Lang(language, "Настройки записаны, но не могут быть считаны обратно: %1",
+                "The settings were written, but could not be read back: %1")
+        .arg(why);
 }
 QString ReadBackDiffers(const QString& field, int offset, const QString& written,
-                        const QString& readBack, int fields) {
+                        const QString& readBack, int fields, TLanguage language) {
     QString text =
-        QStringLiteral("The settings read back differ from those written: %1 was "
-                       "written as %2 but reads back as %3 (first difference at "
-                       "offset 0x%4)")
+        Lang(language,
+             "Считанные обратно настройки отличаются от записанных: %1 записано как %2, а "
+             "считывается как %3 (первое отличие по смещению 0x%4)",
+             "The settings read back differ from those written: %1 was "
+             "written as %2 but reads back as %3 (first difference at "
+             "offset 0x%4)")
             .arg(field, written, readBack,
                  QString::number(offset, 16).toUpper().rightJustified(2, QLatin1Char('0')));
     if (fields > 1)
-        text += QStringLiteral("; %1 fields differ").arg(fields);
+        text += Lang(language, "; отличаются полей: %1", "; %1 fields differ").arg(fields);
     return text;
 }
 } // namespace Texts
@@ -164,15 +182,19 @@ std::variant<uint16_t, TransferResult> Begin(TSerialLink& link, TTransferObserve
     return TransferResult{TransferStatus::Cancelled, {}};
 }
 
-} // namespace
-
-TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                              const TTransferTimings& timings, TLanguage language) {
+// Connects, refuses another version than required (when given), reads the
+// whole image; mk's version, image and record change together, only when
+// all blocks have arrived. The port is closed at the end, whatever happened.
+TransferResult ReadImage(TSerialLink& link, TMK& mk, TTransferObserver& observer,
+                         const TTransferTimings& timings, TLanguage language,
+                         std::optional<uint16_t> required) {
     Ending ending(link, observer);
     const auto begun = Begin(link, observer, timings, language);
     if (const auto* ended = std::get_if<TransferResult>(&begun))
         return *ended;
     const uint16_t version = std::get<uint16_t>(begun);
+    if (required && version != *required)
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), version};
 
     StartBlockPhase(observer, Texts::Reading(language));
     QByteArray image;
@@ -186,6 +208,13 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
     mk.Image = image;
     mk.UnpackSettings();
     return {TransferStatus::Done, {}};
+}
+
+} // namespace
+
+TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
+                              const TTransferTimings& timings, TLanguage language) {
+    return ReadImage(link, mk, observer, timings, language, std::nullopt);
 }
 
 namespace {
@@ -239,7 +268,8 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
     observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
     if (!Connect(link, observer, timings))
-        return {TransferStatus::NotVerified, Texts::NotVerified(Texts::Connecting(language))};
+        return {TransferStatus::NotVerified,
+                Texts::NotVerified(Texts::Connecting(language), language)};
 
     StartBlockPhase(observer, Texts::Reading(language));
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
@@ -250,7 +280,7 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
         const QByteArray bytes = ReadBlocks(link, observer, blocks);
         std::copy_n(bytes.constData(), size, back.begin());
     } catch (const std::exception& e) {
-        return {TransferStatus::NotVerified, Texts::NotVerified(ExceptionMessage(e))};
+        return {TransferStatus::NotVerified, Texts::NotVerified(ExceptionMessage(e), language)};
     }
 
     const std::vector<FieldDifference> diffs = CompareRecords(sent, back, int(size));
@@ -262,11 +292,17 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
     const FieldDifference& d = diffs.front();
     return {TransferStatus::NotVerified,
             Texts::ReadBackDiffers(FieldLabel(*d.field), first, SideText(d, true),
-                                   SideText(d, false), int(diffs.size()))};
+                                   SideText(d, false), int(diffs.size()), language)};
+}
+
+// The first differing field of the record's first size bytes, or empty.
+QString FirstDifference(RecordBytes a, RecordBytes b, uint32_t size) {
+    const std::vector<FieldDifference> diffs = CompareRecords(a, b, int(size));
+    return diffs.empty() ? QString() : FieldLabel(*diffs.front().field);
 }
 
 TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                     const VerifyOptions* verify, const TTransferTimings& timings,
+                     const WriteOptions& options, const TTransferTimings& timings,
                      TLanguage language) {
     const auto record = mk.Settings.ToBytes();
     const uint32_t size = mk.Settings.Size;
@@ -282,26 +318,57 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
     if (version != mk.Version)
         return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), version};
 
+    if (options.expectedRecord) {
+        // The unit on the line must be the one whose settings were read before.
+        StartBlockPhase(observer, Texts::Reading(language));
+        const int blocks = int((size + kBlockSize - 1) / kBlockSize);
+        QByteArray now;
+        try {
+            now = ReadBlocks(link, observer, blocks);
+        } catch (const std::exception& e) {
+            return {TransferStatus::Failed, ExceptionMessage(e)};
+        }
+        std::array<uint8_t, TSettingsRecord::kSize> expected{}, held{};
+        std::copy_n(options.expectedRecord->constData(),
+                    std::min<qsizetype>(options.expectedRecord->size(), expected.size()),
+                    expected.begin());
+        std::copy_n(now.constData(), std::min<qsizetype>(now.size(), held.size()), held.begin());
+        if (const QString field = FirstDifference(expected, held, size); !field.isEmpty())
+            return {TransferStatus::UnitChanged, Texts::UnitChanged(language, field)};
+    }
+
     // A write is not cancelled halfway: the device would hold a torn record.
     try {
         SendRecord(link, observer, record, size, timings, language);
     } catch (const std::exception& e) {
         return {TransferStatus::Failed, ExceptionMessage(e)};
     }
-    if (!verify)
+    if (!options.verify)
         return {TransferStatus::Done, Texts::Written(language)};
-    return ReadBack(link, observer, record, size, *verify, timings, language);
+    return ReadBack(link, observer, record, size, *options.verify, timings, language);
 }
 
 } // namespace
 
+TransferResult ReadBeforeWrite(TSerialLink& link, const TMK& mk, TMK& device,
+                               TTransferObserver& observer, const TTransferTimings& timings,
+                               TLanguage language) {
+    return ReadImage(link, device, observer, timings, language, mk.Version);
+}
+
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
                              const TTransferTimings& timings, TLanguage language) {
-    return Write(link, mk, observer, nullptr, timings, language);
+    return Write(link, mk, observer, {}, timings, language);
 }
 
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
                               const VerifyOptions& options, const TTransferTimings& timings,
                               TLanguage language) {
-    return Write(link, mk, observer, &options, timings, language);
+    return Write(link, mk, observer, {&options, nullptr}, timings, language);
+}
+
+TransferResult WriteChecked(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
+                            const WriteOptions& options, const TTransferTimings& timings,
+                            TLanguage language) {
+    return Write(link, mk, observer, options, timings, language);
 }

@@ -33,6 +33,7 @@ enum class TransferStatus {
     NotVerified,     // a verified write was sent, but its read-back failed or differs
     PortFailed,      // no port, or it would not open; message: why (empty when the
                      // link has shown it); nothing sent
+    UnitChanged,     // a checked write found another record than the one expected; nothing sent
 };
 
 struct TransferResult {
@@ -88,6 +89,28 @@ TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserve
                               const VerifyOptions& options, const TTransferTimings& timings = {},
                               TLanguage language = TLanguage::English);
 
+// The first step of a reviewed write: connects as a write does, refuses
+// another settings version than mk's (VersionMismatch), then reads the whole
+// image as ReadFromDevice does, into device (version and image). mk is not
+// changed. The port is closed at the end.
+TransferResult ReadBeforeWrite(TSerialLink& link, const TMK& mk, TMK& device,
+                               TTransferObserver& observer, const TTransferTimings& timings = {},
+                               TLanguage language = TLanguage::English);
+
+struct WriteOptions {
+    // Read back after the closing command; none: not verified.
+    const VerifyOptions* verify = nullptr;
+    // The record the trip computer must still hold when the write has
+    // connected again (the one reviewed or backed up). When blocks 0..3 read
+    // then differ in its first Size bytes, nothing is sent (UnitChanged).
+    const QByteArray* expectedRecord = nullptr;
+};
+
+// WriteToDevice with the options above.
+TransferResult WriteChecked(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
+                            const WriteOptions& options, const TTransferTimings& timings = {},
+                            TLanguage language = TLanguage::English);
+
 namespace Texts {
 QString Connecting(TLanguage language);
 QString Reading(TLanguage language);
@@ -96,7 +119,10 @@ QString VersionMismatch(TLanguage language);
 QString Written(TLanguage language);
 QString TornWrite(TLanguage language);
 QString BadRecordSize(TLanguage language, uint32_t size);
-QString NotVerified(const QString& why);
+QString VersionsNamed(TLanguage language, uint16_t settings, uint16_t device);
+QString UnitChanged(TLanguage language, const QString& field);
+QString NotVerified(const QString& why, TLanguage language = TLanguage::English);
 QString ReadBackDiffers(const QString& field, int offset, const QString& written,
-                        const QString& readBack, int fields);
+                        const QString& readBack, int fields,
+                        TLanguage language = TLanguage::English);
 } // namespace Texts
