@@ -152,6 +152,12 @@ QString TSerialPortBase::PortPath(int n) const {
     return table_[size_t(n)];
 }
 
+QString TSerialPortBase::PortAdapterText(int n) const {
+    if (n < 1 || n > kMaxPortNumber)
+        return {};
+    return AdapterText(adapters_[size_t(n)]);
+}
+
 bool TSerialPortBase::ProbePort(int n) {
     const QString path = PortPath(n);
     return !path.isEmpty() && port_->Probe(path) == TProbeResult::Present;
@@ -194,17 +200,24 @@ QList<TPortChoice> TSerialPortBase::PortChoices() const {
 void TSerialPortBase::OpenPort(int n) {
     if (n <= 0)
         return;
-    PortNumber = n;
-    if (n > kMaxPortNumber || !PortPresent[size_t(n)])
-        PortNumber = FirstPresentPort();
+    // COM n names whatever device the table gives it, so a chosen port that
+    // is absent or busy is kept and reported, never replaced by another
+    // port: that would reach another vehicle.
+    PortNumber = n > kMaxPortNumber ? FirstPresentPort() : n;
     openFailure_ = {};
     if (PortNumber == 0) {
         ReportError(QString::fromLatin1(kNoFreePortText));
         return;
     }
     ClosePort();
+    const QString path = PortPath(PortNumber);
+    if (path.isEmpty()) {
+        openFailure_ = {
+            TOpenFailure::Kind::NotFound, QStringLiteral("COM%1").arg(PortNumber), {}, {}};
+        return;
+    }
     // A port that will not open stays closed; a transfer reports why.
-    if (const QString path = PortPath(PortNumber); !port_->Open(path)) {
+    if (!port_->Open(path)) {
         openFailure_ = port_->WhyNotOpen(path);
         openFailure_.path = path;
         return;
@@ -299,12 +312,16 @@ void TSerialPortBase::LoadPortTable(TIniFile& ini) {
 void TSerialPortBase::LoadSettings(TIniFile& ini) {
     LoadPortTable(ini);
     const int count = int(std::count(PortPresent.begin(), PortPresent.end(), true));
+    // Without a choice, the first present port; a choice stays the choice.
     PortNumber = FirstPresentPort();
+    const int chosen = ini.ReadInteger(SectionName, QStringLiteral("Port"), PortNumber);
     if (count == 0) {
         ReportError(NoFreePortText());
-        return;
+        if (chosen < 1 || chosen > kMaxPortNumber)
+            return;
     }
-    OpenPort(ini.ReadInteger(SectionName, QStringLiteral("Port"), PortNumber));
+    // Tried even when absent, so why it cannot be used is known from the start.
+    OpenPort(chosen);
 }
 
 QString TSerialPortBase::NoFreePortText() {

@@ -100,6 +100,8 @@ public:
     void SetDevicePath(const QString& path);
     // The device path COM n stands for; empty when none.
     QString PortPath(int n) const;
+    // What the system knows of the adapter behind COM n (AdapterText); empty when nothing.
+    QString PortAdapterText(int n) const;
     // The ports to offer the user: present ones and those refused for lack of permission.
     QList<TPortChoice> PortChoices() const;
 

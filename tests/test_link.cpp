@@ -698,7 +698,18 @@ private slots:
         QStringList errors;
         link.ShowError = [&errors](const QString& e) { errors << e; };
         link.LoadSettings(ini);
-        QCOMPARE(link.PortNumber, 3); // 5 is not present: the lowest present port
+        // 5 is not in the table: kept, closed, and why is known.
+        QCOMPARE(link.PortNumber, 5);
+        QVERIFY(!link.IsPortOpen());
+        QCOMPARE(link.OpenFailure().kind, TOpenFailure::Kind::NotFound);
+        QCOMPARE(link.OpenFailure().path, QStringLiteral("COM5"));
+        // Nor does a transfer's open fall back to another port.
+        link.SetPortOpen(true);
+        QVERIFY(!link.IsPortOpen());
+        QCOMPARE(a.sim.Requests(), 0);
+        ini.WriteInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 3);
+        link.LoadSettings(ini);
+        QCOMPARE(link.PortNumber, 3);
         QVERIFY(link.IsPortOpen());
         for (int n = 1; n <= kMaxPortNumber; ++n)
             QCOMPARE(link.PortPresent[size_t(n)], n == 3 || n == 7);
