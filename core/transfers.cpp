@@ -353,6 +353,9 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
 TransferResult ReadBeforeWrite(TSerialLink& link, const TMK& mk, TMK& device,
                                TTransferObserver& observer, const TTransferTimings& timings,
                                TLanguage language) {
+    // Nothing to review for a record that could not be written.
+    if (const uint32_t size = mk.Settings.Size; size < 4 || size > uint32_t(TSettingsRecord::kSize))
+        return {TransferStatus::Refused, Texts::BadRecordSize(language, size)};
     return ReadImage(link, device, observer, timings, language, mk.Version);
 }
 

@@ -92,7 +92,8 @@ TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserve
 // The first step of a reviewed write: connects as a write does, refuses
 // another settings version than mk's (VersionMismatch), then reads the whole
 // image as ReadFromDevice does, into device (version and image). mk is not
-// changed. The port is closed at the end.
+// changed. A record size the write would refuse is refused first (Refused).
+// The port is closed at the end.
 TransferResult ReadBeforeWrite(TSerialLink& link, const TMK& mk, TMK& device,
                                TTransferObserver& observer, const TTransferTimings& timings = {},
                                TLanguage language = TLanguage::English);

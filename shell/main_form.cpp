@@ -1,16 +1,20 @@
 #include "shell/main_form.h"
 
 #include "core/app_ini.h"
+#include "core/backups.h"
 #include "core/transfers.h"
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/preview.h"
+#include "model/settings_diff.h"
 #include "model/settings_file.h"
+#include "shell/backup_list.h"
 #include "shell/form_placement.h"
 #include "shell/port_dialog.h"
 #include "shell/progress_form.h"
 #include "shell/window_language.h"
+#include "shell/write_review.h"
 #include "support/errors.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
@@ -77,7 +81,7 @@ TMainForm::TMainForm(QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("MainForm"));
-    setFixedSize(810, 346);
+    setFixedSize(810, 470);
 
     Label5 = MakeLabel(this, "Label5", {10, 8, 390, 52});
     Label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -95,6 +99,7 @@ TMainForm::TMainForm(QWidget* parent)
     bGetParams = Make<QPushButton>(GroupBox1, "bGetParams", {10, 70, 370, 32});
     Label6 = MakeLabel(GroupBox1, "Label6", {10, 112, 370, 44});
     bLoadParams = Make<QPushButton>(GroupBox1, "bLoadParams", {10, 160, 370, 32});
+    bRestoreBackup = Make<QPushButton>(GroupBox1, "bRestoreBackup", {10, 198, 370, 30});
 
     GroupBox2 = Make<QGroupBox>(this, "GroupBox2", {410, 34, 390, 92});
     Label3 = MakeLabel(GroupBox2, "Label3", {10, 22, 370, 22});
@@ -115,17 +120,35 @@ TMainForm::TMainForm(QWidget* parent)
     Image1 = Make<QLabel>(this, "Image1", {718, 256, 84, 82});
     Image1->setPixmap(DecorativePicture(Image1->size()));
 
+    // Below the steps: the port, the last answer, where the settings came
+    // from and what became of them, always in view.
+    GroupBox5 = Make<QGroupBox>(this, "GroupBox5", {10, 344, 790, 118});
+    lPortStatus = MakeLabel(GroupBox5, "lPortStatus", {10, 20, 770, 34});
+    lDeviceStatus = MakeLabel(GroupBox5, "lDeviceStatus", {10, 54, 770, 18});
+    lSourceStatus = MakeLabel(GroupBox5, "lSourceStatus", {10, 74, 770, 18});
+    lStateStatus = MakeLabel(GroupBox5, "lStateStatus", {10, 94, 770, 18});
+    for (QLabel* l : {lPortStatus, lDeviceStatus, lSourceStatus, lStateStatus})
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
     SetStepsEnabled(false);
     ApplyLanguage();
 
-    connect(bRS232, &QPushButton::clicked, this, Guarded([this] { bRS232Click(); }));
-    connect(bGetParams, &QPushButton::clicked, this, Guarded([this] { bGetParamsClick(); }));
-    connect(bLoadParams, &QPushButton::clicked, this, Guarded([this] { bLoadParamsClick(); }));
-    connect(bEditParams, &QPushButton::clicked, this, Guarded([this] { bEditParamsClick(); }));
-    connect(bSaveParams, &QPushButton::clicked, this, Guarded([this] { bSaveParamsClick(); }));
-    connect(bSetParams, &QPushButton::clicked, this, Guarded([this] { bSetParamsClick(); }));
+    // Every command ends with the status brought up to date, however it ends.
+    const auto command = [this](void (TMainForm::*handler)()) {
+        return Guarded([this, handler] {
+            const auto status = qScopeGuard([this] { UpdateStatus(); });
+            (this->*handler)();
+        });
+    };
+    connect(bRS232, &QPushButton::clicked, this, command(&TMainForm::bRS232Click));
+    connect(bGetParams, &QPushButton::clicked, this, command(&TMainForm::bGetParamsClick));
+    connect(bLoadParams, &QPushButton::clicked, this, command(&TMainForm::bLoadParamsClick));
+    connect(bRestoreBackup, &QPushButton::clicked, this, command(&TMainForm::bRestoreBackupClick));
+    connect(bEditParams, &QPushButton::clicked, this, command(&TMainForm::bEditParamsClick));
+    connect(bSaveParams, &QPushButton::clicked, this, command(&TMainForm::bSaveParamsClick));
+    connect(bSetParams, &QPushButton::clicked, this, command(&TMainForm::bSetParamsClick));
     connect(cbEnglishVersion, &QCheckBox::clicked, this,
-            Guarded([this] { cbEnglishVersionClick(); }));
+            command(&TMainForm::cbEnglishVersionClick));
 }
 
 TMainForm::~TMainForm() = default;
@@ -148,7 +171,8 @@ void TMainForm::SetStepsEnabled(bool enabled) {
 void TMainForm::SetBusy(bool busy) {
     busy_ = busy;
     for (QWidget* w : {static_cast<QWidget*>(bRS232), static_cast<QWidget*>(bGetParams),
-                       static_cast<QWidget*>(bLoadParams), static_cast<QWidget*>(cbEnglishVersion)})
+                       static_cast<QWidget*>(bLoadParams), static_cast<QWidget*>(bRestoreBackup),
+                       static_cast<QWidget*>(cbEnglishVersion)})
         w->setEnabled(!busy);
     for (QWidget* w : {bEditParams, bSaveParams, bSetParams})
         w->setEnabled(!busy && stepsEnabled_);
@@ -208,6 +232,10 @@ void TMainForm::FormShow() {
         else
             link_->SetDevicePath(DemoDevicePath);
         LoadFormPlacement(ini, QStringLiteral("MainWindow"), this);
+        const QString safety = QStringLiteral("Safety");
+        Safety.review = ini.ReadBool(safety, QStringLiteral("Review"), true);
+        Safety.backup = ini.ReadBool(safety, QStringLiteral("Backup"), true);
+        Safety.verify = ini.ReadBool(safety, QStringLiteral("Verify"), true);
         // Said here only: the close leaves such a file alone without a word.
         if (!ini.LoadProblem().isEmpty())
             ShowError(ini.LoadProblem());
@@ -218,6 +246,7 @@ void TMainForm::FormShow() {
     Modified = false;
     cbEnglishVersion->setChecked(English);
     ApplyLanguage();
+    UpdateStatus();
 }
 
 bool TMainForm::FormCloseQuery() {
@@ -243,6 +272,8 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::bRS232Click() {
+    if (busy_)
+        return;
     link_->ChoosePort();
     link_->SetPortOpen(false);
 }
@@ -259,35 +290,167 @@ template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer tran
     DeviceAddress = kDeviceAddress;
     ImageSize = kImageSize;
     TProgressObserver progress(this);
+    const bool wasBusy = busy_;
     SetBusy(true);
-    const auto idle = qScopeGuard([this] { SetBusy(false); });
+    const auto idle = qScopeGuard([this, wasBusy] { SetBusy(wasBusy); });
     return transfer(progress);
 }
 
 void TMainForm::ReadFromDevice() {
+    if (busy_)
+        return;
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
         return ::ReadFromDevice(*link_, *mk_, progress, Timings, WindowLanguage());
     });
     // A failed read changes no data, so what could be edited, saved or
     // written before still can.
-    if (r.status == TransferStatus::Done)
+    if (r.status == TransferStatus::Done) {
         SetStepsEnabled(true);
-    else if ((r.status == TransferStatus::Failed || r.status == TransferStatus::PortFailed) &&
-             !r.message.isEmpty())
+        NoteAnswer(mk_->Version);
+        source_ = {QString(), PortName(), answer_.time};
+        edited_ = false;
+        savedTo_.clear();
+        writtenTo_.clear();
+    } else if (r.status == TransferStatus::PortFailed) {
+        ReportPortFailure(r.message);
+    } else if (r.status == TransferStatus::Failed && !r.message.isEmpty()) {
         ShowError(r.message);
+    }
+}
+
+QString TMainForm::PortName() const {
+    return QStringLiteral("COM%1").arg(link_ ? link_->PortNumber : 0);
+}
+
+void TMainForm::NoteAnswer(uint16_t version) {
+    answer_ = {true, version, PortName(), QDateTime::currentDateTime()};
+}
+
+void TMainForm::ReportPortFailure(const QString& why, const QString& more) {
+    if (why.isEmpty())
+        return; // the link has said it
+    const int n = link_->PortNumber;
+    if (n == 0 || why == QLatin1String(kNoFreePortText)) {
+        ShowError(why + more);
+        return;
+    }
+    // The chosen port is kept: only the user picks another.
+    if (AskYesNo(Lang("Выбранный порт COM%1 не может быть использован:\n%2\n\nВыбрать другой "
+                      "порт?",
+                      "The chosen port COM%1 cannot be used:\n%2\n\nChoose another port?")
+                     .arg(n)
+                     .arg(why + more)) == kIdYes)
+        bRS232Click();
 }
 
 void TMainForm::WriteToDevice() {
+    if (busy_)
+        return;
+    if (Safety.review || Safety.backup || Safety.verify)
+        WriteReviewed();
+    else
+        WritePlain();
+}
+
+void TMainForm::WritePlain() {
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
         return ::WriteToDevice(*link_, *mk_, progress, Timings, WindowLanguage());
     });
-    if (r.status == TransferStatus::Done)
+    ReportWriteEnd(r, QString());
+}
+
+// Reads what the trip computer holds, keeps a copy of it, shows what the
+// write would change and, once the user agrees, writes to the same unit and
+// reads it back. The window stays busy throughout, the review included.
+void TMainForm::WriteReviewed() {
+    SetBusy(true);
+    const auto idle = qScopeGuard([this] { SetBusy(false); });
+    const TLanguage language = WindowLanguage();
+    const QString port = PortName();
+    QString backup;
+    QByteArray expected;
+    if (Safety.review || Safety.backup) {
+        TMK device;
+        const TransferResult r = RunTransfer([&](TTransferObserver& progress) {
+            return ReadBeforeWrite(*link_, *mk_, device, progress, Timings, language);
+        });
+        if (r.status != TransferStatus::Done) {
+            ReportWriteEnd(r, QString());
+            return;
+        }
+        NoteAnswer(device.Version);
+        if (Safety.backup) {
+            try {
+                backup = SaveBackup(BackupFolder(), port, device.Version, device.Image);
+            } catch (const std::exception& e) {
+                ShowError(Lang("Не удалось сохранить резервную копию настроек МК, поэтому в МК "
+                               "ничего не записано.\n%1",
+                               "The backup of the trip computer's settings could not be saved, "
+                               "so nothing was written.\n%1")
+                              .arg(ExceptionMessage(e)));
+                return;
+            }
+            LastBackup = backup;
+        }
+        if (Safety.review) {
+            const QString source = source_.file.isEmpty() ? port : source_.file;
+            TWriteReviewDlg review(
+                CompareSettings(DiffSideOf(port, device), DiffSideOf(source, *mk_)), port,
+                device.Version, this);
+            if (Dialogs().Exec(&review) != QDialog::Accepted)
+                return;
+        }
+        expected = device.Image.left(TSettingsRecord::kSize);
+    }
+    VerifyOptions verify;
+    WriteOptions options;
+    if (Safety.verify)
+        options.verify = &verify;
+    if (!expected.isEmpty())
+        options.expectedRecord = &expected;
+    const TransferResult r = RunTransfer([&](TTransferObserver& progress) {
+        return WriteChecked(*link_, *mk_, progress, options, Timings, language);
+    });
+    ReportWriteEnd(r, backup);
+}
+
+void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
+    const QString kept =
+        backup.isEmpty()
+            ? QString()
+            : QLatin1Char('\n') + Lang("Резервная копия прежних настроек МК: %1",
+                                       "A backup of the trip computer's former settings: %1")
+                                      .arg(QDir::toNativeSeparators(backup));
+    switch (r.status) {
+    case TransferStatus::Done:
+        NoteAnswer(mk_->Version);
+        writtenTo_ = answer_.port;
+        writtenAt_ = answer_.time;
+        writtenBackup_ = backup;
         ShowInfo(r.message);
-    else if (r.status == TransferStatus::Failed)
+        break;
+    case TransferStatus::Cancelled:
+        break;
+    case TransferStatus::Failed:
         // Link errors of the block phase go on to the general handler.
-        ReportException(TripError(r.message));
-    else if (r.status != TransferStatus::Cancelled && !r.message.isEmpty())
-        ShowError(r.message);
+        ReportException(TripError(r.message + kept));
+        break;
+    case TransferStatus::PortFailed:
+        ReportPortFailure(r.message, kept);
+        break;
+    case TransferStatus::VersionMismatch:
+        NoteAnswer(r.deviceVersion);
+        // Where the write was reviewed, both versions are named.
+        if (Safety.review || Safety.backup || Safety.verify)
+            ShowError(r.message + QLatin1Char('\n') +
+                      Texts::VersionsNamed(WindowLanguage(), mk_->Version, r.deviceVersion) + kept);
+        else
+            ShowError(r.message);
+        break;
+    default:
+        if (!r.message.isEmpty())
+            ShowError(r.message + kept);
+    }
 }
 
 void TMainForm::bLoadParamsClick() {
@@ -296,16 +459,36 @@ void TMainForm::bLoadParamsClick() {
     const QString name =
         Dialogs().OpenFileName(this, {QString(), QString::fromUtf8(kSettingsFilter),
                                       QString::fromLatin1(kSettingsSuffix), dialogFolder_});
-    if (name.isEmpty())
-        return;
+    if (!name.isEmpty())
+        LoadFromFile(name);
+}
+
+void TMainForm::LoadFromFile(const QString& name) {
     try {
         LoadSettingsFile(*mk_, name);
     } catch (const std::exception& e) {
         ShowError(ExceptionMessage(e));
         SetStepsEnabled(false);
+        source_ = {};
         return;
     }
     SetStepsEnabled(true);
+    source_ = {QFileInfo(name).fileName(), QString(), QDateTime::currentDateTime()};
+    edited_ = false;
+    savedTo_.clear();
+    writtenTo_.clear();
+}
+
+// Loaded as a settings file is, so Step 4 writes it back.
+void TMainForm::bRestoreBackupClick() {
+    if (busy_ || !SaveIfModified())
+        return;
+    const QString folder = BackupFolder();
+    TBackupListDlg dlg(folder, ListBackups(folder), stepsEnabled_ ? mk_.get() : nullptr, this);
+    if (Dialogs().Exec(&dlg) != QDialog::Accepted)
+        return;
+    if (const QString name = dlg.SelectedPath(); !name.isEmpty())
+        LoadFromFile(name);
 }
 
 void TMainForm::bEditParamsClick() {
@@ -313,8 +496,12 @@ void TMainForm::bEditParamsClick() {
         TMK_SetParamsDlg dlg(mk);
         return Dialogs().Exec(&dlg) == QDialog::Accepted;
     });
-    if (ok)
+    if (ok) {
         Modified = true;
+        edited_ = true;
+        savedTo_.clear();
+        writtenTo_.clear();
+    }
 }
 
 void TMainForm::bSaveParamsClick() {
@@ -341,6 +528,8 @@ bool TMainForm::SaveParamsToFile() {
     SaveSettingsFile(*mk_, name);
     SetStepsEnabled(true);
     Modified = false;
+    edited_ = false;
+    savedTo_ = QFileInfo(name).fileName();
     return true;
 }
 
@@ -379,4 +568,76 @@ void TMainForm::ApplyLanguage() {
     Label1->setText(Lang("Запишите настройки в МК", "Write the settings to the device"));
     bSetParams->setText(Lang("Записать настройки в МК", "Write the settings to the device"));
     bRS232->setText(Lang("Выбрать СОМ-порт вручную", "Select the COM port manually"));
+    bRestoreBackup->setText(Lang("Восстановить из резервной копии...", "Restore from a backup..."));
+    Image1->setAccessibleName(Lang("Экран МК", "The trip computer's screen"));
+    GroupBox5->setTitle(Lang("Состояние", "Status"));
+    UpdateStatus();
+}
+
+void TMainForm::UpdateStatus() {
+    const QString hhmm = QStringLiteral("HH:mm");
+    // The port: which one, the device behind it, or why it cannot be used.
+    QString port;
+    const int n = link_ ? link_->PortNumber : 0;
+    if (!link_) {
+        port = QString();
+    } else if (n == 0) {
+        port = Lang("нет — ", "none — ") + QString::fromLatin1(kNoFreePortText);
+    } else if (const TOpenFailure& f = link_->OpenFailure(); f.kind != TOpenFailure::Kind::None) {
+        port = QStringLiteral("COM%1 — ").arg(n) + OpenFailureText(f, !English);
+    } else {
+        port = QStringLiteral("COM%1").arg(n);
+        if (const QString path = link_->PortPath(n); !path.isEmpty())
+            port += QStringLiteral(" — ") + path;
+        if (const QString adapter = link_->PortAdapterText(n); !adapter.isEmpty())
+            port += QStringLiteral(" (%1)").arg(adapter);
+        if (n <= kMaxPortNumber && !link_->PortPresent[size_t(n)])
+            port += Lang(" — сейчас не найден", " — not found now");
+    }
+    lPortStatus->setText(Lang("Порт: ", "Port: ") + port);
+
+    lDeviceStatus->setText(
+        answer_.any ? Lang("МК: версия настроек %1, ответил в %2 на %3",
+                           "Trip computer: settings version %1, answered at %2 on %3")
+                          .arg(answer_.version)
+                          .arg(answer_.time.toString(QStringLiteral("HH:mm:ss")), answer_.port)
+                    : Lang("МК: ещё не отвечал", "Trip computer: no answer read yet"));
+
+    QString source;
+    if (!stepsEnabled_)
+        source = Lang("Настройки: ещё не считаны", "Settings: none read yet");
+    else if (!source_.file.isEmpty())
+        source = Lang("Настройки: из файла %1", "Settings: from the file %1").arg(source_.file);
+    else if (!source_.port.isEmpty())
+        source = Lang("Настройки: считаны из МК на %1 в %2",
+                      "Settings: read from the trip computer on %1 at %2")
+                     .arg(source_.port, source_.time.toString(hhmm));
+    else
+        source = Lang("Настройки: в программе", "Settings: in the program");
+    lSourceStatus->setText(source);
+
+    QStringList state;
+    if (stepsEnabled_) {
+        if (edited_)
+            state << Lang("изменены, не сохранены", "edited, not saved");
+        else if (!savedTo_.isEmpty())
+            state << Lang("сохранены в файл %1", "saved to the file %1").arg(savedTo_);
+        else
+            state << Lang("не изменялись", "not edited");
+        if (!writtenTo_.isEmpty())
+            state << Lang("записаны в МК на %1 в %2", "written to the trip computer on %1 at %2")
+                             .arg(writtenTo_, writtenAt_.toString(hhmm)) +
+                         (writtenBackup_.isEmpty()
+                              ? QString()
+                              : Lang(" (прежние — в резервной копии %1)",
+                                     " (the former ones in the backup %1)")
+                                    .arg(QFileInfo(writtenBackup_).fileName()));
+        else
+            state << Lang("в МК не записаны", "not written to the trip computer");
+    } else {
+        state << Lang("нет настроек", "no settings");
+    }
+    lStateStatus->setText(Lang("Состояние: ", "State: ") + state.join(QStringLiteral("; ")));
+    for (QLabel* l : {lPortStatus, lDeviceStatus, lSourceStatus, lStateStatus})
+        l->setToolTip(l->text());
 }

@@ -2,6 +2,7 @@
 
 #include "core/transfers.h"
 
+#include <QDateTime>
 #include <QWidget>
 #include <memory>
 
@@ -31,6 +32,16 @@ public:
     QString DemoDevicePath;
     // True while a transfer runs; the window's commands are refused then.
     bool Busy() const { return busy_; }
+    // What Step 4 does besides writing (INI section "Safety", each on by
+    // default): the list of changes to confirm, the backup of what the trip
+    // computer held, the read-back. All off: the plain write.
+    struct TSafety {
+        bool review = true;
+        bool backup = true;
+        bool verify = true;
+    } Safety;
+    // The backup the last Step 4 saved; empty before the first.
+    QString LastBackup;
 
     // Handlers, named after control and event.
     void FormShow();
@@ -42,6 +53,7 @@ public:
     void bEditParamsClick();
     void bSaveParamsClick();
     void bSetParamsClick();
+    void bRestoreBackupClick();
     void cbEnglishVersionClick();
 
     // The save command shared by Step 3 and the question before a read, a
@@ -53,6 +65,9 @@ public:
     void ApplyLanguage();
     void ReadFromDevice();
     void WriteToDevice();
+    // Shows the port, the last answer, where the settings came from and
+    // what became of them; every command ends with it.
+    void UpdateStatus();
 
     QLabel* Label5;
     QPushButton* bRS232;
@@ -61,6 +76,7 @@ public:
     QPushButton* bGetParams;
     QLabel* Label6;
     QPushButton* bLoadParams;
+    QPushButton* bRestoreBackup;
     QGroupBox* GroupBox2;
     QLabel* Label3;
     QPushButton* bEditParams;
@@ -72,6 +88,11 @@ public:
     QPushButton* bSetParams;
     QCheckBox* cbEnglishVersion;
     QLabel* Image1;
+    QGroupBox* GroupBox5;
+    QLabel* lPortStatus;
+    QLabel* lDeviceStatus;
+    QLabel* lSourceStatus;
+    QLabel* lStateStatus;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -82,6 +103,15 @@ private:
     void SetBusy(bool busy);
     template <typename Transfer> TransferResult RunTransfer(Transfer transfer);
     QString ProgramFolder() const;
+    void LoadFromFile(const QString& name);
+    void WritePlain();
+    void WriteReviewed();
+    void ReportWriteEnd(const TransferResult& r, const QString& backup);
+    // A port that would not open: the chosen one, named, with the port
+    // dialog offered; without a port at all, the link's words.
+    void ReportPortFailure(const QString& why, const QString& more = {});
+    QString PortName() const;
+    void NoteAnswer(uint16_t version);
 
     std::unique_ptr<TSerialLink> link_;
     std::unique_ptr<TMK> mk_;
@@ -89,4 +119,22 @@ private:
     bool stepsEnabled_ = false;
     bool shown_ = false;
     QString dialogFolder_;
+
+    // What the status area tells.
+    struct TAnswer {
+        bool any = false;
+        uint16_t version = 0;
+        QString port;
+        QDateTime time;
+    } answer_;
+    struct TSource {
+        QString file; // the file's name; empty when read from the trip computer
+        QString port;
+        QDateTime time;
+    } source_;
+    bool edited_ = false; // edited since read, loaded or saved
+    QString savedTo_;     // the file they were last saved to, unedited since
+    QString writtenTo_;   // the port they were last written to, unedited since
+    QDateTime writtenAt_;
+    QString writtenBackup_; // what that write saved first
 };

@@ -1,5 +1,6 @@
 #include "cancel_click.h"
 #include "core/app_ini.h"
+#include "core/backups.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -82,9 +83,20 @@ class TestTransfers : public QObject {
         QTest::mouseClick(f.bLoadParams, Qt::LeftButton);
     }
 
+    static void WriteIni(const QByteArray& text) {
+        QFile ini(TMIniFile::DefaultFileName());
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(text);
+    }
+
 private slots:
-    // Each test starts without the INI file an earlier one left.
-    void init() { QFile::remove(TMIniFile::DefaultFileName()); }
+    // Backups go to a folder of the test's own.
+    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data"))); }
+    // Each test starts without the INI file and the backups an earlier one left.
+    void init() {
+        QFile::remove(TMIniFile::DefaultFileName());
+        QDir(dir.filePath(QStringLiteral("data"))).removeRecursively();
+    }
 
     void readFillsEverythingAtOnce() {
         ScriptedDialogs d;
@@ -111,7 +123,9 @@ private slots:
         QCOMPARE(rx[4], Hex("08 F4 01 00 05 03 00 FB"));
     }
 
+    // With review, backup and read-back switched off, the plain write.
     void writeSendsTheRecordInFourBlocks() {
+        WriteIni("[Safety]\r\nReview=0\r\nBackup=0\r\nVerify=0\r\n");
         ScriptedDialogs d;
         TSimOptions o;
         o.Memory = QByteArray(2048, char(0xEE));
@@ -143,6 +157,8 @@ private slots:
         QCOMPARE(sim.sim.Memory().mid(128), QByteArray(2048 - 128, char(0xEE)));
         QVERIFY(!f->Link()->IsPortOpen());
         QVERIFY(!f->Modified);
+        QVERIFY(d.executed.isEmpty());
+        QVERIFY(!QDir(BackupFolder()).exists());
     }
 
     void versionMismatchSendsNoBlock() {
@@ -155,7 +171,9 @@ private slots:
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
         QCOMPARE(d.messages.last().kind, MessageKind::Error);
         QCOMPARE(d.messages.last().text,
-                 QStringLiteral("Версия настроек не совпадает с версией устройства!"));
+                 QStringLiteral("Версия настроек не совпадает с версией устройства!\nВерсия "
+                                "настроек: 1, версия МК: 2."));
+        QVERIFY(d.executed.isEmpty());
         for (const QByteArray& frame : sim.sim.Received())
             QCOMPARE(uint8_t(frame[4]), uint8_t(1));
         QVERIFY(StepsEnabled(*f));
@@ -231,11 +249,18 @@ private slots:
         QCOMPARE(d.messages.size(), 2);
         const QString reason =
             QStringLiteral(" (%1).").arg(QString::fromLocal8Bit(std::strerror(ENOENT)));
-        QCOMPARE(d.messages[0].kind, MessageKind::Error);
-        QCOMPARE(d.messages[0].text, QStringLiteral("Порт %1 не существует").arg(path) + reason);
-        QCOMPARE(d.messages[1].kind, MessageKind::Error);
+        QCOMPARE(d.messages[0].kind, MessageKind::Question);
+        QCOMPARE(d.messages[0].text, QStringLiteral("Выбранный порт COM1 не может быть "
+                                                    "использован:\nПорт %1 не существует")
+                                             .arg(path) +
+                                         reason + QStringLiteral("\n\nВыбрать другой порт?"));
+        QCOMPARE(d.messages[1].kind, MessageKind::Question);
         QCOMPARE(d.messages[1].text,
-                 QStringLiteral("The port %1 does not exist").arg(path) + reason);
+                 QStringLiteral("The chosen port COM1 cannot be used:\nThe port %1 does not exist")
+                         .arg(path) +
+                     reason + QStringLiteral("\n\nChoose another port?"));
+        // No was the answer: no port dialog.
+        QVERIFY(d.executed.isEmpty());
         QVERIFY(Held(f) == before);
         QVERIFY(StepsEnabled(f));
         QVERIFY(!TProgressObserver::Current());
@@ -243,35 +268,56 @@ private slots:
     }
 
     // No port at all, or the chosen one gone with none left: the transfer
-    // ends at once instead of asking a closed line until Cancel.
+    // ends at once instead of asking a closed line until Cancel. The chosen
+    // one is named and kept; without a choice there is only the link's word.
+    void noPortEndsTheTransferAtOnce_data() {
+        QTest::addColumn<QByteArray>("choice");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<bool>("question");
+        QTest::newRow("chosen port gone")
+            << QByteArray("Port=1\r\n") << QStringLiteral("Выбранный порт COM1 не может быть")
+            << true;
+        QTest::newRow("no choice") << QByteArray() << QString::fromLatin1(kNoFreePortText)
+                                   << false;
+    }
     void noPortEndsTheTransferAtOnce() {
-        {
-            QFile ini(TMIniFile::DefaultFileName());
-            QVERIFY(ini.open(QIODevice::WriteOnly));
-            ini.write("[RS232]\r\nPort=1\r\nCOM1=" +
-                      QFile::encodeName(dir.filePath(QStringLiteral("none"))) + "\r\n");
-        }
+        QFETCH(QByteArray, choice);
+        QFETCH(QString, said);
+        QFETCH(bool, question);
+        const MessageKind kind = question ? MessageKind::Question : MessageKind::Error;
+        WriteIni("[RS232]\r\n" + choice + "COM1=" +
+                 QFile::encodeName(dir.filePath(QStringLiteral("none"))) + "\r\n");
         ScriptedDialogs d;
-        TMainForm f;
-        f.show();
-        Load(f, d, 5, Memory(4));
-        const Held before(f);
-        const qsizetype shown = d.messages.size();
-        // Were a transfer to ask a closed line, these end it.
-        bool asked = false;
-        for (QPushButton* step : {f.bGetParams, f.bSetParams}) {
-            TCancelClick guard(TCancelClick::After(2000));
-            QTest::mouseClick(step, Qt::LeftButton);
-            asked = asked || guard.Clicked();
+        {
+            TMainForm f;
+            f.show();
+            Load(f, d, 5, Memory(4));
+            const Held before(f);
+            const qsizetype shown = d.messages.size();
+            // Were a transfer to ask a closed line, these end it.
+            bool asked = false;
+            for (QPushButton* step : {f.bGetParams, f.bSetParams}) {
+                TCancelClick guard(TCancelClick::After(2000));
+                QTest::mouseClick(step, Qt::LeftButton);
+                asked = asked || guard.Clicked();
+            }
+            QVERIFY(!asked);
+            QCOMPARE(d.messages.size(), shown + 2);
+            for (qsizetype i = shown; i < d.messages.size(); ++i) {
+                QCOMPARE(d.messages[i].kind, kind);
+                QVERIFY2(d.messages[i].text.startsWith(said), qPrintable(d.messages[i].text));
+            }
+            QVERIFY(Held(f) == before);
+            QVERIFY(StepsEnabled(f));
+            QVERIFY(!TProgressObserver::Current());
+            QVERIFY(!f.Busy());
+            QVERIFY(f.close());
         }
-        QVERIFY(!asked);
-        QCOMPARE(d.messages.size(), shown + 2);
-        for (qsizetype i = shown; i < d.messages.size(); ++i)
-            QCOMPARE(d.messages[i].text, QString::fromLatin1(kNoFreePortText));
-        QVERIFY(Held(f) == before);
-        QVERIFY(StepsEnabled(f));
-        QVERIFY(!TProgressObserver::Current());
-        QVERIFY(!f.Busy());
+        // The choice outlives a start without its port.
+        QCOMPARE(
+            TIniFile(TMIniFile::DefaultFileName())
+                .ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), -1),
+            choice.isEmpty() ? 0 : 1);
     }
 
     void windowRefusesCommandsDuringATransfer() {
@@ -336,6 +382,7 @@ private slots:
         auto f = Window(sim);
         // The device's 3 s for a written block would make this case slow.
         f->Timings.writeReplyMs = 200;
+        f->Safety = {false, false, false}; // the hang-up counts the plain write's requests
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.TOTime = 1234;
         const Held before(*f);
