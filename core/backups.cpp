@@ -103,7 +103,12 @@ QList<TBackupEntry> ListBackups(const QString& folder) {
         out.append(e);
     }
     std::stable_sort(out.begin(), out.end(), [](const TBackupEntry& a, const TBackupEntry& b) {
-        return a.time != b.time ? a.time > b.time : a.path > b.path;
+        if (a.time != b.time)
+            return a.time > b.time;
+        // Names tell seconds only; two saves within one are told apart by the file.
+        const QDateTime ma = QFileInfo(a.path).lastModified(),
+                        mb = QFileInfo(b.path).lastModified();
+        return ma != mb ? ma > mb : a.path > b.path;
     });
     return out;
 }

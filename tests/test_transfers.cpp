@@ -1,22 +1,31 @@
 #include "cancel_click.h"
 #include "core/app_ini.h"
 #include "core/backups.h"
+#include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "scripted_dialogs.h"
+#include "shell/backup_list.h"
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
 #include "shell/window_language.h"
+#include "shell/write_review.h"
 #include "tools/simulator.h"
 #include "ui/application.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSerialPort>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <cerrno>
@@ -35,6 +44,67 @@ QByteArray Memory(uint8_t seed) {
     auto rec = TSettingsRecord::Defaults().ToBytes();
     m.replace(0, 124, QByteArray(reinterpret_cast<const char*>(rec.data()), 124));
     return m;
+}
+
+// The commands the simulator received, runs counted: "1 5x64 4x4 7".
+QString Commands(const TSimulator& sim) {
+    QStringList out;
+    int last = -1, run = 0;
+    const auto flush = [&] {
+        if (run > 0)
+            out << (run == 1 ? QString::number(last) : QStringLiteral("%1x%2").arg(last).arg(run));
+    };
+    for (const QByteArray& frame : sim.Received()) {
+        const int command = uint8_t(frame[4]);
+        if (command != last) {
+            flush();
+            last = command;
+            run = 0;
+        }
+        ++run;
+    }
+    flush();
+    return out.join(QLatin1Char(' '));
+}
+
+QByteArray RecordOf(const TSettingsRecord& r) {
+    const auto bytes = r.ToBytes();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+}
+
+// The review's rows as "caption|field|now|to be written".
+QStringList ReviewRows(TWriteReviewDlg& r) {
+    QStringList rows;
+    for (int i = 0; i < r.tvReviewChanges->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = r.tvReviewChanges->topLevelItem(i);
+        rows << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join('|');
+    }
+    return rows;
+}
+
+// Presses Write in the review; any other dialog is rejected.
+int PressWrite(QDialog* dialog) {
+    if (auto* r = qobject_cast<TWriteReviewDlg*>(dialog))
+        r->bReviewWrite->click();
+    return dialog->result();
+}
+
+// Controls a screen reader could not name.
+QStringList Unnamed(QWidget* top) {
+    QStringList out;
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+        if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QLabel*>(w) &&
+            !qobject_cast<QGroupBox*>(w) && !qobject_cast<QAbstractItemView*>(w))
+            continue;
+        // A list's header is named by its sections.
+        if (qobject_cast<QHeaderView*>(w))
+            continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+            out << (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                              : w->objectName());
+    }
+    return out;
 }
 
 bool StepsEnabled(TMainForm& f) {
@@ -161,6 +231,336 @@ private slots:
         QVERIFY(!QDir(BackupFolder()).exists());
     }
 
+    // Step 4 as it is by default: the whole image read and kept as a backup,
+    // the changes shown with the port closed (Cancel writes nothing), then
+    // the same unit checked, written and read back.
+    void reviewedWriteKeepsACopyAndShowsTheChanges() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Memory = Memory(3);
+        o.Version = 7;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 7, Memory(9));
+        f->MK()->Settings.TOTime = 0x11223344;
+        const QByteArray before = sim.sim.Memory();
+
+        QString title, summary;
+        QStringList rows, unnamed;
+        bool portOpen = true, cancelIsDefault = false, stepOffered = true;
+        d.onExec = [&](QDialog* dialog) {
+            auto* r = qobject_cast<TWriteReviewDlg*>(dialog);
+            if (!r)
+                return int(QDialog::Rejected);
+            title = r->windowTitle();
+            summary = r->lReviewSummary->text();
+            rows = ReviewRows(*r);
+            unnamed = Unnamed(r);
+            portOpen = f->Link()->IsPortOpen();
+            cancelIsDefault = r->bReviewCancel->isDefault() && !r->bReviewWrite->autoDefault();
+            // A second Step 4 from here is refused.
+            stepOffered = f->bSetParams->isEnabled();
+            f->WriteToDevice();
+            QTest::keyClick(r, Qt::Key_Escape);
+            return r->result();
+        };
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(d.executed, QStringList{QStringLiteral("TWriteReviewDlg")});
+        QCOMPARE(title, QStringLiteral("Запись настроек в МК"));
+        QVERIFY2(summary.startsWith(QStringLiteral("МК на порту COM1, версия настроек 7.")),
+                 qPrintable(summary));
+        QCOMPARE(rows.size(), 1);
+        const QStringList row = rows[0].split('|');
+        QCOMPARE(row[1], QStringLiteral("TOTime"));
+        QVERIFY(!row[0].isEmpty());
+        QVERIFY(row[2] != row[3]);
+        QCOMPARE(unnamed, QStringList());
+        QVERIFY(!portOpen);
+        QVERIFY(cancelIsDefault);
+        QVERIFY(!stepOffered);
+        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64"));
+        QVERIFY(d.messages.isEmpty());
+        QCOMPARE(sim.sim.Memory(), before);
+        // What the unit held, saved before anything could be written.
+        QList<TBackupEntry> backups = ListBackups(BackupFolder());
+        QCOMPARE(backups.size(), 1);
+        QVERIFY(QFileInfo(backups[0].path)
+                    .fileName()
+                    .contains(QRegularExpression(
+                        QStringLiteral(R"(^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_COM1_v7\.tarvg$)"))));
+        QCOMPARE(backups[0].image, before);
+        QCOMPARE(backups[0].version, uint16_t(7));
+
+        d.onExec = PressWrite;
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(d.messages.size(), 1);
+        QCOMPARE(d.messages[0].kind, MessageKind::Info);
+        QCOMPARE(d.messages[0].text, QStringLiteral("Настройки записаны в МК"));
+        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64 1 5x64 1 5x4 4x4 7 1 5x4"));
+        QCOMPARE(sim.sim.Memory().left(124), RecordOf(f->MK()->Settings));
+        backups = ListBackups(BackupFolder());
+        QCOMPARE(backups.size(), 2); // one per Step 4, none ever replaced
+        QCOMPARE(backups[0].image, before);
+        QCOMPARE(f->LastBackup, backups[0].path);
+        QVERIFY2(f->lStateStatus->text().contains(QFileInfo(f->LastBackup).fileName()),
+                 qPrintable(f->lStateStatus->text()));
+        QVERIFY(!f->Busy());
+    }
+
+    // Between the review and the write another trip computer is plugged in
+    // behind the same path: nothing is written to it, and the backup stays.
+    void unitSwappedAfterTheReviewGetsNothing() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Version = 4;
+        o.Memory = Memory(1);
+        TSimulatorThread first(o);
+        TSettingsRecord other = TSettingsRecord::Defaults();
+        other.TOTime = 99;
+        o.Memory.replace(0, 124, RecordOf(other));
+        TSimulatorThread second(o);
+        const QString unit = dir.filePath(QStringLiteral("unit"));
+        QFile::remove(unit);
+        QVERIFY(QFile::link(first.sim.SlavePath(), unit));
+        TMainForm f;
+        f.DemoDevicePath = unit;
+        f.show();
+        Load(f, d, 4, Memory(2));
+        f.MK()->Settings.TOTime = 1234;
+        d.onExec = [&](QDialog* dialog) {
+            QFile::remove(unit);
+            QFile::link(second.sim.SlavePath(), unit);
+            return PressWrite(dialog);
+        };
+        QTest::mouseClick(f.bSetParams, Qt::LeftButton);
+        QCOMPARE(Commands(first.sim), QStringLiteral("1 5x64"));
+        QCOMPARE(Commands(second.sim), QStringLiteral("1 5x4"));
+        QCOMPARE(second.sim.Memory(), o.Memory);
+        QCOMPARE(d.messages.size(), 1);
+        QCOMPARE(d.messages[0].kind, MessageKind::Error);
+        QCOMPARE(d.messages[0].text,
+                 Texts::UnitChanged(TLanguage::Russian, QStringLiteral("TOTime")) +
+                     QStringLiteral("\nРезервная копия прежних настроек МК: ") + f.LastBackup);
+        QCOMPARE(ListBackups(BackupFolder()).value(0).image, first.sim.Memory());
+    }
+
+    // The read-back differs: an error naming the field, never "written".
+    void verifyThatFailsIsAnError() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.CorruptOffset = 0x34; // TOTime's first byte
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(2));
+        f->MK()->Settings.TOTime = 0x01020304;
+        d.onExec = PressWrite;
+        English = true;
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        English = false;
+        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64 1 5x4 4x4 7 1 5x4"));
+        QCOMPARE(d.Count(MessageKind::Info), 0);
+        QCOMPARE(d.messages.size(), 1);
+        QCOMPARE(d.messages[0].kind, MessageKind::Error);
+        const QString& text = d.messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("TOTime")), qPrintable(text));
+        QVERIFY2(text.endsWith(QStringLiteral("\nA backup of the trip computer's former "
+                                              "settings: ") +
+                               f->LastBackup),
+                 qPrintable(text));
+        QVERIFY(!f->lStateStatus->text().contains(QStringLiteral("записаны в МК")));
+    }
+
+    // A backup that cannot be saved stops Step 4 before the review.
+    void backupThatCannotBeSavedWritesNothing() {
+        ScriptedDialogs d;
+        TSimulatorThread sim;
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(2));
+        const QString plain = dir.filePath(QStringLiteral("plain"));
+        QFile file(plain);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(plain));
+        const auto restore = qScopeGuard(
+            [this] { qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data"))); });
+        d.onExec = PressWrite;
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QVERIFY(d.executed.isEmpty());
+        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64"));
+        QCOMPARE(d.messages.size(), 1);
+        QCOMPARE(d.messages[0].kind, MessageKind::Error);
+        QVERIFY2(d.messages[0].text.startsWith(QStringLiteral(
+                     "Не удалось сохранить резервную копию настроек МК, поэтому в МК ничего не "
+                     "записано.\n")),
+                 qPrintable(d.messages[0].text));
+        QVERIFY(d.messages[0].text.contains(plain));
+        QVERIFY(f->LastBackup.isEmpty());
+    }
+
+    // A backup is loaded as a settings file is, the unsaved edits asked
+    // about first; files that are no settings are listed, not offered.
+    void restoreLoadsABackupBack() {
+        ScriptedDialogs d;
+        TSimulatorThread sim;
+        const QByteArray held = Memory(5);
+        const QString older = SaveBackup(BackupFolder(), QStringLiteral("COM2"), 3, Memory(6),
+                                         QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
+        const QString newer = SaveBackup(BackupFolder(), QStringLiteral("COM1"), 3, held);
+        QFile junk(QDir(BackupFolder()).filePath(QStringLiteral("junk.tarvg")));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("no");
+        junk.close();
+        auto f = Window(sim);
+        Load(*f, d, 3, Memory(6));
+        f->Modified = true;
+        QStringList files;
+        QList<bool> offered;
+        bool loadEnabled = false;
+        d.onExec = [&](QDialog* dialog) {
+            auto* b = qobject_cast<TBackupListDlg*>(dialog);
+            for (int i = 0; i < b->tvBackups->topLevelItemCount(); ++i) {
+                files << b->tvBackups->topLevelItem(i)->text(4);
+                offered << b->tvBackups->topLevelItem(i)->flags().testFlag(Qt::ItemIsEnabled);
+            }
+            loadEnabled = b->bBackupLoad->isEnabled();
+            b->bBackupLoad->click();
+            return b->result();
+        };
+        QTest::mouseClick(f->bRestoreBackup, Qt::LeftButton);
+        QCOMPARE(d.messages.size(), 1);
+        QCOMPARE(d.messages[0].text, Texts::UnsavedQuestion());
+        QCOMPARE(d.executed, QStringList{QStringLiteral("TBackupListDlg")});
+        QCOMPARE(files.size(), 3);
+        QCOMPARE(files.indexOf(QFileInfo(newer).fileName()) <
+                     files.indexOf(QFileInfo(older).fileName()),
+                 true);
+        QCOMPARE(offered[files.indexOf(QStringLiteral("junk.tarvg"))], false);
+        QVERIFY(loadEnabled);
+        QCOMPARE(f->MK()->Image, held);
+        QCOMPARE(f->lSourceStatus->text(),
+                 QStringLiteral("Настройки: из файла ") + QFileInfo(newer).fileName());
+        QVERIFY(StepsEnabled(*f));
+        QCOMPARE(sim.sim.Requests(), 0);
+    }
+
+    // The status area through read, edit, save and write, in both languages;
+    // every control can be named by a screen reader.
+    void statusFollowsEachStep() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Version = 515;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        const auto shows = [&f](QLabel* label, const QString& pattern) {
+            const bool ok = QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$'))
+                                .match(label->text())
+                                .hasMatch();
+            if (!ok)
+                qWarning("%s: %s", qPrintable(label->objectName()), qPrintable(label->text()));
+            return ok;
+        };
+        const QString time = QStringLiteral(R"(\d\d:\d\d)");
+        QCOMPARE(f->lPortStatus->text(), QStringLiteral("Порт: COM1 — ") + sim.sim.SlavePath());
+        QCOMPARE(f->lDeviceStatus->text(), QStringLiteral("МК: ещё не отвечал"));
+        QCOMPARE(f->lSourceStatus->text(), QStringLiteral("Настройки: ещё не считаны"));
+        QCOMPARE(f->lStateStatus->text(), QStringLiteral("Состояние: нет настроек"));
+        QCOMPARE(Unnamed(f.get()), QStringList());
+
+        QTest::mouseClick(f->bGetParams, Qt::LeftButton);
+        QVERIFY(shows(
+            f->lDeviceStatus,
+            QStringLiteral("МК: версия настроек 515, ответил в %1:\\d\\d на COM1").arg(time)));
+        QVERIFY(shows(f->lSourceStatus,
+                      QStringLiteral("Настройки: считаны из МК на COM1 в %1").arg(time)));
+        QCOMPARE(f->lStateStatus->text(),
+                 QStringLiteral("Состояние: не изменялись; в МК не записаны"));
+
+        d.onExec = [](QDialog* dialog) {
+            return int(qobject_cast<TMK_SetParamsDlg*>(dialog) ? QDialog::Accepted
+                                                               : QDialog::Rejected);
+        };
+        QTest::mouseClick(f->bEditParams, Qt::LeftButton);
+        QCOMPARE(f->lStateStatus->text(),
+                 QStringLiteral("Состояние: изменены, не сохранены; в МК не записаны"));
+        d.saveNames.enqueue(dir.filePath(QStringLiteral("status.tarvg")));
+        QFile::remove(dir.filePath(QStringLiteral("status.tarvg")));
+        QTest::mouseClick(f->bSaveParams, Qt::LeftButton);
+        QCOMPARE(f->lStateStatus->text(),
+                 QStringLiteral("Состояние: сохранены в файл status.tarvg; в МК не записаны"));
+
+        d.onExec = PressWrite;
+        QTest::mouseClick(f->cbEnglishVersion, Qt::LeftButton);
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(d.messages.last().text, QStringLiteral("The settings are recorded in the device"));
+        QCOMPARE(f->lPortStatus->text(), QStringLiteral("Port: COM1 — ") + sim.sim.SlavePath());
+        QVERIFY(
+            shows(f->lSourceStatus,
+                  QStringLiteral("Settings: read from the trip computer on COM1 at %1").arg(time)));
+        QVERIFY(shows(f->lStateStatus,
+                      QStringLiteral("State: saved to the file status\\.tarvg; written to the trip "
+                                     "computer on COM1 at %1 \\(the former ones in the backup "
+                                     "\\S+_COM1_v515\\.tarvg\\)")
+                          .arg(time)));
+        QCOMPARE(f->GroupBox5->title(), QStringLiteral("Status"));
+        QCOMPARE(f->bRestoreBackup->text(), QStringLiteral("Restore from a backup..."));
+        QTest::mouseClick(f->cbEnglishVersion, Qt::LeftButton);
+        QCOMPARE(f->bRestoreBackup->text(), QStringLiteral("Восстановить из резервной копии..."));
+    }
+
+    // The chosen port busy or absent at start: the choice is kept and shown,
+    // a transfer names it and offers the port dialog, and no other port is
+    // touched.
+    void chosenPortThatCannotBeUsed_data() {
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("busy") << true << QStringLiteral("занят другой программой");
+        QTest::newRow("absent") << false << QStringLiteral("не существует");
+    }
+    void chosenPortThatCannotBeUsed() {
+        QFETCH(bool, busy);
+        QFETCH(QString, why);
+        TSimulatorThread first, second;
+        const QString chosen =
+            busy ? second.sim.SlavePath() : dir.filePath(QStringLiteral("unplugged"));
+        QSerialPort holder;
+        if (busy) {
+            holder.setPortName(chosen);
+            QVERIFY(holder.open(QIODevice::ReadWrite));
+        }
+        WriteIni("[RS232]\r\nPort=2\r\nCOM1=" + QFile::encodeName(first.sim.SlavePath()) +
+                 "\r\nCOM2=" + QFile::encodeName(chosen) + "\r\n");
+        ScriptedDialogs d;
+        {
+            TMainForm f;
+            f.show();
+            QVERIFY(d.messages.isEmpty());
+            QCOMPARE(f.Link()->PortNumber, 2);
+            const QString status = f.lPortStatus->text();
+            QVERIFY2(status.startsWith(QStringLiteral("Порт: COM2 — ")) && status.contains(why) &&
+                         status.contains(chosen),
+                     qPrintable(status));
+            d.answers.enqueue(6); // Yes: the port dialog
+            QTest::mouseClick(f.bGetParams, Qt::LeftButton);
+            QCOMPARE(d.messages.size(), 1);
+            QCOMPARE(d.messages[0].kind, MessageKind::Question);
+            const QString& asked = d.messages[0].text;
+            QVERIFY2(asked.startsWith(QStringLiteral("Выбранный порт COM2 не может быть "
+                                                     "использован:\n")) &&
+                         asked.contains(chosen) && asked.contains(why) &&
+                         asked.endsWith(QStringLiteral("Выбрать другой порт?")),
+                     qPrintable(asked));
+            QCOMPARE(d.executed, QStringList{QStringLiteral("TPortNumberDlg")});
+            QCOMPARE(f.Link()->PortNumber, 2); // the dialog was cancelled
+            QVERIFY(!StepsEnabled(f));
+            QVERIFY(f.close());
+        }
+        QCOMPARE(first.sim.Requests(), 0);
+        QCOMPARE(second.sim.Requests(), 0);
+        QCOMPARE(TIniFile(TMIniFile::DefaultFileName())
+                     .ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), -1),
+                 2);
+    }
+
     void versionMismatchSendsNoBlock() {
         ScriptedDialogs d;
         TSimOptions o;
@@ -277,16 +677,15 @@ private slots:
         QTest::newRow("chosen port gone")
             << QByteArray("Port=1\r\n") << QStringLiteral("Выбранный порт COM1 не может быть")
             << true;
-        QTest::newRow("no choice") << QByteArray() << QString::fromLatin1(kNoFreePortText)
-                                   << false;
+        QTest::newRow("no choice") << QByteArray() << QString::fromLatin1(kNoFreePortText) << false;
     }
     void noPortEndsTheTransferAtOnce() {
         QFETCH(QByteArray, choice);
         QFETCH(QString, said);
         QFETCH(bool, question);
         const MessageKind kind = question ? MessageKind::Question : MessageKind::Error;
-        WriteIni("[RS232]\r\n" + choice + "COM1=" +
-                 QFile::encodeName(dir.filePath(QStringLiteral("none"))) + "\r\n");
+        WriteIni("[RS232]\r\n" + choice +
+                 "COM1=" + QFile::encodeName(dir.filePath(QStringLiteral("none"))) + "\r\n");
         ScriptedDialogs d;
         {
             TMainForm f;
@@ -314,10 +713,9 @@ private slots:
             QVERIFY(f.close());
         }
         // The choice outlives a start without its port.
-        QCOMPARE(
-            TIniFile(TMIniFile::DefaultFileName())
-                .ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), -1),
-            choice.isEmpty() ? 0 : 1);
+        QCOMPARE(TIniFile(TMIniFile::DefaultFileName())
+                     .ReadInteger(QStringLiteral("RS232"), QStringLiteral("Port"), -1),
+                 choice.isEmpty() ? 0 : 1);
     }
 
     void windowRefusesCommandsDuringATransfer() {
