@@ -308,8 +308,15 @@ private slots:
     }
 
     // Between the review and the write another trip computer is plugged in
-    // behind the same path: nothing is written to it, and the backup stays.
+    // behind the same path, or the adapter is pulled out: nothing is
+    // written, and the backup stays.
+    void unitSwappedAfterTheReviewGetsNothing_data() {
+        QTest::addColumn<bool>("unplugged");
+        QTest::newRow("another unit") << false;
+        QTest::newRow("adapter pulled out") << true;
+    }
     void unitSwappedAfterTheReviewGetsNothing() {
+        QFETCH(bool, unplugged);
         ScriptedDialogs d;
         TSimOptions o;
         o.Version = 4;
@@ -329,18 +336,28 @@ private slots:
         f.MK()->Settings.TOTime = 1234;
         d.onExec = [&](QDialog* dialog) {
             QFile::remove(unit);
-            QFile::link(second.sim.SlavePath(), unit);
+            if (!unplugged)
+                QFile::link(second.sim.SlavePath(), unit);
             return PressWrite(dialog);
         };
         QTest::mouseClick(f.bSetParams, Qt::LeftButton);
         QCOMPARE(Commands(first.sim), QStringLiteral("1 5x64"));
-        QCOMPARE(Commands(second.sim), QStringLiteral("1 5x4"));
+        QCOMPARE(Commands(second.sim), unplugged ? QString() : QStringLiteral("1 5x4"));
         QCOMPARE(second.sim.Memory(), o.Memory);
         QCOMPARE(d.messages.size(), 1);
-        QCOMPARE(d.messages[0].kind, MessageKind::Error);
-        QCOMPARE(d.messages[0].text,
-                 Texts::UnitChanged(TLanguage::Russian, QStringLiteral("TOTime")) +
-                     QStringLiteral("\nРезервная копия прежних настроек МК: ") + f.LastBackup);
+        const QString kept =
+            QStringLiteral("\nРезервная копия прежних настроек МК: ") + f.LastBackup;
+        if (unplugged) {
+            QCOMPARE(d.messages[0].kind, MessageKind::Question);
+            QVERIFY2(
+                d.messages[0].text.contains(QStringLiteral("Порт %1 не существует").arg(unit)) &&
+                    d.messages[0].text.contains(kept),
+                qPrintable(d.messages[0].text));
+        } else {
+            QCOMPARE(d.messages[0].kind, MessageKind::Error);
+            QCOMPARE(d.messages[0].text,
+                     Texts::UnitChanged(TLanguage::Russian, QStringLiteral("TOTime")) + kept);
+        }
         QCOMPARE(ListBackups(BackupFolder()).value(0).image, first.sim.Memory());
     }
 
