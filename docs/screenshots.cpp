@@ -1,5 +1,6 @@
 // screenshots: the README's pictures. Saves the main window in Russian and in
-// English and every page of the settings editor as PNG files into a folder.
+// English, the review before a write and every page of the settings editor as
+// PNG files into a folder.
 // scripts/screenshots runs it on Qt's offscreen platform.
 //
 //   screenshots DIR
@@ -7,7 +8,10 @@
 #include "core/app_ini.h"
 #include "editor/set_params_dlg.h"
 #include "model/mk.h"
+#include "model/settings_diff.h"
 #include "shell/main_form.h"
+#include "shell/window_language.h"
+#include "shell/write_review.h"
 #include "ui/application.h"
 
 #include <QCheckBox>
@@ -59,6 +63,29 @@ int main(int argc, char** argv) {
                               : QStringLiteral("main-window-ru")) &&
                  ok;
         }
+    }
+
+    // The review of a write that changes a few settings of the defaults.
+    {
+        English = false;
+        TMK device;
+        device.Version = 3;
+        device.Image = QByteArray(2048, '\0');
+        device.UnpackSettings();
+        device.Settings = TSettingsRecord::Defaults();
+        TMK edited;
+        edited.Version = device.Version;
+        edited.Image = device.Image;
+        edited.Settings = device.Settings;
+        edited.Settings.AccCorr = 5;
+        edited.Settings.VelocityLimit = 110;
+        edited.Settings.LiqTemperLimit = 105;
+        edited.Settings.TOPath = 15000000; // 15 thousand km
+        TWriteReviewDlg review(CompareSettings(DiffSideOf(QStringLiteral("COM3"), device),
+                                               DiffSideOf(QStringLiteral("COM3"), edited)),
+                               QStringLiteral("COM3"), device.Version);
+        review.show();
+        ok = Save(review, dir, QStringLiteral("write-review-ru")) && ok;
     }
 
     // The editor as it opens on a fresh model: the defaults of the record.

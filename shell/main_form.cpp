@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -122,13 +123,21 @@ TMainForm::TMainForm(QWidget* parent)
 
     // Below the steps: the port, the last answer, where the settings came
     // from and what became of them, always in view.
+    // A layout, so a long reason (the program holding the port) wraps
+    // without leaving gaps when it is short.
     GroupBox5 = Make<QGroupBox>(this, "GroupBox5", {10, 344, 790, 118});
-    lPortStatus = MakeLabel(GroupBox5, "lPortStatus", {10, 20, 770, 34});
-    lDeviceStatus = MakeLabel(GroupBox5, "lDeviceStatus", {10, 54, 770, 18});
-    lSourceStatus = MakeLabel(GroupBox5, "lSourceStatus", {10, 74, 770, 18});
-    lStateStatus = MakeLabel(GroupBox5, "lStateStatus", {10, 94, 770, 18});
-    for (QLabel* l : {lPortStatus, lDeviceStatus, lSourceStatus, lStateStatus})
+    auto* status = new QVBoxLayout(GroupBox5);
+    status->setContentsMargins(10, 4, 10, 6);
+    status->setSpacing(2);
+    lPortStatus = MakeLabel(GroupBox5, "lPortStatus", {});
+    lDeviceStatus = MakeLabel(GroupBox5, "lDeviceStatus", {});
+    lSourceStatus = MakeLabel(GroupBox5, "lSourceStatus", {});
+    lStateStatus = MakeLabel(GroupBox5, "lStateStatus", {});
+    for (QLabel* l : {lPortStatus, lDeviceStatus, lSourceStatus, lStateStatus}) {
         l->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        status->addWidget(l);
+    }
+    status->addStretch(1);
 
     SetStepsEnabled(false);
     ApplyLanguage();

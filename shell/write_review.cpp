@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TWriteReviewDlg::TWriteReviewDlg(const SettingsDiff& diff, const QString& port,
                                  uint16_t deviceVersion, QWidget* parent)
@@ -65,6 +66,7 @@ TWriteReviewDlg::TWriteReviewDlg(const SettingsDiff& diff, const QString& port,
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(count > 0 ? 760 : 460, count > 0 ? 420 : 140);
+    // Tall enough for the rows, up to a screenful's share.
+    resize(count > 0 ? 760 : 460, count > 0 ? std::min(160 + 22 * count, 480) : 140);
     bReviewCancel->setFocus();
 }
