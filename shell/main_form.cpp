@@ -281,8 +281,11 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::bRS232Click() {
-    if (busy_)
-        return;
+    if (!busy_)
+        ChoosePort();
+}
+
+void TMainForm::ChoosePort() {
     link_->ChoosePort();
     link_->SetPortOpen(false);
 }
@@ -349,7 +352,7 @@ void TMainForm::ReportPortFailure(const QString& why, const QString& more) {
                       "The chosen port COM%1 cannot be used:\n%2\n\nChoose another port?")
                      .arg(n)
                      .arg(why + more)) == kIdYes)
-        bRS232Click();
+        ChoosePort(); // also from within Step 4, which keeps the window busy
 }
 
 void TMainForm::WriteToDevice() {

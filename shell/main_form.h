@@ -109,6 +109,7 @@ private:
     void ReportWriteEnd(const TransferResult& r, const QString& backup);
     // A port that would not open: the chosen one, named, with the port
     // dialog offered; without a port at all, the link's words.
+    void ChoosePort();
     void ReportPortFailure(const QString& why, const QString& more = {});
     QString PortName() const;
     void NoteAnswer(uint16_t version);

@@ -340,6 +340,7 @@ private slots:
                 QFile::link(second.sim.SlavePath(), unit);
             return PressWrite(dialog);
         };
+        d.answers.enqueue(6);
         QTest::mouseClick(f.bSetParams, Qt::LeftButton);
         QCOMPARE(Commands(first.sim), QStringLiteral("1 5x64"));
         QCOMPARE(Commands(second.sim), unplugged ? QString() : QStringLiteral("1 5x4"));
@@ -348,6 +349,9 @@ private slots:
         const QString kept =
             QStringLiteral("\nРезервная копия прежних настроек МК: ") + f.LastBackup;
         if (unplugged) {
+            // Asked while Step 4 still holds the window: Yes opens the port dialog.
+            QCOMPARE(d.executed, (QStringList{QStringLiteral("TWriteReviewDlg"),
+                                              QStringLiteral("TPortNumberDlg")}));
             QCOMPARE(d.messages[0].kind, MessageKind::Question);
             QVERIFY2(
                 d.messages[0].text.contains(QStringLiteral("Порт %1 не существует").arg(unit)) &&
@@ -505,9 +509,17 @@ private slots:
         QCOMPARE(f->lStateStatus->text(),
                  QStringLiteral("Состояние: сохранены в файл status.tarvg; в МК не записаны"));
 
-        d.onExec = PressWrite;
+        // Edited without a change: the review says so and still offers Write.
+        QString summary;
+        d.onExec = [&summary](QDialog* dialog) {
+            summary = qobject_cast<TWriteReviewDlg*>(dialog)->lReviewSummary->text();
+            return PressWrite(dialog);
+        };
         QTest::mouseClick(f->cbEnglishVersion, Qt::LeftButton);
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(summary, QStringLiteral("The trip computer on COM1, settings version 515.\nThe "
+                                         "trip computer already holds these settings: writing "
+                                         "them changes nothing."));
         QCOMPARE(d.messages.last().text, QStringLiteral("The settings are recorded in the device"));
         QCOMPARE(f->lPortStatus->text(), QStringLiteral("Port: COM1 — ") + sim.sim.SlavePath());
         QVERIFY(
