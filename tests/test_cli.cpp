@@ -98,6 +98,25 @@ QString CliOnATerminal(const QStringList& args, int& code) {
     return QString::fromUtf8(shown);
 }
 
+// XDG_DATA_HOME, and so the backups folder, of the programs started in
+// its scope.
+class DataHome {
+public:
+    explicit DataHome(const QString& path) : old_(qgetenv("XDG_DATA_HOME")) {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path));
+    }
+    ~DataHome() { qputenv("XDG_DATA_HOME", old_); }
+    DataHome(const DataHome&) = delete;
+    DataHome& operator=(const DataHome&) = delete;
+
+private:
+    QByteArray old_;
+};
+
+QString BackupsIn(const QString& dataHome) {
+    return dataHome + QStringLiteral("/tripconf/backups");
+}
+
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(
         QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
@@ -111,6 +130,9 @@ class TestCli : public QObject {
     QString Path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
 
 private slots:
+    // No test leaves a backup among the user's own.
+    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(Path("data"))); }
+
     void readThenShowThenWrite() {
         const QString dump = Path("memory.bin");
         Sim sim({QStringLiteral("--settings-version"), QStringLiteral("513")}, dump);
@@ -294,12 +316,72 @@ private slots:
         mk.Version = 1;
         mk.PackSettings();
         SaveSettingsFile(mk, Path("v1.tarvg"));
-        const Run r =
-            Cli({QStringLiteral("write"), QStringLiteral("--port"), sim.path, Path("v1.tarvg")});
-        QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("The settings version does not match the device "
-                                               "version!\nFile: 1, device: 2")),
+        // --backup refuses before it saves anything: the write could not follow.
+        const DataHome home(Path("refused"));
+        for (const QStringList& backup : {QStringList{}, QStringList{QStringLiteral("--backup")}}) {
+            const Run r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--port"),
+                                          sim.path, Path("v1.tarvg")} +
+                              backup);
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("The settings version does not match the device "
+                                                   "version!\nFile: 1, device: 2")),
+                     qPrintable(r.err));
+        }
+        QVERIFY(!QFileInfo::exists(Path("refused")));
+    }
+
+    // --backup saves the memory the write is about to change, says where,
+    // and writes nothing when it cannot save it.
+    void writeWithBackup() {
+        QByteArray held = DefaultImage();
+        held[0x6B] = char(40); // TankContFull: the write changes it
+        held[1000] = char(0x5A);
+        WriteFile(Path("held.bin"), held);
+        Sim sim({QStringLiteral("--image"), Path("held.bin"), QStringLiteral("--settings-version"),
+                 QStringLiteral("3")},
+                Path("written.bin"));
+        TMK mk;
+        mk.Version = 3;
+        mk.Image = DefaultImage();
+        SaveSettingsFile(mk, Path("new.tarvg"));
+        const QStringList write{QStringLiteral("write"),
+                                QStringLiteral("--backup"),
+                                QStringLiteral("--verify"),
+                                QStringLiteral("--port"),
+                                sim.path,
+                                Path("new.tarvg")};
+
+        WriteFile(Path("not-a-folder"), "a file");
+        {
+            const DataHome home(Path("not-a-folder/data"));
+            const Run r = Cli(write);
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("No backup could be saved, so nothing was "
+                                                   "written: The backups folder %1 cannot be "
+                                                   "made: Not a directory")
+                                        .arg(BackupsIn(Path("not-a-folder/data")))),
+                     qPrintable(r.err));
+            QCOMPARE(r.out, QString());
+        }
+
+        const DataHome home(Path("home"));
+        const Run r = Cli(write);
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("Read back: the trip computer holds the record")),
                  qPrintable(r.err));
+        const QStringList saved = Entries(BackupsIn(Path("home")));
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(r.out, BackupsIn(Path("home")) + QLatin1Char('/') + saved[0] + QLatin1Char('\n'));
+        QVERIFY2(
+            saved[0].endsWith(QStringLiteral("_%1_v3.tarvg").arg(QFileInfo(sim.path).fileName())),
+            qPrintable(saved[0]));
+        // The memory as it was, so also untouched by the refused write.
+        TMK backup;
+        LoadSettingsFile(backup, r.out.trimmed());
+        QCOMPARE(int(backup.Version), 3);
+        QCOMPARE(backup.Image, held);
+        sim.Stop();
+        QCOMPARE(ReadFile(Path("written.bin")).left(124), mk.Image.left(124));
     }
 
     // On a terminal: the tool's own phase words (the core's connecting text
@@ -577,7 +659,8 @@ private slots:
         }
     }
 
-    // One trip computer that never answers fails its own line only.
+    // One trip computer that never answers fails its own line only; with
+    // --backup each of the others has its own backup.
     void writeToMany() {
         TMK mk;
         mk.Version = 4;
@@ -585,12 +668,20 @@ private slots:
         mk.Settings.VelocityLimit = 99;
         mk.PackSettings();
         SaveSettingsFile(mk, Path("many.tarvg"));
-        const QStringList version{QStringLiteral("--settings-version"), QStringLiteral("4")};
-        Sim a(version, Path("a.bin")), b(version, Path("b.bin"));
+        QByteArray held[2] = {DefaultImage(), DefaultImage()};
+        held[0][500] = char(1);
+        held[1][500] = char(2);
+        WriteFile(Path("a.img"), held[0]);
+        WriteFile(Path("b.img"), held[1]);
+        const QStringList version{QStringLiteral("--settings-version"), QStringLiteral("4"),
+                                  QStringLiteral("--image")};
+        Sim a(version + QStringList{Path("a.img")}, Path("a.bin"));
+        Sim b(version + QStringList{Path("b.img")}, Path("b.bin"));
         Sim silent({QStringLiteral("--silent")});
         const QStringList twoPorts{QStringLiteral("--port"), a.path, QStringLiteral("--port"),
                                    b.path};
-        Run r = Cli(QStringList{QStringLiteral("write")} + twoPorts +
+        const DataHome home(Path("many-home"));
+        Run r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--backup")} + twoPorts +
                     QStringList{QStringLiteral("--port"), silent.path,
                                 QStringLiteral("--connect-timeout"), QStringLiteral("0.3"),
                                 Path("many.tarvg")});
@@ -601,6 +692,18 @@ private slots:
         QVERIFY(r.out.contains(a.path + QStringLiteral(": ok: The settings are recorded")));
         QVERIFY(r.out.contains(b.path + QStringLiteral(": ok: The settings are recorded")));
         QVERIFY(r.out.contains(QStringLiteral("2 of 3 ports succeeded")));
+        QCOMPARE(Entries(BackupsIn(Path("many-home"))).size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QString port = (i == 0 ? a : b).path;
+            const QRegularExpression line(
+                QStringLiteral("^%1: backup: (.+)$").arg(QRegularExpression::escape(port)),
+                QRegularExpression::MultilineOption);
+            const QRegularExpressionMatch m = line.match(r.out);
+            QVERIFY2(m.hasMatch(), qPrintable(r.out));
+            TMK backup;
+            LoadSettingsFile(backup, m.captured(1));
+            QCOMPARE(backup.Image, held[i]);
+        }
 
         const QString trace = Path("many.trace");
         r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--verify"),
