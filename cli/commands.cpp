@@ -55,6 +55,7 @@ const char* const kUsage =
     "                               --probe marks those where a trip computer answers\n"
     "  export FILE [-o OUT.json]    a settings file as JSON (version, fields, every byte)\n"
     "  import IN.json -o FILE       the settings file a JSON form (as export writes) gives\n"
+    "  backups [--json]             list the backups write --backup saved, newest first\n"
     "\n"
     "PORT is a device path (/dev/ttyUSB0), COMn of the port table, or auto: the one\n"
     "port where a trip computer answers. read and write take --port more than once\n"
@@ -343,7 +344,8 @@ int CmdWrite(const QStringList& args) {
         "With --backup the trip computer's whole memory is read first and saved as a\n"
         "settings file in $XDG_DATA_HOME/tripconf/backups, whose name goes to standard\n"
         "output; when it cannot be saved, nothing is written. The write then goes ahead\n"
-        "only while the trip computer still holds the record backed up.\n"
+        "only while the trip computer still holds the record backed up; 'tripconf-cli\n"
+        "backups' lists the backups.\n"
         "With --port given more than once the trip computers are written side by side;\n"
         "one line per port, then the count."));
     AddPortOptions(p);
@@ -705,6 +707,8 @@ int RunCommand(const QStringList& args) {
         return CmdExport(rest);
     if (cmd == QStringLiteral("import"))
         return CmdImport(rest);
+    if (cmd == QStringLiteral("backups"))
+        return CmdBackups(rest);
     return UsageError(QStringLiteral("Unknown command: %1\n").arg(cmd) +
                       QString::fromLatin1(kUsage));
 }

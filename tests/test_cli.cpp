@@ -384,6 +384,71 @@ private slots:
         QCOMPARE(ReadFile(Path("written.bin")).left(124), mk.Image.left(124));
     }
 
+    // Newest first by the time in the name, the later copy of one second
+    // first; what is no settings file is listed with why, and the rest still.
+    void backupsAreListedNewestFirst() {
+        const DataHome home(Path("listed"));
+        const QString folder = BackupsIn(Path("listed"));
+        Run r = Cli({QStringLiteral("backups")});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, QStringLiteral("No backups in %1.\n").arg(folder));
+
+        QVERIFY(QDir().mkpath(folder));
+        TMK mk;
+        mk.PackSettings();
+        for (const auto& [name, version] : {std::pair{"2026-01-02_03-04-05_COM3_v3.tarvg", 3},
+                                            std::pair{"2026-03-01_00-00-00_ttyUSB0_v4-2.tarvg", 4},
+                                            std::pair{"2025-12-31_23-59-59_ttyUSB1_v2.tarvg", 2},
+                                            std::pair{"2026-03-01_00-00-00_ttyUSB0_v4.tarvg", 4}}) {
+            mk.Version = uint16_t(version);
+            SaveSettingsFile(mk, folder + QLatin1Char('/') + QString::fromLatin1(name));
+        }
+        WriteFile(folder + QStringLiteral("/2026-02-01_00-00-00_COM1_v1.tarvg"), "junk");
+        WriteFile(folder + QStringLiteral("/notes.txt"), "not a backup");
+        // Named by no time: the file's own, so newest; a pipe must not be waited on.
+        const QString pipe = folder + QStringLiteral("/pipe.tarvg");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+
+        r = Cli({QStringLiteral("backups")});
+        QCOMPARE(r.code, 0);
+        QStringList lines = r.out.split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() == 7 && lines.takeFirst().endsWith(
+                                          QStringLiteral("  -  unreadable: It is a pipe (FIFO), "
+                                                         "not a file.  ") +
+                                          pipe),
+                 qPrintable(r.out));
+        QCOMPARE(lines.join(QLatin1Char('\n')),
+                 QStringLiteral(
+                     "2026-03-01 00:00:00  ttyUSB0  settings version 4  "
+                     "%1/2026-03-01_00-00-00_ttyUSB0_v4-2.tarvg\n"
+                     "2026-03-01 00:00:00  ttyUSB0  settings version 4  "
+                     "%1/2026-03-01_00-00-00_ttyUSB0_v4.tarvg\n"
+                     "2026-02-01 00:00:00  COM1  unreadable: holds 4 of the 126 bytes of a "
+                     "settings file's version and record  %1/2026-02-01_00-00-00_COM1_v1.tarvg\n"
+                     "2026-01-02 03:04:05  COM3  settings version 3  "
+                     "%1/2026-01-02_03-04-05_COM3_v3.tarvg\n"
+                     "2025-12-31 23:59:59  ttyUSB1  settings version 2  "
+                     "%1/2025-12-31_23-59-59_ttyUSB1_v2.tarvg\n")
+                     .arg(folder));
+
+        r = Cli({QStringLiteral("backups"), QStringLiteral("--json")});
+        QCOMPARE(r.code, 0);
+        const QJsonArray listed = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(listed.size(), 6);
+        QCOMPARE(listed[0][QStringLiteral("port")], QJsonValue());
+        QCOMPARE(listed[1][QStringLiteral("time")],
+                 QJsonValue(QStringLiteral("2026-03-01T00:00:00")));
+        QCOMPARE(listed[1][QStringLiteral("port")], QJsonValue(QStringLiteral("ttyUSB0")));
+        QCOMPARE(listed[1][QStringLiteral("version")], QJsonValue(4));
+        QCOMPARE(listed[1][QStringLiteral("path")],
+                 QJsonValue(folder + QStringLiteral("/2026-03-01_00-00-00_ttyUSB0_v4-2.tarvg")));
+        QCOMPARE(listed[1][QStringLiteral("problem")], QJsonValue());
+        QCOMPARE(listed[3][QStringLiteral("version")], QJsonValue());
+        QVERIFY(listed[3][QStringLiteral("problem")].toString().startsWith(
+            QStringLiteral("holds 4 of the 126 bytes")));
+    }
+
     // On a terminal: the tool's own phase words (the core's connecting text
     // is its give-up message), every block counted, 100 % at the end.
     void progressOnATerminal() {
@@ -1083,7 +1148,7 @@ private slots:
         QCOMPARE(Cli({QStringLiteral("frobnicate")}).code, 2);
         QCOMPARE(Cli({QStringLiteral("--help")}).code, 0);
         for (const char* cmd :
-             {"read", "write", "show", "diff", "preview", "ports", "export", "import"}) {
+             {"read", "write", "show", "diff", "preview", "ports", "export", "import", "backups"}) {
             const Run r = Cli({QString::fromLatin1(cmd), QStringLiteral("--help")});
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));
@@ -1105,6 +1170,7 @@ private slots:
                  {QStringLiteral("diff"), file, QStringLiteral("--port"), null, extra},
                  {QStringLiteral("preview"), file, QStringLiteral("-o"), Path("x.png"), extra},
                  {QStringLiteral("ports"), extra},
+                 {QStringLiteral("backups"), extra},
                  {QStringLiteral("export"), file, extra},
                  {QStringLiteral("import"), file, QStringLiteral("-o"), Path("x"), extra}}) {
             const Run r = Cli(args);
