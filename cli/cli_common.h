@@ -37,3 +37,4 @@ int CmdGet(const QStringList& args);
 int CmdSet(const QStringList& args);
 int CmdExport(const QStringList& args);
 int CmdImport(const QStringList& args);
+int CmdBackups(const QStringList& args);

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "cli/backup_commands.h"
 #include "cli/cli_common.h"
 #include "cli/cli_observer.h"
 #include "cli/many_ports.h"
@@ -41,6 +42,7 @@ const char* const kUsage =
     "  read   --port PORT -o FILE   read the trip computer's settings into a settings file\n"
     "                               (-o - writes it to standard output)\n"
     "  write  --port PORT FILE      write the settings of FILE to the trip computer\n"
+    "                               (--backup first saves what it held)\n"
     "  show   FILE [--json]         print the version and every interpreted setting\n"
     "  get    FILE [FIELD...]       print fields as the editor shows them (--json)\n"
     "  set    FILE FIELD=VALUE...   change fields by the values the editor takes\n"
@@ -53,6 +55,7 @@ const char* const kUsage =
     "                               --probe marks those where a trip computer answers\n"
     "  export FILE [-o OUT.json]    a settings file as JSON (version, fields, every byte)\n"
     "  import IN.json -o FILE       the settings file a JSON form (as export writes) gives\n"
+    "  backups [--json]             list the backups write --backup saved, newest first\n"
     "\n"
     "PORT is a device path (/dev/ttyUSB0), COMn of the port table, or auto: the one\n"
     "port where a trip computer answers. read and write take --port more than once\n"
@@ -134,9 +137,11 @@ QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString
 
 // The link on the chosen port, or an error message. autoFailed: --port
 // auto found no single answering port (a failure of the command, not of
-// its usage).
-bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bool& autoFailed) {
+// its usage). named: the port as a backup names it, for auto the one found.
+bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bool& autoFailed,
+              QString& named) {
     const QString port = p.value(QStringLiteral("port"));
+    named = port;
     if (port.isEmpty()) {
         error = QStringLiteral("--port is required");
         return false;
@@ -146,6 +151,7 @@ bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bo
         autoFailed = path.isEmpty();
         if (autoFailed)
             return false;
+        named = path;
         link.SetDevicePath(path);
         return true;
     }
@@ -185,7 +191,8 @@ public:
     // Points the link at --port, unless error already holds the command's own
     // complaint; false, with the error, when anything is wrong.
     bool Open(QString& error) {
-        return error.isEmpty() && CheckTimeout(error) && OpenLink(link_, p_, error, autoFailed_);
+        return error.isEmpty() && CheckTimeout(error) &&
+               OpenLink(link_, p_, error, autoFailed_, port_);
     }
     // Prints why Open failed: status 2 for wrong usage, 1 when --port auto
     // found no single trip computer.
@@ -198,10 +205,15 @@ public:
         observer_.SetBlockCount(kImageSize / kBlockSize);
         return ReadFromDevice(link_, mk, observer_, {}, kLanguage);
     }
-    TransferResult Write(const TMK& mk, const VerifyOptions* verify) {
+    TBackupResult BackUp(const TMK& mk) {
+        observer_.SetBlockCount(kImageSize / kBlockSize);
+        return BackUpUnit(link_, mk, port_, observer_, kLanguage);
+    }
+    // expected: the record the trip computer must still hold (its backup's).
+    TransferResult Write(const TMK& mk, const VerifyOptions* verify,
+                         const QByteArray* expected = nullptr) {
         observer_.SetBlockCount(int((mk.Settings.Size + kBlockSize - 1) / kBlockSize));
-        return verify ? WriteAndVerify(link_, mk, observer_, *verify, {}, kLanguage)
-                      : WriteToDevice(link_, mk, observer_, {}, kLanguage);
+        return WriteChecked(link_, mk, observer_, {verify, expected}, {}, kLanguage);
     }
     // Prints why a transfer did not end Done; the exit status 1, or 0 when it
     // did. mk: the settings a write sent.
@@ -227,6 +239,7 @@ private:
     const QCommandLineParser& p_;
     QString timeoutError_;
     bool autoFailed_ = false;
+    QString port_;
     TSerialLink link_;
     TCliObserver observer_;
 };
@@ -328,11 +341,18 @@ int CmdWrite(const QStringList& args) {
         "The read-back connects again within --connect-timeout.\n"
         "A file shorter than the version and the 124-byte record is refused unless\n"
         "--allow-partial is given.\n"
+        "With --backup the trip computer's whole memory is read first and saved as a\n"
+        "settings file in $XDG_DATA_HOME/tripconf/backups, whose name goes to standard\n"
+        "output; when it cannot be saved, nothing is written. The write then goes ahead\n"
+        "only while the trip computer still holds the record backed up; 'tripconf-cli\n"
+        "backups' lists the backups.\n"
         "With --port given more than once the trip computers are written side by side;\n"
         "one line per port, then the count."));
     AddPortOptions(p);
     p.addOption({QStringLiteral("verify"),
                  QStringLiteral("Read the written blocks back and compare them.")});
+    p.addOption({QStringLiteral("backup"),
+                 QStringLiteral("Save what the trip computer holds before writing.")});
     p.addOption({QStringLiteral("allow-partial"),
                  QStringLiteral("Send a file without a whole record; the bytes it lacks are "
                                 "the program's defaults.")});
@@ -374,11 +394,21 @@ int CmdWrite(const QStringList& args) {
                             .arg(std::max<qsizetype>(0, data.size() - 2))
                             .arg(TSettingsRecord::kSize));
         LoadSettingsData(mk, data);
+        const VerifyOptions* verifying = p.isSet(QStringLiteral("verify")) ? &verify : nullptr;
+        const bool backup = p.isSet(QStringLiteral("backup"));
         if (many)
-            return WriteMany(jobs, data, p.isSet(QStringLiteral("verify")) ? &verify : nullptr,
-                             ConnectTimeout(p, error), kLanguage);
-        const TransferResult r =
-            device.Write(mk, p.isSet(QStringLiteral("verify")) ? &verify : nullptr);
+            return WriteMany(jobs, data, verifying, backup, ConnectTimeout(p, error), kLanguage);
+        QByteArray backedUp;
+        if (backup) {
+            const TBackupResult b = device.BackUp(mk);
+            if (b.transfer.status != TransferStatus::Done)
+                return device.Report(b.transfer, &mk);
+            // Said at once: the backup is there whatever the write does.
+            Out(b.path + QLatin1Char('\n'));
+            std::fflush(stdout);
+            backedUp = b.record;
+        }
+        const TransferResult r = device.Write(mk, verifying, backup ? &backedUp : nullptr);
         if (r.status != TransferStatus::Done)
             return device.Report(r, &mk);
         Err(r.message);
@@ -677,6 +707,8 @@ int RunCommand(const QStringList& args) {
         return CmdExport(rest);
     if (cmd == QStringLiteral("import"))
         return CmdImport(rest);
+    if (cmd == QStringLiteral("backups"))
+        return CmdBackups(rest);
     return UsageError(QStringLiteral("Unknown command: %1\n").arg(cmd) +
                       QString::fromLatin1(kUsage));
 }

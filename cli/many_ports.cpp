@@ -1,5 +1,6 @@
 #include "cli/many_ports.h"
 
+#include "cli/backup_commands.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -51,9 +52,18 @@ private:
     bool timedOut_ = false;
 };
 
+// Prints a line of the job's port ahead of its result line.
+using TSay = std::function<void(const QString&)>;
+
 // One port's transfer: runs in its thread with the link made there, and
 // returns the result line's text and whether it succeeded.
-using TTransfer = std::function<bool(TSerialLink&, TQuietObserver&, const TPortJob&, QString&)>;
+using TTransfer =
+    std::function<bool(TSerialLink&, TQuietObserver&, const TPortJob&, const TSay&, QString&)>;
+
+void PrintLine(const QString& port, const QString& text) {
+    std::fprintf(stdout, "%s: %s\n", port.toUtf8().constData(), text.toUtf8().constData());
+    std::fflush(stdout);
+}
 
 // The text of a transfer that did not end Done, on one line.
 QString FailureText(const TransferResult& r, const TQuietObserver& observer, TLanguage language) {
@@ -78,10 +88,14 @@ int RunMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, const TTr
             link.SetDevicePath(job.path);
             link.LogTag = job.port + QStringLiteral(": ");
             TQuietObserver observer(connectTimeoutSeconds);
+            const TSay say = [&outputLock, &job](const QString& line) {
+                const std::lock_guard<std::mutex> hold(outputLock);
+                PrintLine(job.port, line);
+            };
             QString text;
             bool ok = false;
             try {
-                ok = transfer(link, observer, job, text);
+                ok = transfer(link, observer, job, say, text);
                 if (!ok && text.isEmpty())
                     text = shown.simplified();
             } catch (const std::exception& e) {
@@ -89,9 +103,7 @@ int RunMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, const TTr
             }
             const std::lock_guard<std::mutex> hold(outputLock);
             succeeded += ok ? 1 : 0;
-            std::fprintf(stdout, "%s: %s %s\n", job.port.toUtf8().constData(),
-                         ok ? "ok:" : "failed:", text.toUtf8().constData());
-            std::fflush(stdout);
+            PrintLine(job.port, (ok ? QStringLiteral("ok: ") : QStringLiteral("failed: ")) + text);
         }));
         threads.back()->start();
     }
@@ -114,7 +126,7 @@ QString PortFileName(const QString& folder, const QString& port, const QString& 
 int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, TLanguage language) {
     return RunMany(jobs, connectTimeoutSeconds,
                    [language](TSerialLink& link, TQuietObserver& observer, const TPortJob& job,
-                              QString& text) {
+                              const TSay&, QString& text) {
                        TMK mk;
                        const TransferResult r = ReadFromDevice(link, mk, observer, {}, language);
                        if (r.status != TransferStatus::Done) {
@@ -128,24 +140,34 @@ int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, TLanguag
 }
 
 int WriteMany(const QList<TPortJob>& jobs, const QByteArray& data, const VerifyOptions* verify,
-              double connectTimeoutSeconds, TLanguage language) {
-    return RunMany(jobs, connectTimeoutSeconds,
-                   [&data, verify, language](TSerialLink& link, TQuietObserver& observer,
-                                             const TPortJob&, QString& text) {
-                       // Each thread its own copy of the settings: nothing of it is shared.
-                       TMK own;
-                       LoadSettingsData(own, data);
-                       const TransferResult r =
-                           verify ? WriteAndVerify(link, own, observer, *verify, {}, language)
-                                  : WriteToDevice(link, own, observer, {}, language);
-                       if (r.status != TransferStatus::Done) {
-                           text = FailureText(r, observer, language);
-                           return false;
-                       }
-                       text = r.message.simplified();
-                       if (verify)
-                           text += QStringLiteral(
-                               "; read back: the trip computer holds the record as written.");
-                       return true;
-                   });
+              bool backup, double connectTimeoutSeconds, TLanguage language) {
+    return RunMany(
+        jobs, connectTimeoutSeconds,
+        [&data, verify, backup, language](TSerialLink& link, TQuietObserver& observer,
+                                          const TPortJob& job, const TSay& say, QString& text) {
+            // Each thread its own copy of the settings: nothing of it is shared.
+            TMK own;
+            LoadSettingsData(own, data);
+            QByteArray backedUp;
+            if (backup) {
+                const TBackupResult b = BackUpUnit(link, own, job.port, observer, language);
+                if (b.transfer.status != TransferStatus::Done) {
+                    text = FailureText(b.transfer, observer, language);
+                    return false;
+                }
+                say(QStringLiteral("backup: %1").arg(b.path));
+                backedUp = b.record;
+            }
+            const TransferResult r = WriteChecked(
+                link, own, observer, {verify, backup ? &backedUp : nullptr}, {}, language);
+            if (r.status != TransferStatus::Done) {
+                text = FailureText(r, observer, language);
+                return false;
+            }
+            text = r.message.simplified();
+            if (verify)
+                text +=
+                    QStringLiteral("; read back: the trip computer holds the record as written.");
+            return true;
+        });
 }

@@ -24,6 +24,7 @@ QString PortFileName(const QString& folder, const QString& port, const QString& 
 int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, TLanguage language);
 
 // Writes the settings file data to every job's trip computer side by side, likewise; with verify
-// each reads the written blocks back.
+// each reads the written blocks back. With backup each first saves what its trip computer
+// holds, prints "PORT: backup: FILE", and writes only when that was saved.
 int WriteMany(const QList<TPortJob>& jobs, const QByteArray& data, const VerifyOptions* verify,
-              double connectTimeoutSeconds, TLanguage language);
+              bool backup, double connectTimeoutSeconds, TLanguage language);

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -20,7 +22,7 @@ const char* const kTimeFormat = "yyyy-MM-dd_HH-mm-ss";
 // "2026-12-09_14-03-27_COM3_v3.tarvg", maybe with "-2" before the extension.
 const QRegularExpression& NamePattern() {
     static const QRegularExpression re(
-        QStringLiteral(R"(^(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)_(.+)_v(\d+)(?:-\d+)?\.tarvg$)"));
+        QStringLiteral(R"(^(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d)_(.+)_v(\d+)(?:-(\d+))?\.tarvg$)"));
     return re;
 }
 
@@ -70,11 +72,14 @@ QString SaveBackup(const QString& folder, const QString& port, uint16_t version,
 }
 
 QList<TBackupEntry> ListBackups(const QString& folder) {
-    QList<TBackupEntry> out;
+    // Each entry with the n of its "-n" (1 without): of two saved in one
+    // second, the one with the higher n came later.
+    std::vector<std::pair<TBackupEntry, int>> found;
     const QFileInfoList files =
         QDir(folder).entryInfoList({QStringLiteral("*.tarvg")}, QDir::Files | QDir::System);
     for (const QFileInfo& info : files) {
         TBackupEntry e;
+        int copy = 1;
         e.path = info.filePath();
         e.time = info.lastModified();
         if (const auto m = NamePattern().match(info.fileName()); m.hasMatch()) {
@@ -83,6 +88,8 @@ QList<TBackupEntry> ListBackups(const QString& folder) {
             if (named.isValid())
                 e.time = named;
             e.port = m.captured(2);
+            if (m.hasCaptured(4))
+                copy = m.captured(4).toInt();
         }
         try {
             const QByteArray data = ReadWholeFile(e.path);
@@ -100,15 +107,15 @@ QList<TBackupEntry> ListBackups(const QString& folder) {
         } catch (const std::exception& err) {
             e.problem = ExceptionMessage(err);
         }
-        out.append(e);
+        found.emplace_back(e, copy);
     }
-    std::stable_sort(out.begin(), out.end(), [](const TBackupEntry& a, const TBackupEntry& b) {
-        if (a.time != b.time)
-            return a.time > b.time;
-        // Names tell seconds only; two saves within one are told apart by the file.
-        const QDateTime ma = QFileInfo(a.path).lastModified(),
-                        mb = QFileInfo(b.path).lastModified();
-        return ma != mb ? ma > mb : a.path > b.path;
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        if (a.first.time != b.first.time)
+            return a.first.time > b.first.time;
+        return a.second != b.second ? a.second > b.second : a.first.path > b.first.path;
     });
+    QList<TBackupEntry> out;
+    for (auto& f : found)
+        out.append(std::move(f.first));
     return out;
 }

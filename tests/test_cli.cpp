@@ -98,6 +98,16 @@ QString CliOnATerminal(const QStringList& args, int& code) {
     return QString::fromUtf8(shown);
 }
 
+// XDG_DATA_HOME, so the backups folder, of the programs started in its scope.
+struct DataHome {
+    QByteArray old = qgetenv("XDG_DATA_HOME");
+    explicit DataHome(const QString& path) { qputenv("XDG_DATA_HOME", QFile::encodeName(path)); }
+    ~DataHome() { qputenv("XDG_DATA_HOME", old); }
+    QString backups() const {
+        return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + "/tripconf/backups";
+    }
+};
+
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(
         QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
@@ -111,6 +121,9 @@ class TestCli : public QObject {
     QString Path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
 
 private slots:
+    // No test leaves a backup among the user's own.
+    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(Path("data"))); }
+
     void readThenShowThenWrite() {
         const QString dump = Path("memory.bin");
         Sim sim({QStringLiteral("--settings-version"), QStringLiteral("513")}, dump);
@@ -300,6 +313,84 @@ private slots:
         QVERIFY2(r.err.contains(QStringLiteral("The settings version does not match the device "
                                                "version!\nFile: 1, device: 2")),
                  qPrintable(r.err));
+    }
+
+    // --backup saves the memory the write is about to change and says where;
+    // when it cannot, it writes nothing.
+    void writeWithBackup() {
+        QByteArray held = DefaultImage();
+        held[0x6B] = char(40); // TankContFull: the write changes it
+        held[1000] = char(0x5A);
+        WriteFile(Path("held.bin"), held);
+        Sim sim({"--image", Path("held.bin"), "--settings-version", "3"}, Path("written.bin"));
+        TMK mk;
+        mk.Version = 3;
+        mk.Image = DefaultImage();
+        SaveSettingsFile(mk, Path("new.tarvg"));
+        const QStringList write{"write",  "--backup", "--verify",
+                                "--port", sim.path,   Path("new.tarvg")};
+        WriteFile(Path("not-a-folder"), "a file");
+        {
+            const DataHome home(Path("not-a-folder/data"));
+            const Run r = Cli(write);
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains("No backup could be saved, so nothing was written: The backups "
+                                    "folder " +
+                                    home.backups() + " cannot be made: Not a directory"),
+                     qPrintable(r.err));
+        }
+        const DataHome home(Path("home"));
+        const Run r = Cli(write);
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.err.contains("Read back: the trip computer holds the record"));
+        QCOMPARE(Entries(home.backups()).size(), 1);
+        QCOMPARE(r.out, home.backups() + '/' + Entries(home.backups())[0] + '\n');
+        // The memory as it was, so also untouched by the refused write.
+        TMK backup;
+        LoadSettingsFile(backup, r.out.trimmed());
+        QCOMPARE(int(backup.Version), 3);
+        QCOMPARE(backup.Image, held);
+        sim.Stop();
+        QCOMPARE(ReadFile(Path("written.bin")).left(124), mk.Image.left(124));
+    }
+
+    // Newest first by the time in the name, the later copy of one second
+    // first; a file that is no settings file is listed with why.
+    void backupsAreListedNewestFirst() {
+        const DataHome home(Path("listed"));
+        const QString folder = home.backups();
+        QCOMPARE(Cli({"backups"}).err, "No backups in " + folder + ".\n");
+        QVERIFY(QDir().mkpath(folder));
+        TMK mk;
+        mk.Version = 3;
+        mk.PackSettings();
+        for (const char* name :
+             {"2026-01-02_03-04-05_COM3_v3.tarvg", "2026-03-01_00-00-00_ttyUSB0_v3-2.tarvg",
+              "2026-03-01_00-00-00_ttyUSB0_v3.tarvg"})
+            SaveSettingsFile(mk, folder + '/' + name);
+        WriteFile(folder + "/2026-02-01_00-00-00_COM1_v1.tarvg", "junk");
+        Run r = Cli({"backups"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("2026-03-01 00:00:00  ttyUSB0  settings version 3  "
+                                       "%1/2026-03-01_00-00-00_ttyUSB0_v3-2.tarvg\n"
+                                       "2026-03-01 00:00:00  ttyUSB0  settings version 3  "
+                                       "%1/2026-03-01_00-00-00_ttyUSB0_v3.tarvg\n"
+                                       "2026-02-01 00:00:00  COM1  unreadable: holds 4 of the 126 "
+                                       "bytes of a settings file's version and record  "
+                                       "%1/2026-02-01_00-00-00_COM1_v1.tarvg\n"
+                                       "2026-01-02 03:04:05  COM3  settings version 3  "
+                                       "%1/2026-01-02_03-04-05_COM3_v3.tarvg\n")
+                            .arg(folder));
+        r = Cli({"backups", "--json"});
+        const QJsonArray listed = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(listed.size(), 4);
+        QCOMPARE(listed[0].toObject(),
+                 QJsonObject({{"time", "2026-03-01T00:00:00"},
+                              {"port", "ttyUSB0"},
+                              {"version", 3},
+                              {"path", folder + "/2026-03-01_00-00-00_ttyUSB0_v3-2.tarvg"},
+                              {"problem", QJsonValue()}}));
+        QVERIFY(listed[2]["version"].isNull() && listed[2]["problem"].isString());
     }
 
     // On a terminal: the tool's own phase words (the core's connecting text
@@ -577,7 +668,8 @@ private slots:
         }
     }
 
-    // One trip computer that never answers fails its own line only.
+    // One trip computer that never answers fails its own line only; with
+    // --backup each of the others has its own backup.
     void writeToMany() {
         TMK mk;
         mk.Version = 4;
@@ -585,12 +677,17 @@ private slots:
         mk.Settings.VelocityLimit = 99;
         mk.PackSettings();
         SaveSettingsFile(mk, Path("many.tarvg"));
+        QByteArray held[2] = {DefaultImage(), DefaultImage()};
+        held[1][500] = char(2);
+        WriteFile(Path("b.img"), held[1]);
         const QStringList version{QStringLiteral("--settings-version"), QStringLiteral("4")};
-        Sim a(version, Path("a.bin")), b(version, Path("b.bin"));
+        Sim a(version, Path("a.bin")),
+            b(version + QStringList{"--image", Path("b.img")}, Path("b.bin"));
         Sim silent({QStringLiteral("--silent")});
         const QStringList twoPorts{QStringLiteral("--port"), a.path, QStringLiteral("--port"),
                                    b.path};
-        Run r = Cli(QStringList{QStringLiteral("write")} + twoPorts +
+        const DataHome home(Path("many-home"));
+        Run r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--backup")} + twoPorts +
                     QStringList{QStringLiteral("--port"), silent.path,
                                 QStringLiteral("--connect-timeout"), QStringLiteral("0.3"),
                                 Path("many.tarvg")});
@@ -601,6 +698,13 @@ private slots:
         QVERIFY(r.out.contains(a.path + QStringLiteral(": ok: The settings are recorded")));
         QVERIFY(r.out.contains(b.path + QStringLiteral(": ok: The settings are recorded")));
         QVERIFY(r.out.contains(QStringLiteral("2 of 3 ports succeeded")));
+        QCOMPARE(Entries(home.backups()).size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QString port = (i == 0 ? a : b).path + ": backup: ";
+            TMK backup;
+            LoadSettingsFile(backup, r.out.section(port, 1).section('\n', 0, 0));
+            QCOMPARE(backup.Image, held[i]);
+        }
 
         const QString trace = Path("many.trace");
         r = Cli(QStringList{QStringLiteral("write"), QStringLiteral("--verify"),
@@ -980,7 +1084,7 @@ private slots:
         QCOMPARE(Cli({QStringLiteral("frobnicate")}).code, 2);
         QCOMPARE(Cli({QStringLiteral("--help")}).code, 0);
         for (const char* cmd :
-             {"read", "write", "show", "diff", "preview", "ports", "export", "import"}) {
+             {"read", "write", "show", "diff", "preview", "ports", "export", "import", "backups"}) {
             const Run r = Cli({QString::fromLatin1(cmd), QStringLiteral("--help")});
             QCOMPARE(r.code, 0);
             QVERIFY(r.out.contains(QStringLiteral("--help")));
@@ -1002,6 +1106,7 @@ private slots:
                  {QStringLiteral("diff"), file, QStringLiteral("--port"), null, extra},
                  {QStringLiteral("preview"), file, QStringLiteral("-o"), Path("x.png"), extra},
                  {QStringLiteral("ports"), extra},
+                 {QStringLiteral("backups"), extra},
                  {QStringLiteral("export"), file, extra},
                  {QStringLiteral("import"), file, QStringLiteral("-o"), Path("x"), extra}}) {
             const Run r = Cli(args);
