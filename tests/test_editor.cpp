@@ -436,6 +436,11 @@ private slots:
                                     << "0.3" << 3;
         QTest::newRow("limited after rounding") << "0.75"
                                                 << "0.7" << 7;
+        // "," is a point too where the locale's is ".", shown as the locale's.
+        QTest::newRow("comma, half to even") << "0,35"
+                                             << "0.4" << 4;
+        QTest::newRow("comma, negative") << "-0,3"
+                                         << "-0.3" << -3;
     }
     void roundingAtHalves() {
         QFETCH(QString, typed);
