@@ -456,6 +456,58 @@ private slots:
         QCOMPARE(Packed(mk).AccCorr, int8_t(stored));
     }
 
+    // A text that is no number stays as typed and is refused on leaving, never
+    // read as another number ("5,4" in an integer is not 54); Escape brings
+    // back the value shown before.
+    void textThatIsNoNumberIsRefused_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("comma in an integer") << "seTimeCorr"
+                                             << "5,4"
+                                             << "'5,4' is not a valid integer value";
+        QTest::newRow("two points") << "seAccCorr"
+                                    << "0,2.5"
+                                    << "'0,2.5' is not a valid floating point value";
+    }
+    void textThatIsNoNumberIsRefused() {
+        QFETCH(QString, edit);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        ScriptedDialogs dialogs;
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.TimeCorr = -7;
+        r.AccCorr = 3;
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            auto* e = dlg.findChild<TSpinEdit*>(edit);
+            const QString before = e->text();
+            Type(e, typed);
+            QCOMPARE(e->text(), typed);
+            Tab(e);
+            QVERIFY(e->hasFocus());
+            QTRY_COMPARE(dialogs.messages.size(), 1);
+            QCOMPARE(dialogs.messages[0].kind, MessageKind::Exception);
+            QCOMPARE(dialogs.messages[0].text, message);
+            QCOMPARE(e->text(), typed);
+            // Nor does Enter take it: the dialog stays.
+            QTest::keyClick(e, Qt::Key_Return);
+            QVERIFY(dlg.isVisible());
+            QTRY_COMPARE(dialogs.messages.size(), 2);
+            QCOMPARE(mk.Settings.TimeCorr, int8_t(-7));
+            QCOMPARE(mk.Settings.AccCorr, int8_t(3));
+            QTest::keyClick(e, Qt::Key_Escape);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(e->text(), before);
+            Tab(e);
+            QVERIFY(!e->hasFocus());
+        }));
+        QCOMPARE(dialogs.messages.size(), 2);
+        QCOMPARE(Packed(mk).TimeCorr, int8_t(-7));
+        QCOMPARE(Packed(mk).AccCorr, int8_t(3));
+    }
+
     // Passing through an edit stores what it shows, also when nothing was typed.
     void passingThroughStoresTheShownValue() {
         TMK mk;
