@@ -111,7 +111,9 @@ TEditMask TEditMask::Parse(const QString& text) {
     return m;
 }
 
-TMaskEdit::TMaskEdit(QWidget* parent) : QLineEdit(parent) {}
+TMaskEdit::TMaskEdit(QWidget* parent) : QLineEdit(parent) {
+    connect(this, &QLineEdit::textEdited, this, [this] { focus_.Touch(); });
+}
 
 void TMaskEdit::SetEditMask(const QString& mask) {
     editMask_ = mask;
@@ -170,7 +172,7 @@ bool TMaskEdit::Leave() {
 
 void TMaskEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    if (focus_.Enter())
+    if (focus_.Enter(*event))
         entryText_ = displayText();
 }
 
@@ -178,6 +180,13 @@ void TMaskEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     if (focus_.Leave(*event))
         Leave();
+}
+
+// A click into the edit enters it, also when a page change had put the
+// focus there already.
+void TMaskEdit::mousePressEvent(QMouseEvent* event) {
+    focus_.Touch();
+    QLineEdit::mousePressEvent(event);
 }
 
 void TMaskEdit::keyPressEvent(QKeyEvent* event) {

@@ -42,6 +42,9 @@ public:
     // Every required position holds a character.
     bool IsComplete() const;
 
+    // Whether the user has entered the edit (see TFocusEntry): only then
+    // does leaving it act.
+    bool Entered() const { return focus_.IsEntered(); }
     // What leaving the edit does: refuses a changed, incomplete entry (the
     // error box, focus back here), else exited(). Answers whether it was left.
     bool Leave();
@@ -56,6 +59,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     int FirstBlankRequired() const;

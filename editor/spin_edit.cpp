@@ -25,6 +25,8 @@ TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
         if (!Unreadable() && std::exchange(told_, text()) != text())
             emit changed();
     });
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { focus_.Touch(); });
+    lineEdit()->installEventFilter(this);
 }
 
 void TSpinEdit::SetDecimals(int decimals) {
@@ -106,6 +108,7 @@ bool TSpinEdit::Leave() {
 }
 
 void TSpinEdit::stepBy(int steps) {
+    focus_.Touch();
     Show(Limit(Rounded(Value() + steps * increment_)));
     if (typing_)
         selectAll();
@@ -134,7 +137,7 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
 
 void TSpinEdit::focusInEvent(QFocusEvent* event) {
     QAbstractSpinBox::focusInEvent(event);
-    if (focus_.Enter())
+    if (focus_.Enter(*event))
         entryText_ = text();
 }
 
@@ -142,6 +145,19 @@ void TSpinEdit::focusOutEvent(QFocusEvent* event) {
     QAbstractSpinBox::focusOutEvent(event);
     if (focus_.Leave(*event))
         Leave();
+}
+
+// A click into the edit enters it, also when a page change had put the
+// focus there already: on the spin buttons here, on the text in its edit.
+void TSpinEdit::mousePressEvent(QMouseEvent* event) {
+    focus_.Touch();
+    QAbstractSpinBox::mousePressEvent(event);
+}
+
+bool TSpinEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lineEdit() && event->type() == QEvent::MouseButtonPress)
+        focus_.Touch();
+    return QAbstractSpinBox::eventFilter(watched, event);
 }
 
 void TSpinEdit::keyPressEvent(QKeyEvent* event) {

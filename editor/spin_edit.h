@@ -47,6 +47,9 @@ public:
     // Whether the text is no number and more than the start of one.
     bool Unreadable() const;
 
+    // Whether the user has entered the edit (see TFocusEntry): only then
+    // does leaving it act.
+    bool Entered() const { return focus_.IsEntered(); }
     // What leaving the edit does: refuses an unreadable text (the error box,
     // focus back here; Escape then brings back the text it had when entered),
     // else limits and shows the value, then exited(). Called by focus leaving
@@ -69,6 +72,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::optional<double> Parse(const QString& text) const;

@@ -10,6 +10,7 @@
 #include "ui/application.h"
 
 #include <QLabel>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <limits>
@@ -538,6 +539,63 @@ private slots:
         QCOMPARE(p.TankLimit, int8_t(40));
         QCOMPARE(p.TOPath, uint32_t(1200000));
         QCOMPARE(p.TOTime, uint32_t(3600));
+    }
+
+    // A page change moves the focus into the new page: no entering, so a
+    // loaded value beyond an edit's range keeps its field until the user
+    // enters the edit (a click, Tab, typing) and leaves it.
+    void aPageChangeStoresNothing() {
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.AccCorr = 100;         // shown as 0.7
+        r.LiqTemperLimit = 20;   // shown as 80
+        r.RevolutionsLimit = 10; // shown as 25
+        LoadImage(mk, r);
+        const TSettingsRecord& s = mk.Settings;
+        auto page = [](TMK_SetParamsDlg& dlg, QWidget* p) {
+            QTabBar* tabs = dlg.PageControl->tabBar();
+            QTest::mouseClick(tabs, Qt::LeftButton, {},
+                              tabs->tabRect(dlg.PageControl->indexOf(p)).center());
+            QCOMPARE(dlg.PageControl->currentWidget(), p);
+        };
+        QVERIFY(Edit(
+            mk,
+            [&](TMK_SetParamsDlg& dlg) {
+                page(dlg, dlg.tsSources);
+                ClickItem(dlg.rgLockType, dlg.rgLockType->ItemIndex());
+                for (QWidget* p : {dlg.tsLimits, dlg.tsCorr, dlg.tsTO, dlg.tsCorr, dlg.tsLimits})
+                    page(dlg, p);
+                QVERIFY(dlg.seLiqTemperLimit->hasFocus());
+                QCOMPARE(dlg.seLiqTemperLimit->text(), QStringLiteral("80"));
+                QCOMPARE(s.AccCorr, int8_t(100));
+                QCOMPARE(s.LiqTemperLimit, int8_t(20));
+                // Enter closes with OK from an edit never entered: nothing stored.
+                QTest::keyClick(dlg.seLiqTemperLimit, Qt::Key_Return);
+            },
+            nullptr));
+        r.LastProtocol = 0;
+        QCOMPARE(Bytes(Packed(mk)), Bytes(r));
+
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            page(dlg, dlg.tsSources);
+            ClickItem(dlg.rgLockType, dlg.rgLockType->ItemIndex());
+            page(dlg, dlg.tsLimits);
+            Tab(dlg.seLiqTemperLimit);
+            QVERIFY(dlg.seRevolutionsLimit->hasFocus());
+            QCOMPARE(s.LiqTemperLimit, int8_t(20));
+            page(dlg, dlg.tsCorr);
+            QCOMPARE(s.RevolutionsLimit, int8_t(25));
+            QTest::mouseClick(dlg.seAccCorr, Qt::LeftButton);
+            page(dlg, dlg.tsLimits);
+            QCOMPARE(s.AccCorr, int8_t(7));
+            // Typing where a page change put the focus enters the edit.
+            QVERIFY(dlg.seRevolutionsLimit->hasFocus());
+            QTest::keyClick(dlg.seRevolutionsLimit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(dlg.seRevolutionsLimit, "61");
+            page(dlg, dlg.tsCorr);
+            QCOMPARE(s.RevolutionsLimit, int8_t(61));
+        }));
+        QCOMPARE(Packed(mk).LiqTemperLimit, int8_t(20));
     }
 
     // A tank capacity of 0 leaves the reserve edit without limits, so a value

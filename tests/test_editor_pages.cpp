@@ -139,6 +139,11 @@ private slots:
                 TMaskEdit* day = dlg.meIntenseDayTime;
                 QCOMPARE(day->displayText(), QStringLiteral("02:10"));
                 Page(dlg, dlg.tsDisplay);
+                // Focus the program put there is no entering: leaving stores
+                // nothing.
+                day->setFocus(Qt::OtherFocusReason);
+                Tab(day);
+                QCOMPARE(mk.Settings.IntenseDayTime, int16_t(1570));
                 day->setFocus(Qt::MouseFocusReason);
                 day->setCursorPosition(0);
                 QTest::keyClick(day, Qt::Key_Space);
