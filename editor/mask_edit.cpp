@@ -1,14 +1,7 @@
 #include "editor/mask_edit.h"
 
-#include "support/errors.h"
-#include "ui/application.h"
-
-#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
-#include <QStackedWidget>
-#include <QTabWidget>
-#include <QTimer>
 
 namespace {
 
@@ -118,7 +111,9 @@ TEditMask TEditMask::Parse(const QString& text) {
     return m;
 }
 
-TMaskEdit::TMaskEdit(QWidget* parent) : QLineEdit(parent) {}
+TMaskEdit::TMaskEdit(QWidget* parent) : QLineEdit(parent) {
+    connect(this, &QLineEdit::textEdited, this, [this] { focus_.Touch(); });
+}
 
 void TMaskEdit::SetEditMask(const QString& mask) {
     editMask_ = mask;
@@ -165,68 +160,19 @@ int TMaskEdit::FirstBlankRequired() const {
 
 bool TMaskEdit::Leave() {
     if (isModified() && !IsComplete()) {
-        Refuse();
+        refusal_.Refuse(QString::fromLatin1(kInvalidInput));
+        const int blank = FirstBlankRequired();
+        if (blank >= 0)
+            setCursorPosition(blank);
         return false;
     }
     emit exited();
     return true;
 }
 
-void TMaskEdit::Refuse() {
-    focus_.Stay();
-    if (!hasFocus())
-        setFocus(Qt::OtherFocusReason);
-    const int blank = FirstBlankRequired();
-    if (blank >= 0)
-        setCursorPosition(blank);
-    if (justRefused_)
-        return;
-    // The mouse press that moved the focus away is still on its way to its
-    // control; it must not act. The box comes once that input is done.
-    justRefused_ = true;
-    qApp->installEventFilter(this);
-    QTimer::singleShot(0, this, [this] {
-        justRefused_ = false;
-        qApp->removeEventFilter(this);
-        // A page change that took the focus away is over by now.
-        if (!isVisible()) {
-            ShowOwnPage();
-            setFocus(Qt::OtherFocusReason);
-        }
-        RunGuarded([] { throw TripError(QString::fromLatin1(kInvalidInput)); });
-    });
-}
-
-// The focus comes back only to a control the user can see: when another
-// page was chosen, the edit's own page returns.
-void TMaskEdit::ShowOwnPage() {
-    for (QWidget* w = this; w && w != window(); w = w->parentWidget()) {
-        auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget());
-        if (!stack || stack->currentWidget() == w)
-            continue;
-        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget()))
-            tabs->setCurrentWidget(w);
-        else
-            stack->setCurrentWidget(w);
-    }
-}
-
-bool TMaskEdit::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick: {
-        auto* w = qobject_cast<QWidget*>(watched);
-        return justRefused_ && w && w != this && w->window() == window();
-    }
-    default:
-        return false;
-    }
-}
-
 void TMaskEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    if (focus_.Enter())
+    if (focus_.Enter(*event))
         entryText_ = displayText();
 }
 
@@ -234,6 +180,13 @@ void TMaskEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     if (focus_.Leave(*event))
         Leave();
+}
+
+// A click into the edit enters it, also when a page change had put the
+// focus there already.
+void TMaskEdit::mousePressEvent(QMouseEvent* event) {
+    focus_.Touch();
+    QLineEdit::mousePressEvent(event);
 }
 
 void TMaskEdit::keyPressEvent(QKeyEvent* event) {

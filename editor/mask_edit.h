@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/focus_entry.h"
+#include "editor/leave_refusal.h"
 
 #include <QLineEdit>
 #include <QList>
@@ -42,6 +42,9 @@ public:
     // Every required position holds a character.
     bool IsComplete() const;
 
+    // Whether the user has entered the edit (see TFocusEntry): only then
+    // does leaving it act.
+    bool Entered() const { return focus_.IsEntered(); }
     // What leaving the edit does: refuses a changed, incomplete entry (the
     // error box, focus back here), else exited(). Answers whether it was left.
     bool Leave();
@@ -53,21 +56,17 @@ signals:
     void exited();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    void Refuse();
-    void ShowOwnPage();
     int FirstBlankRequired() const;
 
     QString editMask_;
     TEditMask mask_;
     QString entryText_; // display text when the focus came in
     TFocusEntry focus_;
-    // Between a refusal and its error box: mouse input to the rest of the
-    // window is swallowed.
-    bool justRefused_ = false;
+    TLeaveRefusal refusal_{this, focus_};
 };

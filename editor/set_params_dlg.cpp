@@ -114,13 +114,15 @@ void TMK_SetParamsDlg::FormShow() {
 
 void TMK_SetParamsDlg::accept() {
     for (QWidget* w = QApplication::focusWidget(); w && w != this; w = w->parentWidget()) {
+        // An edit the user never entered stores nothing; an entry the edit
+        // refuses keeps the dialog open.
         if (auto* e = qobject_cast<TSpinEdit*>(w)) {
-            e->Leave();
+            if (e->Entered() && !e->Leave())
+                return;
             break;
         }
-        // An entry the mask refuses keeps the dialog open.
         if (auto* m = qobject_cast<TMaskEdit*>(w)) {
-            if (!m->Leave())
+            if (m->Entered() && !m->Leave())
                 return;
             break;
         }

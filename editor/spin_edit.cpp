@@ -4,9 +4,11 @@
 #include "support/numeric.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -18,7 +20,13 @@ QString DecimalPoint() {
 
 TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
     lineEdit()->setText(QStringLiteral("0"));
-    connect(lineEdit(), &QLineEdit::textChanged, this, [this] { emit changed(); });
+    told_ = text();
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this] {
+        if (!Unreadable() && std::exchange(told_, text()) != text())
+            emit changed();
+    });
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { focus_.Touch(); });
+    lineEdit()->installEventFilter(this);
 }
 
 void TSpinEdit::SetDecimals(int decimals) {
@@ -81,22 +89,34 @@ std::optional<double> TSpinEdit::Parse(const QString& text) const {
     return ParseFixed(text, decimals_, DecimalPoint());
 }
 
-void TSpinEdit::Leave() {
+bool TSpinEdit::Unreadable() const {
+    return !Parse(text()) &&
+           FixedTextShape(text(), decimals_, DecimalPoint()) != FixedTextState::Empty;
+}
+
+bool TSpinEdit::Leave() {
+    if (Unreadable()) {
+        refusal_.Refuse(QStringLiteral("'%1' is not a valid %2 value")
+                            .arg(text(), decimals_ ? QStringLiteral("floating point")
+                                                   : QStringLiteral("integer")));
+        return false;
+    }
+    // An empty text stands for the last value shown.
     Show(Limit(Value()));
     emit exited();
+    return true;
 }
 
 void TSpinEdit::stepBy(int steps) {
+    focus_.Touch();
     Show(Limit(Rounded(Value() + steps * increment_)));
     if (typing_)
         selectAll();
 }
 
+// Nothing typed is dropped: dropping the "," of "5,4" would leave 54.
 QValidator::State TSpinEdit::validate(QString& input, int&) const {
-    const FixedTextState state = FixedTextShape(input, decimals_, DecimalPoint());
-    if (state == FixedTextState::Invalid)
-        return QValidator::Invalid;
-    return state == FixedTextState::Empty ? QValidator::Intermediate : QValidator::Acceptable;
+    return Parse(input) ? QValidator::Acceptable : QValidator::Intermediate;
 }
 
 void TSpinEdit::fixup(QString&) const {}
@@ -117,11 +137,35 @@ QAbstractSpinBox::StepEnabled TSpinEdit::stepEnabled() const {
 
 void TSpinEdit::focusInEvent(QFocusEvent* event) {
     QAbstractSpinBox::focusInEvent(event);
-    focus_.Enter();
+    if (focus_.Enter(*event))
+        entryText_ = text();
 }
 
 void TSpinEdit::focusOutEvent(QFocusEvent* event) {
     QAbstractSpinBox::focusOutEvent(event);
     if (focus_.Leave(*event))
         Leave();
+}
+
+// A click into the edit enters it, also when a page change had put the
+// focus there already: on the spin buttons here, on the text in its edit.
+void TSpinEdit::mousePressEvent(QMouseEvent* event) {
+    focus_.Touch();
+    QAbstractSpinBox::mousePressEvent(event);
+}
+
+bool TSpinEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lineEdit() && event->type() == QEvent::MouseButtonPress)
+        focus_.Touch();
+    return QAbstractSpinBox::eventFilter(watched, event);
+}
+
+void TSpinEdit::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && Unreadable()) {
+        lineEdit()->setText(entryText_);
+        selectAll();
+        event->accept();
+        return;
+    }
+    QAbstractSpinBox::keyPressEvent(event);
 }

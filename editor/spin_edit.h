@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/focus_entry.h"
+#include "editor/leave_refusal.h"
 
 #include <QAbstractSpinBox>
 #include <optional>
@@ -11,8 +11,10 @@
 // value until the user passes through the edit.
 //
 // Integer (Decimals 0) or real with a fixed number of decimals, shown with the
-// locale's decimal separator ("." is accepted too when typing). Minimum and
-// maximum both 0 means no limits.
+// locale's decimal separator ("." and "," are taken too when typing). Minimum
+// and maximum both 0 means no limits. Every keystroke stays as typed: a text
+// that is no number (a point in an integer, a second point) is refused when
+// leaving, never changed into another number.
 class TSpinEdit : public QAbstractSpinBox {
     Q_OBJECT
 public:
@@ -42,16 +44,25 @@ public:
     // (the last shown value while the text is not a number).
     double Value() const;
 
-    // What leaving the edit does: limit and show the value, then exited().
-    // Called by focus leaving for another control of the window.
-    void Leave();
+    // Whether the text is no number and more than the start of one.
+    bool Unreadable() const;
+
+    // Whether the user has entered the edit (see TFocusEntry): only then
+    // does leaving it act.
+    bool Entered() const { return focus_.IsEntered(); }
+    // What leaving the edit does: refuses an unreadable text (the error box,
+    // focus back here; Escape then brings back the text it had when entered),
+    // else limits and shows the value, then exited(). Called by focus leaving
+    // for another control of the window. Answers whether it was left.
+    bool Leave();
 
     void stepBy(int steps) override;
 
 signals:
     // Focus left for another control; the value is limited already.
     void exited();
-    // The text changed, by typing, spinning or the program.
+    // The text changed, by typing, spinning or the program, to another
+    // number or to empty; an unreadable text tells nothing.
     void changed();
 
 protected:
@@ -60,6 +71,9 @@ protected:
     StepEnabled stepEnabled() const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::optional<double> Parse(const QString& text) const;
@@ -72,5 +86,8 @@ private:
     double increment_ = 1;
     bool typing_ = true;
     double shown_ = 0;
+    QString told_; // the text changed() told of last
+    QString entryText_;
     TFocusEntry focus_;
+    TLeaveRefusal refusal_{this, focus_};
 };

@@ -194,17 +194,6 @@ QString ItemRange(const Items& items) {
     return QStringLiteral("one of: ") + offered.join(QStringLiteral(", "));
 }
 
-// A text the editor's spin edit takes: digits, a sign, "." or "," as the
-// point, rounded half to even on the decimal digits as typed.
-std::optional<double> ParseNumber(const QString& typed, int decimals) {
-    QString t = typed.trimmed();
-    t.replace(QLatin1Char(','), QLatin1Char('.'));
-    // An integer control takes no point at all.
-    if (FixedTextShape(t, decimals, QStringLiteral(".")) != FixedTextState::Number)
-        return std::nullopt;
-    return ParseFixed(t, decimals, QStringLiteral("."));
-}
-
 int Distance(const QString& a, const QString& b) {
     std::vector<int> row(size_t(b.size()) + 1);
     for (size_t j = 0; j < row.size(); ++j)
@@ -407,7 +396,7 @@ void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
     case Number:
     case Correction:
     case Colour: {
-        const std::optional<double> v = ParseNumber(typed, f.decimals);
+        const std::optional<double> v = ParseFixed(typed, f.decimals);
         if (!v)
             Refuse(f, QStringLiteral("'%1' is not a %2number; allowed: %3")
                           .arg(typed, f.decimals ? QString() : QStringLiteral("whole "), allowed));

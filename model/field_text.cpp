@@ -24,8 +24,10 @@ QString FixedText(double value, int decimals, const QString& point) {
 
 namespace {
 
+// Both points are taken whatever the locale: a keyboard's own key may give
+// either, and the number must not change with it.
 bool IsPoint(QChar c, const QString& point) {
-    return c == QLatin1Char('.') || QString(c) == point;
+    return c == QLatin1Char('.') || c == QLatin1Char(',') || QString(c) == point;
 }
 
 struct Parts {
@@ -61,9 +63,9 @@ Parts Split(const QString& text, const QString& point) {
 } // namespace
 
 std::optional<double> ParseFixed(const QString& text, int decimals, const QString& point) {
-    const Parts p = Split(text, point);
-    if (!p.valid || (p.whole.isEmpty() && p.fraction.isEmpty()))
+    if (FixedTextShape(text, decimals, point) != FixedTextState::Number)
         return std::nullopt;
+    const Parts p = Split(text, point);
     // Rounded on the decimal digits as typed, so "0.35" is a true half.
     QString digits = p.whole + p.fraction.left(decimals);
     digits +=

@@ -15,15 +15,18 @@
 // even neighbour. No grouping; "-" for negatives, never "-0".
 QString FixedText(double value, int decimals, const QString& point);
 
-// A number typed into a spin edit with `decimals` digits: blanks around it,
-// a sign, digits and at most one point ("." or `point`); rounded half to
-// even on the decimal digits as typed, so "0.35" is a true half. None for
-// any other text.
-std::optional<double> ParseFixed(const QString& text, int decimals, const QString& point);
+// A number as the user types it, into a spin edit with `decimals` digits or
+// to tripconf-cli set: blanks around it, a sign, digits and at most one
+// point, "." or "," whatever the locale (or `point`, the one the edit shows);
+// rounded half to even on the decimal digits as typed, so "0.35" is a true
+// half. None for any other text, a point in an integer included.
+std::optional<double> ParseFixed(const QString& text, int decimals,
+                                 const QString& point = QStringLiteral("."));
 // Whether a text being typed can become such a number: Empty while it has
 // no digit yet; a point in an integer is Invalid.
 enum class FixedTextState { Invalid, Empty, Number };
-FixedTextState FixedTextShape(const QString& text, int decimals, const QString& point);
+FixedTextState FixedTextShape(const QString& text, int decimals,
+                              const QString& point = QStringLiteral("."));
 
 // A correction factor as tenths of a percent: 1.05 gives 50, 0.95 gives -50.
 // Raises "Range check error" when the result does not fit 32 signed bits.

@@ -10,6 +10,7 @@
 #include "ui/application.h"
 
 #include <QLabel>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <limits>
@@ -436,6 +437,11 @@ private slots:
                                     << "0.3" << 3;
         QTest::newRow("limited after rounding") << "0.75"
                                                 << "0.7" << 7;
+        // "," is a point too where the locale's is ".", shown as the locale's.
+        QTest::newRow("comma, half to even") << "0,35"
+                                             << "0.4" << 4;
+        QTest::newRow("comma, negative") << "-0,3"
+                                         << "-0.3" << -3;
     }
     void roundingAtHalves() {
         QFETCH(QString, typed);
@@ -449,6 +455,58 @@ private slots:
             QCOMPARE(dlg.seAccCorr->text(), shown);
         }));
         QCOMPARE(Packed(mk).AccCorr, int8_t(stored));
+    }
+
+    // A text that is no number stays as typed and is refused on leaving, never
+    // read as another number ("5,4" in an integer is not 54); Escape brings
+    // back the value shown before.
+    void textThatIsNoNumberIsRefused_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("comma in an integer") << "seTimeCorr"
+                                             << "5,4"
+                                             << "'5,4' is not a valid integer value";
+        QTest::newRow("two points") << "seAccCorr"
+                                    << "0,2.5"
+                                    << "'0,2.5' is not a valid floating point value";
+    }
+    void textThatIsNoNumberIsRefused() {
+        QFETCH(QString, edit);
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        ScriptedDialogs dialogs;
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.TimeCorr = -7;
+        r.AccCorr = 3;
+        LoadImage(mk, r);
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            auto* e = dlg.findChild<TSpinEdit*>(edit);
+            const QString before = e->text();
+            Type(e, typed);
+            QCOMPARE(e->text(), typed);
+            Tab(e);
+            QVERIFY(e->hasFocus());
+            QTRY_COMPARE(dialogs.messages.size(), 1);
+            QCOMPARE(dialogs.messages[0].kind, MessageKind::Exception);
+            QCOMPARE(dialogs.messages[0].text, message);
+            QCOMPARE(e->text(), typed);
+            // Nor does Enter take it: the dialog stays.
+            QTest::keyClick(e, Qt::Key_Return);
+            QVERIFY(dlg.isVisible());
+            QTRY_COMPARE(dialogs.messages.size(), 2);
+            QCOMPARE(mk.Settings.TimeCorr, int8_t(-7));
+            QCOMPARE(mk.Settings.AccCorr, int8_t(3));
+            QTest::keyClick(e, Qt::Key_Escape);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(e->text(), before);
+            Tab(e);
+            QVERIFY(!e->hasFocus());
+        }));
+        QCOMPARE(dialogs.messages.size(), 2);
+        QCOMPARE(Packed(mk).TimeCorr, int8_t(-7));
+        QCOMPARE(Packed(mk).AccCorr, int8_t(3));
     }
 
     // Passing through an edit stores what it shows, also when nothing was typed.
@@ -481,6 +539,63 @@ private slots:
         QCOMPARE(p.TankLimit, int8_t(40));
         QCOMPARE(p.TOPath, uint32_t(1200000));
         QCOMPARE(p.TOTime, uint32_t(3600));
+    }
+
+    // A page change moves the focus into the new page: no entering, so a
+    // loaded value beyond an edit's range keeps its field until the user
+    // enters the edit (a click, Tab, typing) and leaves it.
+    void aPageChangeStoresNothing() {
+        TMK mk;
+        TSettingsRecord r = TSettingsRecord::Defaults();
+        r.AccCorr = 100;         // shown as 0.7
+        r.LiqTemperLimit = 20;   // shown as 80
+        r.RevolutionsLimit = 10; // shown as 25
+        LoadImage(mk, r);
+        const TSettingsRecord& s = mk.Settings;
+        auto page = [](TMK_SetParamsDlg& dlg, QWidget* p) {
+            QTabBar* tabs = dlg.PageControl->tabBar();
+            QTest::mouseClick(tabs, Qt::LeftButton, {},
+                              tabs->tabRect(dlg.PageControl->indexOf(p)).center());
+            QCOMPARE(dlg.PageControl->currentWidget(), p);
+        };
+        QVERIFY(Edit(
+            mk,
+            [&](TMK_SetParamsDlg& dlg) {
+                page(dlg, dlg.tsSources);
+                ClickItem(dlg.rgLockType, dlg.rgLockType->ItemIndex());
+                for (QWidget* p : {dlg.tsLimits, dlg.tsCorr, dlg.tsTO, dlg.tsCorr, dlg.tsLimits})
+                    page(dlg, p);
+                QVERIFY(dlg.seLiqTemperLimit->hasFocus());
+                QCOMPARE(dlg.seLiqTemperLimit->text(), QStringLiteral("80"));
+                QCOMPARE(s.AccCorr, int8_t(100));
+                QCOMPARE(s.LiqTemperLimit, int8_t(20));
+                // Enter closes with OK from an edit never entered: nothing stored.
+                QTest::keyClick(dlg.seLiqTemperLimit, Qt::Key_Return);
+            },
+            nullptr));
+        r.LastProtocol = 0;
+        QCOMPARE(Bytes(Packed(mk)), Bytes(r));
+
+        QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
+            page(dlg, dlg.tsSources);
+            ClickItem(dlg.rgLockType, dlg.rgLockType->ItemIndex());
+            page(dlg, dlg.tsLimits);
+            Tab(dlg.seLiqTemperLimit);
+            QVERIFY(dlg.seRevolutionsLimit->hasFocus());
+            QCOMPARE(s.LiqTemperLimit, int8_t(20));
+            page(dlg, dlg.tsCorr);
+            QCOMPARE(s.RevolutionsLimit, int8_t(25));
+            QTest::mouseClick(dlg.seAccCorr, Qt::LeftButton);
+            page(dlg, dlg.tsLimits);
+            QCOMPARE(s.AccCorr, int8_t(7));
+            // Typing where a page change put the focus enters the edit.
+            QVERIFY(dlg.seRevolutionsLimit->hasFocus());
+            QTest::keyClick(dlg.seRevolutionsLimit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(dlg.seRevolutionsLimit, "61");
+            page(dlg, dlg.tsCorr);
+            QCOMPARE(s.RevolutionsLimit, int8_t(61));
+        }));
+        QCOMPARE(Packed(mk).LiqTemperLimit, int8_t(20));
     }
 
     // A tank capacity of 0 leaves the reserve edit without limits, so a value

@@ -139,6 +139,11 @@ private slots:
                 TMaskEdit* day = dlg.meIntenseDayTime;
                 QCOMPARE(day->displayText(), QStringLiteral("02:10"));
                 Page(dlg, dlg.tsDisplay);
+                // Focus the program put there is no entering: leaving stores
+                // nothing.
+                day->setFocus(Qt::OtherFocusReason);
+                Tab(day);
+                QCOMPARE(mk.Settings.IntenseDayTime, int16_t(1570));
                 day->setFocus(Qt::MouseFocusReason);
                 day->setCursorPosition(0);
                 QTest::keyClick(day, Qt::Key_Space);
@@ -246,6 +251,16 @@ private slots:
         QVERIFY(Edit(mk, [&](TMK_SetParamsDlg& dlg) {
             Page(dlg, dlg.tsDisplay);
             QCOMPARE(dlg.seDigit->text(), QStringLiteral("4"));
+            // A text that is no number stores no colour, nor does Escape,
+            // which brings back the one shown.
+            dlg.seDigit->setFocus(Qt::MouseFocusReason);
+            QTest::keyClick(dlg.seDigit, Qt::Key_End);
+            QTest::keyClicks(dlg.seDigit, ",");
+            QCOMPARE(dlg.seDigit->text(), QStringLiteral("4,"));
+            QTest::keyClick(dlg.seDigit, Qt::Key_Escape);
+            QCOMPARE(dlg.seDigit->text(), QStringLiteral("4"));
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(mk.Settings.DigitColor1, uint8_t(20));
             QCOMPARE(Swatch(dlg.sgDigit, 0), qRgb(0, 0, 206));
             const QImage preview = dlg.pbDisp->grab().toImage();
             ClickCell(dlg.sgDigit, 1, 3);
