@@ -26,7 +26,7 @@ const QRegularExpression& NamePattern() {
     return re;
 }
 
-QString PortPart(const QString& port) {
+QString PortForFileName(const QString& port) {
     QString name = port.section(QLatin1Char('/'), -1);
     for (QChar& c : name)
         if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != QLatin1Char('.') &&
@@ -45,7 +45,7 @@ QString BackupFolder() {
 
 QString BackupFileName(const QDateTime& time, const QString& port, uint16_t version) {
     return QStringLiteral("%1_%2_v%3.tarvg")
-        .arg(time.toString(QString::fromLatin1(kTimeFormat)), PortPart(port))
+        .arg(time.toString(QString::fromLatin1(kTimeFormat)), PortForFileName(port))
         .arg(version);
 }
 

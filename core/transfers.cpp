@@ -45,11 +45,12 @@ QString VersionsNamed(TLanguage language, uint16_t settings, uint16_t device) {
 }
 QString UnitChanged(TLanguage language, const QString& field) {
     return Lang(language,
-                "МК на порту теперь хранит другие настройки, чем при просмотре (%1 отличается): "
-                "подключён другой МК или его настройки изменились. Настройки не записаны.",
-                "The trip computer on the port now holds other settings than when they were "
-                "reviewed (%1 differs): another trip computer is connected, or its settings "
-                "changed. Nothing was written.")
+                "МК на порту теперь хранит другие настройки, чем при чтении перед записью (%1 "
+                "отличается): подключён другой МК или его настройки изменились. Настройки не "
+                "записаны.",
+                "The trip computer on the port now holds other settings than when they were read "
+                "before the write (%1 differs): another trip computer is connected, or its "
+                "settings changed. Nothing was written.")
         .arg(field);
 }
 QString NotVerified(const QString& why, TLanguage language) {

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
         edited.Settings.TOPath = 15000000; // 15 thousand km
         TWriteReviewDlg review(CompareSettings(DiffSideOf(QStringLiteral("COM3"), device),
                                                DiffSideOf(QStringLiteral("COM3"), edited)),
-                               QStringLiteral("COM3"), device.Version);
+                               QStringLiteral("COM3 (/dev/ttyUSB0)"), device.Version);
         review.show();
         ok = Save(review, dir, QStringLiteral("write-review-ru")) && ok;
     }

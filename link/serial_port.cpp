@@ -210,6 +210,18 @@ void TSerialPortBase::OpenPort(int n) {
         return;
     }
     ClosePort();
+    // From the system's list, numbers follow the devices present: after a
+    // rescan the chosen number may name another adapter. The chosen device
+    // is followed to its new number, or reported gone.
+    if (iniTable_.isEmpty() && devicePath_.isEmpty() && !chosenPath_.isEmpty() &&
+        PortNumber == chosenNumber_ && PortPath(PortNumber) != chosenPath_) {
+        const auto at = std::find(table_.begin() + 1, table_.end(), chosenPath_);
+        if (at == table_.end()) {
+            openFailure_ = {TOpenFailure::Kind::NotFound, chosenPath_, {}, {}};
+            return;
+        }
+        PortNumber = chosenNumber_ = int(at - table_.begin());
+    }
     const QString path = PortPath(PortNumber);
     if (path.isEmpty()) {
         openFailure_ = {
@@ -222,6 +234,7 @@ void TSerialPortBase::OpenPort(int n) {
         openFailure_.path = path;
         return;
     }
+    PortPresent[size_t(PortNumber)] = true;
     openedAtMs_ = port_->NowMs();
     qCDebug(lcLink).noquote() << QStringLiteral("0 ms opened %1").arg(PortPath(PortNumber));
     SetBaudRate(BaudRate);
@@ -230,6 +243,11 @@ void TSerialPortBase::OpenPort(int n) {
     SetStopBits(StopBits);
     SetDtr();
     PurgeInput();
+}
+
+void TSerialPortBase::Choose(int n) {
+    chosenNumber_ = n;
+    chosenPath_ = PortPath(n);
 }
 
 void TSerialPortBase::SetPortOpen(bool open) {
@@ -292,8 +310,10 @@ void TSerialPortBase::ChoosePort() {
         return;
     }
     if (ChoosePortDialog)
-        if (const std::optional<int> chosen = ChoosePortDialog(choices, PortNumber))
+        if (const std::optional<int> chosen = ChoosePortDialog(choices, PortNumber)) {
             PortNumber = *chosen;
+            Choose(*chosen);
+        }
     SetPortOpen(false);
     OpenPort(PortNumber);
 }
@@ -315,6 +335,7 @@ void TSerialPortBase::LoadSettings(TIniFile& ini) {
     // Without a choice, the first present port; a choice stays the choice.
     PortNumber = FirstPresentPort();
     const int chosen = ini.ReadInteger(SectionName, QStringLiteral("Port"), PortNumber);
+    Choose(chosen);
     if (count == 0) {
         ReportError(NoFreePortText());
         if (chosen < 1 || chosen > kMaxPortNumber)

@@ -111,6 +111,8 @@ protected:
 
 private:
     void BuildTable();
+    // The user's choice: the number, and the device it named then.
+    void Choose(int n);
     // kNoFreePortText, with why each port of the table would not open.
     QString NoFreePortText();
 
@@ -121,6 +123,8 @@ private:
     std::array<bool, kMaxPortNumber + 1> denied_{};
     QString devicePath_;
     TOpenFailure openFailure_;
+    int chosenNumber_ = 0;
+    QString chosenPath_;
 
 protected:
     // The port's clock when it was last opened, for the traffic log's times.

@@ -121,8 +121,6 @@ TMainForm::TMainForm(QWidget* parent)
     Image1 = Make<QLabel>(this, "Image1", {718, 256, 84, 82});
     Image1->setPixmap(DecorativePicture(Image1->size()));
 
-    // Below the steps: the port, the last answer, where the settings came
-    // from and what became of them, always in view.
     // A layout, so a long reason (the program holding the port) wraps
     // without leaving gaps when it is short.
     GroupBox5 = Make<QGroupBox>(this, "GroupBox5", {10, 344, 790, 118});
@@ -406,9 +404,12 @@ void TMainForm::WriteReviewed() {
         }
         if (Safety.review) {
             const QString source = source_.file.isEmpty() ? port : source_.file;
+            // The device path too: the number alone does not say which adapter.
+            const QString path = link_->PortPath(link_->PortNumber);
             TWriteReviewDlg review(
-                CompareSettings(DiffSideOf(port, device), DiffSideOf(source, *mk_)), port,
-                device.Version, this);
+                CompareSettings(DiffSideOf(port, device), DiffSideOf(source, *mk_)),
+                path.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, path), device.Version,
+                this);
             if (Dialogs().Exec(&review) != QDialog::Accepted)
                 return;
         }
@@ -433,19 +434,37 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
             : QLatin1Char('\n') + Lang("Резервная копия прежних настроек МК: %1",
                                        "A backup of the trip computer's former settings: %1")
                                       .arg(QDir::toNativeSeparators(backup));
+    const bool checked = Safety.review || Safety.backup || Safety.verify;
+    const auto wrote = [&](TWritten how) {
+        writtenTo_ = PortName();
+        writtenAt_ = QDateTime::currentDateTime();
+        writtenBackup_ = backup;
+        writtenHow_ = how;
+    };
     switch (r.status) {
     case TransferStatus::Done:
         NoteAnswer(mk_->Version);
-        writtenTo_ = answer_.port;
-        writtenAt_ = answer_.time;
-        writtenBackup_ = backup;
+        wrote(TWritten::Done);
         ShowInfo(r.message);
         break;
     case TransferStatus::Cancelled:
         break;
-    case TransferStatus::Failed:
-        // Link errors of the block phase go on to the general handler.
-        ReportException(TripError(r.message + kept));
+    case TransferStatus::Failed: {
+        // Link errors go on to the general handler; a checked write also
+        // says when none of the record had gone out.
+        const bool partly = r.message.contains(Texts::TornWrite(WindowLanguage()));
+        if (partly)
+            wrote(TWritten::MaybePartly);
+        QString text = r.message;
+        if (checked && !partly)
+            text += QLatin1Char('\n') +
+                    Lang("В МК ничего не записано.", "Nothing was written to the trip computer.");
+        ReportException(TripError(text + kept));
+        break;
+    }
+    case TransferStatus::NotVerified:
+        wrote(TWritten::NotVerified);
+        ShowError(r.message + kept);
         break;
     case TransferStatus::PortFailed:
         ReportPortFailure(r.message, kept);
@@ -453,7 +472,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
     case TransferStatus::VersionMismatch:
         NoteAnswer(r.deviceVersion);
         // Where the write was reviewed, both versions are named.
-        if (Safety.review || Safety.backup || Safety.verify)
+        if (checked)
             ShowError(r.message + QLatin1Char('\n') +
                       Texts::VersionsNamed(WindowLanguage(), mk_->Version, r.deviceVersion) + kept);
         else
@@ -637,7 +656,14 @@ void TMainForm::UpdateStatus() {
         else
             state << Lang("не изменялись", "not edited");
         if (!writtenTo_.isEmpty())
-            state << Lang("записаны в МК на %1 в %2", "written to the trip computer on %1 at %2")
+            state << (writtenHow_ == TWritten::Done
+                          ? Lang("записаны в МК на %1 в %2",
+                                 "written to the trip computer on %1 at %2")
+                      : writtenHow_ == TWritten::NotVerified
+                          ? Lang("записаны в МК на %1 в %2, но не проверены",
+                                 "written to the trip computer on %1 at %2, not verified")
+                          : Lang("возможно, записаны в МК на %1 частично (%2)",
+                                 "possibly partly written to the trip computer on %1 (%2)"))
                              .arg(writtenTo_, writtenAt_.toString(hhmm)) +
                          (writtenBackup_.isEmpty()
                               ? QString()

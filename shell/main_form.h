@@ -138,4 +138,5 @@ private:
     QString writtenTo_;   // the port they were last written to, unedited since
     QDateTime writtenAt_;
     QString writtenBackup_; // what that write saved first
+    enum class TWritten { Done, NotVerified, MaybePartly } writtenHow_ = TWritten::Done;
 };

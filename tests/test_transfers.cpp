@@ -261,13 +261,17 @@ private slots:
             // A second Step 4 from here is refused.
             stepOffered = f->bSetParams->isEnabled();
             f->WriteToDevice();
+            r->setResult(QDialog::Accepted); // so only Escape can reject it
             QTest::keyClick(r, Qt::Key_Escape);
             return r->result();
         };
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
         QCOMPARE(d.executed, QStringList{QStringLiteral("TWriteReviewDlg")});
         QCOMPARE(title, QStringLiteral("Запись настроек в МК"));
-        QVERIFY2(summary.startsWith(QStringLiteral("МК на порту COM1, версия настроек 7.")),
+        QVERIFY2(summary.startsWith(
+                     QStringLiteral("МК на порту COM1 (%1), версия настроек 7.\nБудут изменены "
+                                    "поля (1):")
+                         .arg(sim.sim.SlavePath())),
                  qPrintable(summary));
         QCOMPARE(rows.size(), 1);
         const QStringList row = rows[0].split('|');
@@ -365,6 +369,59 @@ private slots:
         QCOMPARE(ListBackups(BackupFolder()).value(0).image, first.sim.Memory());
     }
 
+    // Each switch of the INI section turns its own part off.
+    void switchesTurnEachPartOff_data() {
+        QTest::addColumn<QByteArray>("safety");
+        QTest::addColumn<bool>("reviewed");
+        QTest::addColumn<int>("backups");
+        QTest::addColumn<QString>("commands");
+        const QString all = QStringLiteral("1 5x64 1 5x4 4x4 7 1 5x4");
+        QTest::newRow("no review") << QByteArray("Review=0") << false << 1 << all;
+        QTest::newRow("no backup") << QByteArray("Backup=0") << true << 0 << all;
+        QTest::newRow("read-back only")
+            << QByteArray("Review=0\r\nBackup=0") << false << 0 << QStringLiteral("1 4x4 7 1 5x4");
+        QTest::newRow("no read-back")
+            << QByteArray("Verify=0") << true << 1 << QStringLiteral("1 5x64 1 5x4 4x4 7");
+    }
+    void switchesTurnEachPartOff() {
+        QFETCH(QByteArray, safety);
+        QFETCH(bool, reviewed);
+        QFETCH(int, backups);
+        QFETCH(QString, commands);
+        WriteIni("[Safety]\r\n" + safety + "\r\n");
+        ScriptedDialogs d;
+        d.onExec = PressWrite;
+        TSimulatorThread sim;
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(2));
+        f->MK()->Settings.TOTime = 77;
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(d.executed.size(), reviewed ? 1 : 0);
+        QCOMPARE(ListBackups(BackupFolder()).size(), backups);
+        QCOMPARE(Commands(sim.sim), commands);
+        QCOMPARE(d.messages.size(), 1);
+        QCOMPARE(d.messages[0].text, QStringLiteral("Настройки записаны в МК"));
+        QCOMPARE(sim.sim.Memory().left(124), RecordOf(f->MK()->Settings));
+    }
+
+    // The read before the write fails: nothing went out, and the box says so.
+    void checkedWriteThatFailsBeforeSendingSaysSo() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.StopAfterBlock = 9;
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(2));
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QVERIFY(d.executed.isEmpty());
+        QVERIFY(!Commands(sim.sim).contains(QStringLiteral(" 4")));
+        QCOMPARE(d.messages.size(), 1);
+        QCOMPARE(d.messages[0].kind, MessageKind::Exception);
+        QCOMPARE(d.messages[0].text, QStringLiteral("RS232. No link. Check PC-device connection.\n"
+                                                    "В МК ничего не записано."));
+        QVERIFY(StepsEnabled(*f) && !f->Busy());
+    }
+
     // The read-back differs: an error naming the field, never "written".
     void verifyThatFailsIsAnError() {
         ScriptedDialogs d;
@@ -388,7 +445,11 @@ private slots:
                                               "settings: ") +
                                f->LastBackup),
                  qPrintable(text));
-        QVERIFY(!f->lStateStatus->text().contains(QStringLiteral("записаны в МК")));
+        QVERIFY2(f->lStateStatus->text().contains(
+                     QStringLiteral("; written to the trip computer on COM1 at ")) &&
+                     f->lStateStatus->text().contains(
+                         QStringLiteral(", not verified (the former ones in the backup ")),
+                 qPrintable(f->lStateStatus->text()));
     }
 
     // A backup that cannot be saved stops Step 4 before the review.
@@ -517,9 +578,11 @@ private slots:
         };
         QTest::mouseClick(f->cbEnglishVersion, Qt::LeftButton);
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
-        QCOMPARE(summary, QStringLiteral("The trip computer on COM1, settings version 515.\nThe "
-                                         "trip computer already holds these settings: writing "
-                                         "them changes nothing."));
+        QCOMPARE(summary,
+                 QStringLiteral("The trip computer on COM1 (%1), settings version 515.\nThe "
+                                "trip computer already holds these settings: writing "
+                                "them changes nothing.")
+                     .arg(sim.sim.SlavePath()));
         QCOMPARE(d.messages.last().text, QStringLiteral("The settings are recorded in the device"));
         QCOMPARE(f->lPortStatus->text(), QStringLiteral("Port: COM1 — ") + sim.sim.SlavePath());
         QVERIFY(
@@ -821,6 +884,9 @@ private slots:
         QCOMPARE(d.messages.last().text,
                  QStringLiteral("RS232. No link. Check PC-device connection.\nThe trip computer "
                                 "may now hold partly written settings: write them again."));
+        QVERIFY2(f->lStateStatus->text().contains(
+                     QStringLiteral("possibly partly written to the trip computer on COM1")),
+                 qPrintable(f->lStateStatus->text()));
         QVERIFY(!f->Link()->IsPortOpen());
         QVERIFY(!TProgressObserver::Current());
         QVERIFY(Held(*f) == before);
