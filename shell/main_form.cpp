@@ -317,15 +317,20 @@ void TMainForm::ReadFromDevice() {
     if (r.status == TransferStatus::Done) {
         SetStepsEnabled(true);
         NoteAnswer(mk_->Version);
-        source_ = {QString(), PortName(), answer_.time};
-        edited_ = false;
-        savedTo_.clear();
-        writtenTo_.clear();
+        NewSource({QString(), PortName(), answer_.time});
     } else if (r.status == TransferStatus::PortFailed) {
         ReportPortFailure(r.message);
     } else if (r.status == TransferStatus::Failed && !r.message.isEmpty()) {
         ShowError(r.message);
     }
+}
+
+// Settings from elsewhere: neither edited, saved nor written yet.
+void TMainForm::NewSource(const TSource& source) {
+    source_ = source;
+    edited_ = false;
+    savedTo_.clear();
+    writtenTo_.clear();
 }
 
 QString TMainForm::PortName() const {
@@ -356,7 +361,7 @@ void TMainForm::ReportPortFailure(const QString& why, const QString& more) {
 void TMainForm::WriteToDevice() {
     if (busy_)
         return;
-    if (Safety.review || Safety.backup || Safety.verify)
+    if (SafetyOn())
         WriteReviewed();
     else
         WritePlain();
@@ -434,7 +439,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
             : QLatin1Char('\n') + Lang("Резервная копия прежних настроек МК: %1",
                                        "A backup of the trip computer's former settings: %1")
                                       .arg(QDir::toNativeSeparators(backup));
-    const bool checked = Safety.review || Safety.backup || Safety.verify;
+    const bool checked = SafetyOn();
     const auto wrote = [&](TWritten how) {
         writtenTo_ = PortName();
         writtenAt_ = QDateTime::currentDateTime();
@@ -504,10 +509,7 @@ void TMainForm::LoadFromFile(const QString& name) {
         return;
     }
     SetStepsEnabled(true);
-    source_ = {QFileInfo(name).fileName(), QString(), QDateTime::currentDateTime()};
-    edited_ = false;
-    savedTo_.clear();
-    writtenTo_.clear();
+    NewSource({QFileInfo(name).fileName(), QString(), QDateTime::currentDateTime()});
 }
 
 // Loaded as a settings file is, so Step 4 writes it back.

@@ -113,6 +113,7 @@ private:
     void ReportPortFailure(const QString& why, const QString& more = {});
     QString PortName() const;
     void NoteAnswer(uint16_t version);
+    bool SafetyOn() const { return Safety.review || Safety.backup || Safety.verify; }
 
     std::unique_ptr<TSerialLink> link_;
     std::unique_ptr<TMK> mk_;
@@ -133,6 +134,7 @@ private:
         QString port;
         QDateTime time;
     } source_;
+    void NewSource(const TSource& source);
     bool edited_ = false; // edited since read, loaded or saved
     QString savedTo_;     // the file they were last saved to, unedited since
     QString writtenTo_;   // the port they were last written to, unedited since
