@@ -504,7 +504,7 @@ private slots:
                 files << b->tvBackups->topLevelItem(i)->text(4);
                 offered << b->tvBackups->topLevelItem(i)->flags().testFlag(Qt::ItemIsEnabled);
             }
-            loadEnabled = b->bBackupLoad->isEnabled();
+            loadEnabled = b->bBackupLoad->isEnabled() && Unnamed(b).isEmpty();
             b->bBackupLoad->click();
             return b->result();
         };
