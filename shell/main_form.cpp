@@ -411,10 +411,14 @@ void TMainForm::WriteReviewed() {
             const QString source = source_.file.isEmpty() ? port : source_.file;
             // The device path too: the number alone does not say which adapter.
             const QString path = link_->PortPath(link_->PortNumber);
+            // Only the record's first Size bytes are sent: fields beyond stay as they are.
+            SettingsDiff diff = CompareSettings(DiffSideOf(port, device), DiffSideOf(source, *mk_));
+            std::erase_if(diff.fields, [this](const FieldDifference& d) {
+                return uint32_t(d.field->offset) >= mk_->Settings.Size;
+            });
             TWriteReviewDlg review(
-                CompareSettings(DiffSideOf(port, device), DiffSideOf(source, *mk_)),
-                path.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, path), device.Version,
-                this);
+                diff, path.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, path),
+                device.Version, this);
             if (Dialogs().Exec(&review) != QDialog::Accepted)
                 return;
         }

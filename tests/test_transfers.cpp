@@ -311,6 +311,27 @@ private slots:
         QVERIFY(!f->Busy());
     }
 
+    // A shorter record leaves the fields beyond it as they are: the review
+    // does not list them.
+    void reviewListsOnlyWhatIsSent() {
+        ScriptedDialogs d;
+        TSimulatorThread sim;
+        auto f = Window(sim);
+        Load(*f, d, 1, Memory(2));
+        f->MK()->Settings.Size = 0x34; // up to TOTime
+        f->MK()->Settings.TOTime = 5;
+        f->MK()->Settings.TOPath = 7;
+        QStringList rows;
+        d.onExec = [&rows](QDialog* dialog) {
+            rows = ReviewRows(*qobject_cast<TWriteReviewDlg*>(dialog));
+            return int(QDialog::Rejected);
+        };
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        QCOMPARE(rows.size(), 2); // Size and TOPath
+        QVERIFY(rows[0].contains(QStringLiteral("|Size|")));
+        QVERIFY(rows[1].contains(QStringLiteral("|TOPath|")));
+    }
+
     // Between the review and the write another trip computer is plugged in
     // behind the same path, or the adapter is pulled out: nothing is
     // written, and the backup stays.
