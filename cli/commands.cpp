@@ -127,8 +127,8 @@ QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString
     // The window's port table: COMn keys of the INI file, else the system's list.
     TSerialLink table;
     table.ShowError = [](const QString&) {};
-    table.LoadSettings(*PortTable(p));
-    table.SetPortOpen(false);
+    // Only the table: the INI's chosen port is not this command's to open.
+    table.LoadPortTable(*PortTable(p));
     const QString path = table.PortPath(n);
     if (path.isEmpty())
         error = QStringLiteral("%1 is not in the port table").arg(port);

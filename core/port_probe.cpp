@@ -34,8 +34,10 @@ QList<TPortReport> SurveyPorts(TIniFile& ini, bool probe) {
     link.ShowError = [](const QString&) {};
     link.LoadPortTable(ini);
     QList<TPortReport> out;
-    for (const TPortChoice& p : link.PortChoices()) {
-        TPortReport r{p, probe && !p.permissionDenied, std::nullopt};
+    for (TPortChoice p : link.PortTableEntries()) {
+        p.state = link.InspectPort(p.number);
+        // A port another program holds is not asked: the request would reach it.
+        TPortReport r{p, probe && p.state.kind == TOpenFailure::Kind::None, std::nullopt};
         if (r.probed)
             r.version = ProbeVersion(p.devicePath);
         out.append(r);
@@ -49,12 +51,10 @@ QString PortReportText(const QList<TPortReport>& reports) {
         QString line = QStringLiteral("COM%1  %2").arg(r.port.number).arg(r.port.devicePath);
         if (!r.port.description.isEmpty())
             line += QStringLiteral("  ") + r.port.description;
-        if (r.port.permissionDenied)
-            line += QStringLiteral("  no permission (sudo usermod -aG dialout $USER, then log "
-                                   "in again)");
-        else if (r.probed)
-            line += r.version ? QStringLiteral("  answers: settings version %1").arg(*r.version)
-                              : QStringLiteral("  no answer");
+        line += QStringLiteral("  ") + PortStateText(r.port.state, false);
+        if (r.probed)
+            line += r.version ? QStringLiteral(", answers: settings version %1").arg(*r.version)
+                              : QStringLiteral(", no answer");
         text += line + QLatin1Char('\n');
     }
     return text;
@@ -69,14 +69,19 @@ QString PortReportJson(const QList<TPortReport>& reports) {
     QJsonArray array;
     for (const TPortReport& r : reports) {
         const TSerialDeviceInfo& a = r.port.adapter;
-        QJsonObject o{{QStringLiteral("port"), QStringLiteral("COM%1").arg(r.port.number)},
-                      {QStringLiteral("path"), r.port.devicePath},
-                      {QStringLiteral("description"), textOrNull(a.description)},
-                      {QStringLiteral("manufacturer"), textOrNull(a.manufacturer)},
-                      {QStringLiteral("serialNumber"), textOrNull(a.serialNumber)},
-                      {QStringLiteral("vendorId"), id(a.hasUsbIds, a.vendorId)},
-                      {QStringLiteral("productId"), id(a.hasUsbIds, a.productId)},
-                      {QStringLiteral("permissionDenied"), r.port.permissionDenied}};
+        QJsonObject o{
+            {QStringLiteral("port"), QStringLiteral("COM%1").arg(r.port.number)},
+            {QStringLiteral("path"), r.port.devicePath},
+            {QStringLiteral("description"), textOrNull(a.description)},
+            {QStringLiteral("manufacturer"), textOrNull(a.manufacturer)},
+            {QStringLiteral("serialNumber"), textOrNull(a.serialNumber)},
+            {QStringLiteral("vendorId"), id(a.hasUsbIds, a.vendorId)},
+            {QStringLiteral("productId"), id(a.hasUsbIds, a.productId)},
+            {QStringLiteral("permissionDenied"), r.port.permissionDenied},
+            {QStringLiteral("state"), QString::fromLatin1(PortStateCode(r.port.state.kind))},
+            {QStringLiteral("reason"), r.port.state.kind == TOpenFailure::Kind::None
+                                           ? QJsonValue()
+                                           : QJsonValue(PortStateText(r.port.state, false))}};
         if (r.probed) {
             o.insert(QStringLiteral("answers"), r.version.has_value());
             o.insert(QStringLiteral("version"),

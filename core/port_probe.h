@@ -17,9 +17,9 @@ struct TPortReport {
     std::optional<uint16_t> version; // the settings version of a trip computer that answered
 };
 
-// The ports of the table the INI file gives (else of the system's list):
-// those present and those refused for lack of permission. With probe, each
-// present port is asked for the version, briefly.
+// Every entry of the table the INI file gives (else of the system's list),
+// with its state, opening none. With probe, each free port is opened and
+// asked for the version, briefly.
 QList<TPortReport> SurveyPorts(TIniFile& ini, bool probe);
 
 // Asks the device at path for its version with a short reply time-out

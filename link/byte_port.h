@@ -19,12 +19,22 @@ struct TSerialDeviceInfo {
 enum class TProbeResult { Present, Absent, PermissionDenied };
 
 // Why a device could not be opened, as the system tells it.
+// Also what a look at the device node and its lock file tells without
+// opening it (Kind::None there: free, as far as can be told).
 struct TOpenFailure {
-    enum class Kind { None, NotFound, NotSerial, PermissionDenied, InUse, Other };
+    enum class Kind { None, NotFound, NotSerial, PermissionDenied, InUse, StaleLock, Other };
     Kind kind = Kind::None; // None: opened, or nothing is known
     QString path;
     QString reason; // the system's words; may be empty
     QString holder; // the program holding the port ("name, process PID"), when known
+    // StaleLock: the lock file left by a process no longer running.
+    QString lockFile{};
+    qint64 lockPid = 0;
+    // PermissionDenied: the device's owner and group, and whether its group
+    // may read and write it (so that joining the group helps).
+    QString owner{};
+    QString group{};
+    bool groupMayOpen = false;
 };
 
 // The byte-level serial port beneath the link. Everything that depends on the
@@ -43,6 +53,21 @@ public:
     // Why Open(devicePath) fails right now; Kind::None when it cannot tell.
     virtual TOpenFailure WhyNotOpen(const QString& devicePath) {
         return {TOpenFailure::Kind::None, devicePath, {}, {}};
+    }
+    // The device's state from its node and lock file, never opening it; by
+    // default what Probe says. holders: also name a program that has it
+    // open without a lock (a look through every process: slower).
+    virtual TOpenFailure Inspect(const QString& devicePath, bool holders) {
+        (void)holders;
+        switch (Probe(devicePath)) {
+        case TProbeResult::Present:
+            return {TOpenFailure::Kind::None, devicePath, {}, {}};
+        case TProbeResult::PermissionDenied:
+            return {TOpenFailure::Kind::PermissionDenied, devicePath, {}, {}};
+        case TProbeResult::Absent:
+            break;
+        }
+        return {TOpenFailure::Kind::NotFound, devicePath, {}, {}};
     }
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;

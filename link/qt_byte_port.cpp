@@ -1,5 +1,6 @@
 #include "link/qt_byte_port.h"
 
+#include "link/device_state.h"
 #include "link/link_log.h"
 
 #include <QDir>
@@ -30,46 +31,6 @@ uint32_t DriverBaudRate(int fd) {
 
 QString SystemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// "name, process PID" of a running process; empty when it is gone.
-QString ProcessName(qint64 pid) {
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    if (pid <= 0 || !comm.open(QIODevice::ReadOnly))
-        return {};
-    return QStringLiteral("%1, process %2")
-        .arg(QString::fromLocal8Bit(comm.readAll().trimmed()))
-        .arg(pid);
-}
-
-// Who holds the device: the PID in QSerialPort's lock file (named as
-// QSerialPort names it), else a process with the device among its open
-// files, as far as this user may look.
-QString HolderOf(const QString& path) {
-    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    for (const char* dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
-                            "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
-        QFile lock(QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name);
-        if (lock.open(QIODevice::ReadOnly))
-            if (const QString held = ProcessName(lock.readLine().trimmed().toLongLong());
-                !held.isEmpty())
-                return held;
-    }
-    const QString device = QFileInfo(path).canonicalFilePath();
-    const qint64 self = ::getpid();
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : pids) {
-        bool numeric = false;
-        const qint64 n = pid.toLongLong(&numeric);
-        if (!numeric || n == self)
-            continue;
-        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-        for (const QString& fd : fds.entryList(QDir::Files | QDir::System))
-            if (QFile::symLinkTarget(fds.filePath(fd)) == device)
-                return ProcessName(n);
-    }
-    return {};
 }
 
 } // namespace
@@ -104,21 +65,23 @@ QList<TSerialDeviceInfo> TQtBytePort::ListDevices() {
     return out;
 }
 
+// Never opens: presence comes from the device node, so looking at the
+// ports leaves every line as it was.
 TProbeResult TQtBytePort::Probe(const QString& devicePath) {
-    QSerialPort probe;
-    probe.setPortName(QFileInfo(devicePath).absoluteFilePath());
-    if (probe.open(QIODevice::ReadWrite)) {
-        probe.close();
+    switch (InspectDevice(devicePath, false).kind) {
+    case TOpenFailure::Kind::None:
+    case TOpenFailure::Kind::InUse:
+    case TOpenFailure::Kind::StaleLock:
         return TProbeResult::Present;
-    }
-    openError_ = probe.errorString();
-    // QSerialPort reports a port in use and a port we may not open alike;
-    // only the second has a remedy worth telling the user.
-    const QByteArray native = QFile::encodeName(devicePath);
-    if (probe.error() == QSerialPort::PermissionError && ::access(native.constData(), F_OK) == 0 &&
-        ::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+    case TOpenFailure::Kind::PermissionDenied:
         return TProbeResult::PermissionDenied;
-    return TProbeResult::Absent;
+    default:
+        return TProbeResult::Absent;
+    }
+}
+
+TOpenFailure TQtBytePort::Inspect(const QString& devicePath, bool holders) {
+    return InspectDevice(devicePath, holders);
 }
 
 bool TQtBytePort::Open(const QString& devicePath) {
@@ -138,13 +101,10 @@ TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
     const auto failure = [&devicePath](Kind kind, int error) {
         return TOpenFailure{kind, devicePath, SystemText(error), {}};
     };
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0)
-        return failure(errno == ENOENT || errno == ENOTDIR ? Kind::NotFound : Kind::Other, errno);
-    if (S_ISDIR(st.st_mode))
-        return failure(Kind::NotSerial, EISDIR);
-    if (!S_ISCHR(st.st_mode))
-        return failure(Kind::NotSerial, ENOTTY);
+    // What the node and the lock file tell first; the device itself is
+    // asked only when they do not explain the refusal.
+    if (TOpenFailure seen = InspectDevice(devicePath, true); seen.kind != Kind::None)
+        return seen;
     const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -153,7 +113,7 @@ TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
         // Held with TIOCEXCL.
         if (error == EBUSY) {
             TOpenFailure f = failure(Kind::InUse, error);
-            f.holder = HolderOf(path);
+            f.holder = DeviceHolder(path);
             return f;
         }
         return failure(Kind::Other, error);
@@ -165,7 +125,7 @@ TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
     if (!tty)
         return failure(Kind::NotSerial, error);
     // The device itself opens, so what refused it was a program's lock.
-    const QString holder = HolderOf(path);
+    const QString holder = DeviceHolder(path);
     if (!holder.isEmpty() || openError_.contains(QLatin1String("lock"), Qt::CaseInsensitive))
         return {Kind::InUse, devicePath, {}, holder};
     return {Kind::Other, devicePath, openError_, {}};

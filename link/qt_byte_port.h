@@ -16,6 +16,7 @@ public:
     TProbeResult Probe(const QString& devicePath) override;
     bool Open(const QString& devicePath) override;
     TOpenFailure WhyNotOpen(const QString& devicePath) override;
+    TOpenFailure Inspect(const QString& devicePath, bool holders) override;
     bool IsOpen() const override;
     void Close() override;
     uint32_t SetBaudRate(uint32_t baud) override;

@@ -81,11 +81,27 @@ QString OpenFailureText(const TOpenFailure& f, bool russian) {
         return lang("%1 не является последовательным портом%2.", "%1 is not a serial port%2.")
             .arg(f.path, reason);
     case Kind::PermissionDenied:
-        return lang("Нет прав на открытие порта %1%2. Добавьте пользователя в группу dialout: "
-                    "sudo usermod -aG dialout $USER, затем войдите в систему заново.",
-                    "No permission to open the port %1%2. Add your user to the group dialout: "
-                    "sudo usermod -aG dialout $USER, then log in again.")
-            .arg(f.path, reason);
+        // Joining a group helps only when that group may read and write it.
+        if (f.group.isEmpty() || f.groupMayOpen)
+            return lang("Нет прав на открытие порта %1%2. Добавьте пользователя в группу %3: "
+                        "sudo usermod -aG %3 $USER, затем войдите в систему заново.",
+                        "No permission to open the port %1%2. Add your user to the group %3: "
+                        "sudo usermod -aG %3 $USER, then log in again.")
+                .arg(f.path, reason, f.group.isEmpty() ? QStringLiteral("dialout") : f.group);
+        return lang("Нет прав на открытие порта %1%2. Читать и писать его может только владелец "
+                    "%3, не группа %4: попросите администратора дать доступ (например, правилом "
+                    "udev).",
+                    "No permission to open the port %1%2. Only its owner %3 may read and write "
+                    "it, not its group %4: ask the administrator for access (a udev rule, for "
+                    "instance).")
+            .arg(f.path, reason, f.owner, f.group);
+    case Kind::StaleLock:
+        return lang("Устаревший файл блокировки %1 (процесс %2 не запущен) не даёт открыть порт; "
+                    "удалите его: sudo rm %1",
+                    "A stale lock file %1 (process %2, not running) blocks the port; remove it: "
+                    "sudo rm %1")
+            .arg(f.lockFile)
+            .arg(f.lockPid);
     case Kind::InUse:
         if (!f.holder.isEmpty())
             return lang("Порт %1 занят другой программой (%2).",
@@ -98,6 +114,45 @@ QString OpenFailureText(const TOpenFailure& f, bool russian) {
     }
     return lang("Не могу открыть порт %1%2.", "The port %1 cannot be opened%2.")
         .arg(f.path, reason);
+}
+
+QString PortStateText(const TOpenFailure& f, bool russian) {
+    const auto lang = [russian](const char* ru, const char* en) {
+        return QString::fromUtf8(russian ? ru : en);
+    };
+    switch (f.kind) {
+    case TOpenFailure::Kind::None:
+        return lang("свободен", "free");
+    case TOpenFailure::Kind::InUse:
+        return f.holder.isEmpty() ? lang("занят другой программой", "in use by another program")
+                                  : lang("занят: %1", "in use by %1").arg(f.holder);
+    case TOpenFailure::Kind::NotFound:
+        return lang("нет такого устройства", "no such device");
+    case TOpenFailure::Kind::NotSerial:
+        return lang("не последовательный порт", "not a serial device");
+    default:
+        return OpenFailureText(f, russian);
+    }
+}
+
+const char* PortStateCode(TOpenFailure::Kind kind) {
+    switch (kind) {
+    case TOpenFailure::Kind::None:
+        return "free";
+    case TOpenFailure::Kind::InUse:
+        return "in-use";
+    case TOpenFailure::Kind::StaleLock:
+        return "stale-lock";
+    case TOpenFailure::Kind::NotFound:
+        return "no-device";
+    case TOpenFailure::Kind::NotSerial:
+        return "not-serial";
+    case TOpenFailure::Kind::PermissionDenied:
+        return "no-permission";
+    case TOpenFailure::Kind::Other:
+        break;
+    }
+    return "other";
 }
 
 TSerialPortBase::TSerialPortBase(std::unique_ptr<TBytePort> port)
@@ -169,13 +224,16 @@ int TSerialPortBase::ScanPorts() {
     int count = 0;
     for (int n = 1; n <= kMaxPortNumber; ++n) {
         const QString path = PortPath(n);
-        TProbeResult r = TProbeResult::Absent;
+        TOpenFailure& state = states_[size_t(n)];
+        state = {TOpenFailure::Kind::NotFound, path, {}, {}};
         if (!devicePath_.isEmpty())
-            r = n == 1 ? TProbeResult::Present : TProbeResult::Absent;
+            state.kind = n == 1 ? TOpenFailure::Kind::None : TOpenFailure::Kind::NotFound;
         else if (!path.isEmpty())
-            r = port_->Probe(path);
-        PortPresent[size_t(n)] = r == TProbeResult::Present;
-        denied_[size_t(n)] = r == TProbeResult::PermissionDenied;
+            state = port_->Inspect(path, false);
+        using Kind = TOpenFailure::Kind;
+        PortPresent[size_t(n)] =
+            state.kind == Kind::None || state.kind == Kind::InUse || state.kind == Kind::StaleLock;
+        denied_[size_t(n)] = state.kind == Kind::PermissionDenied;
         count += PortPresent[size_t(n)] ? 1 : 0;
     }
     return count;
@@ -193,7 +251,23 @@ QList<TPortChoice> TSerialPortBase::PortChoices() const {
     for (int n = 1; n <= kMaxPortNumber; ++n)
         if (PortPresent[size_t(n)] || denied_[size_t(n)])
             out.append({n, table_[size_t(n)], AdapterText(adapters_[size_t(n)]), denied_[size_t(n)],
-                        adapters_[size_t(n)]});
+                        adapters_[size_t(n)], states_[size_t(n)]});
+    return out;
+}
+
+TOpenFailure TSerialPortBase::InspectPort(int n) {
+    const QString path = PortPath(n);
+    if (path.isEmpty())
+        return {TOpenFailure::Kind::NotFound, QStringLiteral("COM%1").arg(n), {}, {}};
+    return port_->Inspect(path, true);
+}
+
+QList<TPortChoice> TSerialPortBase::PortTableEntries() const {
+    QList<TPortChoice> out;
+    for (int n = 1; n <= kMaxPortNumber; ++n)
+        if (!table_[size_t(n)].isEmpty())
+            out.append({n, table_[size_t(n)], AdapterText(adapters_[size_t(n)]), denied_[size_t(n)],
+                        adapters_[size_t(n)], states_[size_t(n)]});
     return out;
 }
 
@@ -348,8 +422,8 @@ void TSerialPortBase::LoadSettings(TIniFile& ini) {
 QString TSerialPortBase::NoFreePortText() {
     QString text = QString::fromLatin1(kNoFreePortText);
     for (int n = 1; n <= kMaxPortNumber; ++n)
-        if (const QString path = PortPath(n); !path.isEmpty())
-            if (const QString why = OpenFailureText(port_->WhyNotOpen(path), RussianTexts);
+        if (!PortPath(n).isEmpty())
+            if (const QString why = OpenFailureText(states_[size_t(n)], RussianTexts);
                 !why.isEmpty())
                 text += QStringLiteral("\nCOM%1: %2").arg(n).arg(why);
     return text;

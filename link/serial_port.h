@@ -19,6 +19,8 @@ struct TPortChoice {
     // What the system knows of the adapter behind the path (maker, serial
     // number, USB ids); empty for a path the system does not list.
     TSerialDeviceInfo adapter{};
+    // What the last scan saw, without opening it (Kind::None: free).
+    TOpenFailure state{};
 };
 
 // "COM3  /dev/ttyUSB0  FT232R USB UART, FTDI, serial A50285BI, USB 0403:6001":
@@ -31,6 +33,12 @@ inline const char* const kNoFreePortText = "Can not find free serial port!";
 // What to tell the user about a port that will not open: the path, the
 // system's reason and, where there is one, the remedy.
 QString OpenFailureText(const TOpenFailure& failure, bool russian);
+// A port's state in a listing: "free", "in use by NAME, process PID", "no
+// such device", "not a serial device", or OpenFailureText with its remedy.
+QString PortStateText(const TOpenFailure& state, bool russian);
+// The state as a word for machines: free, in-use, stale-lock, no-device,
+// not-serial, no-permission, other.
+const char* PortStateCode(TOpenFailure::Kind kind);
 
 // The PC's serial port: which of COM1..COM32 exist, the chosen number, the
 // line settings, opening and closing, and the port number in the INI file.
@@ -67,7 +75,8 @@ public:
         ChoosePortDialog;
 
     bool ProbePort(int n);
-    // Closes the port, lists the devices, probes COM1..COM32; returns how many are present.
+    // Closes the port, lists the devices, looks at COM1..COM32 without opening
+    // any; returns how many are present.
     int ScanPorts();
     int FirstPresentPort() const;
     void OpenPort(int n);
@@ -104,6 +113,10 @@ public:
     QString PortAdapterText(int n) const;
     // The ports to offer the user: present ones and those refused for lack of permission.
     QList<TPortChoice> PortChoices() const;
+    // Every entry of the table, whatever its state.
+    QList<TPortChoice> PortTableEntries() const;
+    // COM n's state now, naming a program that has it open; never opens it.
+    TOpenFailure InspectPort(int n);
 
 protected:
     TBytePort& Port() { return *port_; }
@@ -121,6 +134,7 @@ private:
     std::array<QString, kMaxPortNumber + 1> table_;
     std::array<TSerialDeviceInfo, kMaxPortNumber + 1> adapters_;
     std::array<bool, kMaxPortNumber + 1> denied_{};
+    std::array<TOpenFailure, kMaxPortNumber + 1> states_{};
     QString devicePath_;
     TOpenFailure openFailure_;
     int chosenNumber_ = 0;

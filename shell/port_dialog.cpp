@@ -1,5 +1,7 @@
 #include "shell/port_dialog.h"
 
+#include "shell/window_language.h"
+
 #include "ui/dialogs.h"
 
 #include <QComboBox>
@@ -20,7 +22,8 @@ constexpr int kRescanMs = 1000;
 bool SameList(const QList<TPortChoice>& a, const QList<TPortChoice>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
         return x.number == y.number && x.devicePath == y.devicePath &&
-               x.description == y.description && x.permissionDenied == y.permissionDenied;
+               x.description == y.description && x.permissionDenied == y.permissionDenied &&
+               x.state.kind == y.state.kind && x.state.holder == y.state.holder;
     });
 }
 
@@ -28,9 +31,9 @@ QString ItemText(const TPortChoice& p) {
     QString text = QStringLiteral("COM%1    %2").arg(p.number).arg(p.devicePath);
     if (!p.description.isEmpty())
         text += QStringLiteral("    ") + p.description;
-    if (p.permissionDenied)
-        text += QStringLiteral("    (no permission: add your user to the \"dialout\" group "
-                               "and log in again)");
+    // The same states the start-up box and the command line tell.
+    if (p.state.kind != TOpenFailure::Kind::None)
+        text += QStringLiteral("    (%1)").arg(PortStateText(p.state, !English));
     return text;
 }
 

@@ -103,6 +103,7 @@ public:
     TProbeResult Probe(const QString& p) override { return real_.Probe(p); }
     bool Open(const QString& p) override { return real_.Open(p); }
     TOpenFailure WhyNotOpen(const QString& p) override { return real_.WhyNotOpen(p); }
+    TOpenFailure Inspect(const QString& p, bool h) override { return real_.Inspect(p, h); }
     bool IsOpen() const override { return real_.IsOpen(); }
     void Close() override { real_.Close(); }
     uint32_t SetBaudRate(uint32_t b) override { return real_.SetBaudRate(b); }

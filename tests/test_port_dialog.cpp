@@ -31,11 +31,15 @@ class TestPortDialog : public QObject {
 private slots:
     void showsEachPortWithItsPathAndTheRemedyForAPortWithoutPermission() {
         ScriptedDialogs dialogs;
-        const QList<TPortChoice> ports = {
+        QList<TPortChoice> ports = {
             {1, QStringLiteral("/dev/ttyS0"), {}, false},
             {3, QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART"), false},
             {4, QStringLiteral("/dev/ttyACM0"), {}, true},
         };
+        ports[2].state.kind = TOpenFailure::Kind::PermissionDenied;
+        ports[2].state.path = ports[2].devicePath;
+        ports[2].state.group = QStringLiteral("dialout");
+        ports[2].state.groupMayOpen = true;
         QStringList items;
         bool okWithDenied = true;
         dialogs.onExec = [&](QDialog* d) {
