@@ -3,7 +3,9 @@
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "open_counter.h"
 #include "sim_process.h"
+#include "support/ini_file.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -14,6 +16,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <algorithm>
@@ -490,6 +493,63 @@ private slots:
     // computer that answers and not a silent one; --port auto reads the one
     // that answers, and with none or two fails listing what it found;
     // --trace has every frame of the version exchange.
+    // Listing the ports and reading from one opens only that one; every
+    // entry of the table is listed with its state.
+    void lookingAtPortsOpensNone() {
+        const QString ini = Path("look.ini");
+        Sim a({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("2")});
+        Sim held({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("5")});
+        {
+            TIniFile table(ini);
+            table.WriteInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 5);
+            table.WriteString(QStringLiteral("RS232"), QStringLiteral("COM7"), Path("unplugged"));
+            table.WriteString(QStringLiteral("RS232"), QStringLiteral("COM8"),
+                              QStringLiteral("/dev/null"));
+        }
+        // Another program with COM5 open, without a lock.
+        QProcess holder;
+        holder.start(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), QStringLiteral("exec sleep 30 <%1").arg(held.path)});
+        const QString device = QFileInfo(held.path).canonicalFilePath();
+        QElapsedTimer waited;
+        waited.start();
+        const auto holds = [&] {
+            const QDir fds(QStringLiteral("/proc/%1/fd").arg(holder.processId()));
+            return QFile::symLinkTarget(fds.filePath(QStringLiteral("0"))) == device;
+        };
+        while (!holds() && waited.elapsed() < 10000)
+            QThread::msleep(5);
+        TOpenCounter opens;
+        QVERIFY(opens.Watch(a.path) && opens.Watch(held.path));
+        const QStringList iniArgs = {QStringLiteral("--ini"), ini};
+        Run r = Cli(QStringList{QStringLiteral("ports")} + iniArgs);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("COM2  %1  free\n"
+                                       "COM5  %2  in use by sleep, process %3\n"
+                                       "COM7  %4  no such device\n"
+                                       "COM8  /dev/null  not a serial device\n")
+                            .arg(a.path, held.path)
+                            .arg(holder.processId())
+                            .arg(Path("unplugged")));
+        r = Cli(QStringList{QStringLiteral("ports"), QStringLiteral("--json")} + iniArgs);
+        const QJsonArray json = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(json.size(), 4);
+        QCOMPARE(json[1][QStringLiteral("state")].toString(), QStringLiteral("in-use"));
+        QCOMPARE(json[2][QStringLiteral("state")].toString(), QStringLiteral("no-device"));
+        QVERIFY(json[0][QStringLiteral("reason")].isNull());
+        QCOMPARE(opens.Opens(a.path), 0);
+        QCOMPARE(opens.Opens(held.path), 0);
+        // COM2 named: the INI's COM5 is not touched.
+        r = Cli(QStringList{QStringLiteral("read"), QStringLiteral("--port"),
+                            QStringLiteral("COM2"), QStringLiteral("-o"), Path("look.tarvg")} +
+                iniArgs);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(opens.Opens(held.path), 0);
+        QCOMPARE(opens.Opens(a.path), 1);
+        holder.kill();
+        holder.waitForFinished();
+    }
+
     void portsAreListedProbedAndChosenAutomatically() {
         const QString ini = Path("auto.ini");
         Sim a({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("2"),

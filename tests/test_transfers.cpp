@@ -5,6 +5,7 @@
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "open_counter.h"
 #include "scripted_dialogs.h"
 #include "shell/backup_list.h"
 #include "shell/main_form.h"
@@ -25,6 +26,7 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -643,6 +645,17 @@ private slots:
         WriteIni("[RS232]\r\nPort=2\r\nCOM1=" + QFile::encodeName(first.sim.SlavePath()) +
                  "\r\nCOM2=" + QFile::encodeName(chosen) + "\r\n");
         ScriptedDialogs d;
+        // The other port is never opened: not at start, not by the port
+        // dialog's rescans while it stays open.
+        TOpenCounter opens;
+        QVERIFY(opens.Watch(first.sim.SlavePath()));
+        d.onExec = [](QDialog* dialog) {
+            if (auto* rescan = dialog->findChild<QTimer*>(QStringLiteral("RescanTimer"))) {
+                rescan->setInterval(10);
+                QTest::qWait(100);
+            }
+            return int(QDialog::Rejected);
+        };
         {
             TMainForm f;
             f.show();
@@ -667,6 +680,7 @@ private slots:
             QVERIFY(!StepsEnabled(f));
             QVERIFY(f.close());
         }
+        QCOMPARE(opens.Opens(first.sim.SlavePath()), 0);
         QCOMPARE(first.sim.Requests(), 0);
         QCOMPARE(second.sim.Requests(), 0);
         QCOMPARE(TIniFile(TMIniFile::DefaultFileName())
