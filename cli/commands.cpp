@@ -77,7 +77,7 @@ void AddIniOption(QCommandLineParser& p) {
 void AddPortOptions(QCommandLineParser& p) {
     p.addOption({QStringLiteral("port"),
                  QStringLiteral("Device path, COMn, or auto (the one port where a trip computer "
-                                "answers)."),
+                                "answers; auto opens and asks every free port of the table)."),
                  QStringLiteral("PORT")});
     AddIniOption(p);
     p.addOption({QStringLiteral("connect-timeout"),
@@ -509,13 +509,17 @@ int CmdDiff(const QStringList& args) {
 int CmdPorts(const QStringList& args) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "Lists the serial ports of the port table: COMn, the device path and what the\n"
-        "system knows of the adapter (description, maker, serial number, USB ids).\n"
-        "--probe sends each the version request and marks those where a trip computer\n"
-        "answers, with its settings version; --port auto uses the one that does."));
+        "Lists every entry of the port table: COMn, the device path, what the system\n"
+        "knows of the adapter (description, maker, serial number, USB ids) and its\n"
+        "state: free, in use by a program, stale lock, no such device, not a serial\n"
+        "device, no permission (with the remedy). Listing opens no port.\n"
+        "--probe opens each free port and sends it the version request, marking those\n"
+        "where a trip computer answers, with its settings version; --port auto uses\n"
+        "the one that does."));
     AddIniOption(p);
     p.addOption({QStringLiteral("probe"),
-                 QStringLiteral("Ask each port for the trip computer's version.")});
+                 QStringLiteral("Open each free port and ask it for the trip computer's "
+                                "version.")});
     p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON array.")});
     int code = 0;
     if (!Parse(p, args, code))
