@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <csignal>
 #include <cstdio>
@@ -50,6 +51,58 @@ QByteArray Hex(const QCommandLineParser& p, const char* name) {
             QStringLiteral("--%1: hexadecimal bytes expected").arg(QString::fromLatin1(name)));
     return bytes;
 }
+
+// The port-table entry --ini writes, so that the window and the command line
+// find the device. Restore() puts back what the file held before, unless
+// someone has changed the entry since.
+class TIniEntry {
+public:
+    TIniEntry(const QString& file, const QString& key, const QString& device)
+        : file_(file), key_(key), device_(device) {
+        if (file.isEmpty())
+            return;
+        existed_ = QFileInfo::exists(file);
+        if (existed_)
+            ReadWholeFile(file, TIniFile::kMaxSize); // says why a file cannot serve
+        TIniFile ini(file);
+        before_ = ini.Snapshot(kSection, key);
+        ini.WriteString(kSection, key, device);
+        ini.UpdateFile();
+        written_ = true;
+    }
+    ~TIniEntry() {
+        try {
+            Restore();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tripconf-sim: %s\n", qPrintable(ExceptionMessage(e)));
+        }
+    }
+    TIniEntry(const TIniEntry&) = delete;
+    TIniEntry& operator=(const TIniEntry&) = delete;
+
+    void Restore() {
+        if (!written_)
+            return;
+        written_ = false;
+        if (!QFileInfo::exists(file_))
+            return;
+        TIniFile ini(file_);
+        if (ini.ReadString(kSection, key_, {}) != device_)
+            return;
+        ini.RestoreKey(kSection, key_, before_);
+        ini.UpdateFile();
+        // A file made for the entry alone goes with it.
+        if (!existed_ && QFileInfo(file_).size() == 0)
+            QFile::remove(file_);
+    }
+
+private:
+    static inline const QString kSection = QStringLiteral("RS232");
+    QString file_, key_, device_;
+    TIniFile::TKeySnapshot before_;
+    bool existed_ = false;
+    bool written_ = false;
+};
 
 int Serve(QCommandLineParser& p) {
     TSimOptions o;
@@ -128,11 +181,19 @@ int Serve(QCommandLineParser& p) {
     }
     sim.Log = log;
 
+    // Set before anything is made, so that a signal from now on ends it
+    // through the cleanup below.
+    running = &sim;
+    const auto unset = qScopeGuard([] { running = nullptr; });
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
+        sigaction(s, &sa, nullptr);
+    // A reader of the log that went away must not end it before the cleanup.
+    std::signal(SIGPIPE, SIG_IGN);
+
     const QString path = sim.SlavePath();
-    if (p.isSet(QStringLiteral("ini"))) {
-        TIniFile ini(p.value(QStringLiteral("ini")));
-        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM%1").arg(com), path);
-    }
     const QString linkPath = p.value(QStringLiteral("link"));
     if (!linkPath.isEmpty()) {
         const QByteArray native = QFile::encodeName(linkPath);
@@ -141,22 +202,16 @@ int Serve(QCommandLineParser& p) {
         if (::symlink(QFile::encodeName(path).constData(), native.constData()) != 0)
             throw TripError(QStringLiteral("Can not make the link %1").arg(linkPath));
     }
-
-    running = &sim;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int s : {SIGTERM, SIGINT, SIGUSR1})
-        sigaction(s, &sa, nullptr);
+    TIniEntry entry(p.value(QStringLiteral("ini")), QStringLiteral("COM%1").arg(com), path);
 
     std::printf("%s\n", QFile::encodeName(path).constData());
     std::fflush(stdout);
     sim.Run();
-    running = nullptr;
 
     if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == path)
         ::unlink(QFile::encodeName(linkPath).constData());
     dump(sim.Memory());
+    entry.Restore();
     if (log != stderr)
         std::fclose(log);
     return 0;
@@ -172,9 +227,9 @@ int main(int argc, char** argv) {
     p.setApplicationDescription(QStringLiteral(
         "Plays the trip computer on a pseudo-terminal: answers commands 1 (version),\n"
         "5 (read block), 4 (write block) and 7 (end of write) at address 244.\n"
-        "Prints the device path as the first line, then serves until SIGTERM or\n"
-        "SIGINT; SIGUSR1 writes the memory to the --dump file. Every frame received\n"
-        "is logged in hex as \"RX ..\", every reply as \"TX ..\".\n"
+        "Prints the device path as the first line, then serves until SIGTERM,\n"
+        "SIGINT or SIGHUP; SIGUSR1 writes the memory to the --dump file. Every frame\n"
+        "received is logged in hex as \"RX ..\", every reply as \"TX ..\".\n"
         "Faults apply to the first --faults requests (all by default) after the\n"
         "first --faults-after requests (none by default)."));
     p.addHelpOption();
@@ -189,7 +244,10 @@ int main(int argc, char** argv) {
     opt("image", "Memory from a raw image (up to 2048 bytes).", "file");
     opt("settings", "Memory and version from a settings file (.tarvg).", "file");
     opt("settings-version", "Settings version answered to command 1 (default 1).", "n");
-    opt("ini", "Write the device path into this INI file, section RS232, key COMn.", "file");
+    opt("ini",
+        "Write the device path into this INI file, section RS232, key COMn, while it runs; "
+        "the entry is put back as it was at exit.",
+        "file");
     opt("com", "The n of that key (default 1).", "n");
     opt("link", "Make a symbolic link to the device path here (removed at exit).", "path");
     opt("log", "Append the frame log to this file instead of standard error.", "file");
