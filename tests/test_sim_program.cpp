@@ -286,16 +286,54 @@ private slots:
         QVERIFY(log != InProcessLog(TSimOptions{}, Path("sound.log")));
     }
 
-    void refusesBadOptionsAndExplainsItself() {
+    void explainsItselfByItsName() {
         QProcess p;
         p.start(SimProgram(), {QStringLiteral("--help")});
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(p.readAllStandardOutput().contains("--stop-after-block"));
-        p.start(SimProgram(), {QStringLiteral("--short-length"), QStringLiteral("9")});
+    }
+
+    // What it would have to guess at or clobber: refused before anything is
+    // made, and whatever stands at a --link path stays as it was.
+    void refusesBadOptions_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, QStringList args, const QString& message) {
+            QTest::newRow(name) << args << message;
+        };
+        row("value out of range", {QStringLiteral("--short-length"), QStringLiteral("9")},
+            QStringLiteral("--short-length: a number from 0 to 5 expected"));
+        row("a file at the link path", {QStringLiteral("--link"), Path("foreign.txt")},
+            QStringLiteral("--link %1: there is a file there already").arg(Path("foreign.txt")));
+        row("a link to another device", {QStringLiteral("--link"), Path("foreign-link")},
+            QStringLiteral("there is a link to /dev/null there already"));
+        row("a dangling link", {QStringLiteral("--link"), Path("dangling-link")},
+            QStringLiteral("there is a link to /nonexistent/ttyTRIP there already"));
+    }
+    void refusesBadOptions() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        if (!QFileInfo::exists(Path("big.bin"))) {
+            WriteFile(Path("big.bin"), QByteArray(2049, '\x55'));
+            WriteFile(Path("foreign.txt"), "mine\n");
+            QVERIFY(QFile::link(QStringLiteral("/dev/null"), Path("foreign-link")));
+            QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyTRIP"), Path("dangling-link")));
+        }
+        QFile::remove(Path("refused.ini"));
+        QProcess p;
+        p.start(SimProgram(), args << QStringLiteral("--ini") << Path("refused.ini"));
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 1);
-        QVERIFY(p.readAllStandardOutput().isEmpty());
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(err.startsWith(QStringLiteral("tripconf-sim: ")) && err.contains(message),
+                 qPrintable(err));
+        QVERIFY(!QFileInfo::exists(Path("refused.ini")));
+        QCOMPARE(ReadAll(Path("foreign.txt")), QByteArray("mine\n"));
+        QCOMPARE(QFile::symLinkTarget(Path("foreign-link")), QStringLiteral("/dev/null"));
+        QCOMPARE(QFile::symLinkTarget(Path("dangling-link")),
+                 QStringLiteral("/nonexistent/ttyTRIP"));
     }
 };
 

@@ -14,8 +14,10 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -51,6 +53,49 @@ QByteArray Hex(const QCommandLineParser& p, const char* name) {
             QStringLiteral("--%1: hexadecimal bytes expected").arg(QString::fromLatin1(name)));
     return bytes;
 }
+
+// A symbolic link to the device that the simulator made, removed when it ends.
+// Whatever else stands at the path is the user's: refused, never replaced.
+class TOwnLink {
+public:
+    TOwnLink(const QString& at, const QString& device) : at_(QFile::encodeName(at)) {
+        if (at.isEmpty())
+            return;
+        target_ = QFile::encodeName(device);
+        // symlink() never replaces; a link to this very device was left by a
+        // simulator that died on the same pseudo-terminal.
+        const int error = ::symlink(target_.constData(), at_.constData()) == 0 ? 0 : errno;
+        if (error != 0 && !IsOurs()) {
+            const QFileInfo there(at);
+            if (error != EEXIST)
+                throw TripError(QStringLiteral("Can not make the link %1: %2")
+                                    .arg(at, QString::fromLocal8Bit(std::strerror(error))));
+            const QString what = there.isSymLink()
+                                     ? QStringLiteral("a link to %1").arg(there.symLinkTarget())
+                                 : there.isDir() ? QStringLiteral("a folder")
+                                                 : QStringLiteral("a file");
+            throw TripError(QStringLiteral("--link %1: there is %2 there already; it is left as "
+                                           "it is. Remove it or name another path.")
+                                .arg(at, what));
+        }
+        made_ = true;
+    }
+    ~TOwnLink() {
+        if (made_ && IsOurs())
+            ::unlink(at_.constData());
+    }
+    TOwnLink(const TOwnLink&) = delete;
+    TOwnLink& operator=(const TOwnLink&) = delete;
+
+private:
+    bool IsOurs() const {
+        char buf[4096];
+        const ssize_t n = ::readlink(at_.constData(), buf, sizeof buf);
+        return n > 0 && QByteArray(buf, n) == target_;
+    }
+    QByteArray at_, target_;
+    bool made_ = false;
+};
 
 // The port-table entry --ini writes, so that the window and the command line
 // find the device. Restore() puts back what the file held before, unless
@@ -194,22 +239,13 @@ int Serve(QCommandLineParser& p) {
     std::signal(SIGPIPE, SIG_IGN);
 
     const QString path = sim.SlavePath();
-    const QString linkPath = p.value(QStringLiteral("link"));
-    if (!linkPath.isEmpty()) {
-        const QByteArray native = QFile::encodeName(linkPath);
-        if (QFileInfo(linkPath).isSymLink())
-            ::unlink(native.constData());
-        if (::symlink(QFile::encodeName(path).constData(), native.constData()) != 0)
-            throw TripError(QStringLiteral("Can not make the link %1").arg(linkPath));
-    }
+    const TOwnLink link(p.value(QStringLiteral("link")), path);
     TIniEntry entry(p.value(QStringLiteral("ini")), QStringLiteral("COM%1").arg(com), path);
 
     std::printf("%s\n", QFile::encodeName(path).constData());
     std::fflush(stdout);
     sim.Run();
 
-    if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == path)
-        ::unlink(QFile::encodeName(linkPath).constData());
     dump(sim.Memory());
     entry.Restore();
     if (log != stderr)
@@ -249,7 +285,10 @@ int main(int argc, char** argv) {
         "the entry is put back as it was at exit.",
         "file");
     opt("com", "The n of that key (default 1).", "n");
-    opt("link", "Make a symbolic link to the device path here (removed at exit).", "path");
+    opt("link",
+        "Make a symbolic link to the device path here (removed at exit); a path that exists "
+        "is refused.",
+        "path");
     opt("log", "Append the frame log to this file instead of standard error.", "file");
     opt("dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
     opt("delay", "Wait this many ms before each reply.", "ms");
