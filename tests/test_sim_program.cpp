@@ -291,7 +291,9 @@ private slots:
         p.start(SimProgram(), {QStringLiteral("--help")});
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
-        QVERIFY(p.readAllStandardOutput().contains("--stop-after-block"));
+        const QByteArray help = p.readAllStandardOutput();
+        QVERIFY2(help.startsWith("Usage: tripconf-sim [options]\n"), help.left(80).constData());
+        QVERIFY(help.contains("--stop-after-block"));
     }
 
     // What it would have to guess at or clobber: refused before anything is
@@ -304,6 +306,10 @@ private slots:
         };
         row("value out of range", {QStringLiteral("--short-length"), QStringLiteral("9")},
             QStringLiteral("--short-length: a number from 0 to 5 expected"));
+        row("stray argument", {QStringLiteral("--silent"), QStringLiteral("extra")},
+            QStringLiteral("Unexpected argument: extra"));
+        row("image over 2048 bytes", {QStringLiteral("--image"), Path("big.bin")},
+            QStringLiteral("It is longer than 2048 bytes."));
         row("a file at the link path", {QStringLiteral("--link"), Path("foreign.txt")},
             QStringLiteral("--link %1: there is a file there already").arg(Path("foreign.txt")));
         row("a link to another device", {QStringLiteral("--link"), Path("foreign-link")},

@@ -150,9 +150,12 @@ private:
 };
 
 int Serve(QCommandLineParser& p) {
+    if (const QStringList extra = p.positionalArguments(); !extra.isEmpty())
+        throw TripError(QStringLiteral("Unexpected argument: %1").arg(extra.first()));
+
     TSimOptions o;
     if (p.isSet(QStringLiteral("image"))) {
-        o.Memory = ReadWholeFile(p.value(QStringLiteral("image"))).left(kImageSize);
+        o.Memory = ReadWholeFile(p.value(QStringLiteral("image")), kImageSize);
         // A short image keeps the default content beyond its end.
         o.Memory += DefaultSimMemory().mid(o.Memory.size());
     }
@@ -277,7 +280,7 @@ int main(int argc, char** argv) {
         else
             p.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
     };
-    opt("image", "Memory from a raw image (up to 2048 bytes).", "file");
+    opt("image", "Memory from a raw image of up to 2048 bytes.", "file");
     opt("settings", "Memory and version from a settings file (.tarvg).", "file");
     opt("settings-version", "Settings version answered to command 1 (default 1).", "n");
     opt("ini",
@@ -320,7 +323,22 @@ int main(int argc, char** argv) {
     opt("settle", "After answering command 7, answer nothing for this many ms.", "ms");
     opt("settle-busy", "During --settle, answer with the busy command 255 instead.");
     opt("corrupt-offset", "A write block storing this memory byte stores it inverted.", "n");
-    p.process(app);
+    if (!p.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "tripconf-sim: %s\n", qPrintable(p.errorText()));
+        return 1;
+    }
+    if (p.isSet(QStringLiteral("help")) || p.isSet(QStringLiteral("help-all"))) {
+        // Qt's usage line names the program by the path it was started with.
+        QString help = p.helpText();
+        const QString usage = QStringLiteral("Usage: ");
+        const qsizetype options = help.indexOf(QStringLiteral(" [options]"));
+        if (help.startsWith(usage) && options > 0)
+            help.replace(usage.size(), options - usage.size(), QCoreApplication::applicationName());
+        std::fputs(help.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (p.isSet(QStringLiteral("version")))
+        p.showVersion();
     try {
         return Serve(p);
     } catch (const std::exception& e) {
