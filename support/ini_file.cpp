@@ -183,6 +183,43 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+TIniFile::TKeySnapshot TIniFile::Snapshot(const QString& section, const QString& key) const {
+    TKeySnapshot s;
+    const int sectionLine = FindSection(section.toUtf8());
+    s.sectionExisted = sectionLine >= 0;
+    if (const int k = sectionLine < 0 ? -1 : FindKey(sectionLine, key.toUtf8()); k >= 0)
+        s.line = lines_[k];
+    s.lineCount = lines_.size();
+    if (!lines_.isEmpty() && LineEnd(lines_.last()).isEmpty())
+        s.unendedLastLine = lines_.last();
+    return s;
+}
+
+void TIniFile::RestoreKey(const QString& section, const QString& key, const TKeySnapshot& before) {
+    const int s = FindSection(section.toUtf8());
+    const int k = s < 0 ? -1 : FindKey(s, key.toUtf8());
+    if (k < 0)
+        return;
+    if (!before.line.isEmpty()) {
+        QByteArray line = before.line;
+        // It was the last line; now another follows it.
+        if (LineEnd(line).isEmpty() && k + 1 < lines_.size())
+            line += "\r\n";
+        if (lines_[k] != line) {
+            lines_[k] = line;
+            dirty_ = true;
+        }
+        return;
+    }
+    lines_.removeAt(k);
+    if (!before.sectionExisted && (s + 1 == lines_.size() || IsSection(Content(s + 1))))
+        lines_.removeAt(s);
+    if (!before.unendedLastLine.isEmpty() && lines_.size() == before.lineCount &&
+        lines_.last() == before.unendedLastLine + "\r\n")
+        lines_.last() = before.unendedLastLine;
+    dirty_ = true;
+}
+
 void TIniFile::UpdateFile() {
     // A file that was not read is not replaced by what little is known of it.
     if (!dirty_ || !problem_.isEmpty())

@@ -37,6 +37,20 @@ public:
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);
 
+    // What the file holds of one key, taken before a WriteString so that
+    // RestoreKey can undo it byte for byte.
+    struct TKeySnapshot {
+        QByteArray line; // the key's line with its line end; empty: no key
+        bool sectionExisted = false;
+        qsizetype lineCount = 0;
+        QByteArray unendedLastLine; // the file's last line when it had no line end
+    };
+    TKeySnapshot Snapshot(const QString& section, const QString& key) const;
+    // Undoes a WriteString of the key made after `before` was taken: puts its
+    // line back, or removes it together with a section and a final line end
+    // that WriteString added. Lines written since by others stay.
+    void RestoreKey(const QString& section, const QString& key, const TKeySnapshot& before);
+
     // Writes the changes, if any; TripError "Unable to write to <file>. <reason>".
     void UpdateFile();
 

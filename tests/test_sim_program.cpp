@@ -1,4 +1,5 @@
 #include "link/serial_link.h"
+#include "sim_process.h"
 #include "support/ini_file.h"
 #include "tools/simulator.h"
 
@@ -23,6 +24,41 @@ QString SimProgram() {
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// An INI file the simulator writes its entry COM4 into, and what another
+// program (the window closing) saves into it while the simulator runs.
+struct TIniCase {
+    const char* name;
+    QByteArray before;
+    int signal;
+    std::function<void(TIniFile&)> meanwhile;
+};
+
+QList<TIniCase> IniCases() {
+    // Code page 1251, mixed line ends, odd spacing and case, no final line end.
+    const QByteArray hand =
+        "; \xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE8\r\n[Common]\r\nEnglishVersion=1\r\n"
+        "\r\n[rs232]\nPort = 4\ncom4 = /dev/ttyUSB0  \n\n[MainWindow]\r\nLeft=10";
+    const QByteArray noKey =
+        "[RS232]\r\nPort=4\r\nCOM1=/dev/ttyUSB0\r\n\r\n[Common]\r\nEnglishVersion=0\r\n";
+    const QByteArray noSection = "[Common]\nEnglishVersion=1";
+    const auto closingWindow = [](TIniFile& ini) {
+        ini.WriteBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
+        ini.WriteInteger(QStringLiteral("RS232"), QStringLiteral("Port"), 4);
+    };
+    const auto otherDevice = [](TIniFile& ini) {
+        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM4"),
+                        QStringLiteral("/dev/ttyUSB1"));
+    };
+    return {
+        {"entry replaced, SIGTERM", hand, SIGTERM, {}},
+        {"entry replaced, SIGHUP", hand, SIGHUP, {}},
+        {"key added to its section, SIGHUP", noKey, SIGHUP, {}},
+        {"section added after an unended line, SIGTERM", noSection, SIGTERM, {}},
+        {"the window's save meanwhile stays", noSection, SIGTERM, closingWindow},
+        {"an entry changed meanwhile stays", hand, SIGHUP, otherDevice},
+    };
 }
 
 // The faults the transfers are tested against in-process, as options.
@@ -112,7 +148,14 @@ class TestSimProgram : public QObject {
     QString Path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
 
 private slots:
+    void servesTheLinkAndLeavesItsMemoryAndLog_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
     void servesTheLinkAndLeavesItsMemoryAndLog() {
+        QFETCH(int, signal);
+        QFile::remove(Path("dump.bin"));
         QByteArray image(2048, '\0');
         for (int i = 0; i < image.size(); ++i)
             image[i] = char(i * 7);
@@ -155,16 +198,62 @@ private slots:
         link.Transact(6);
         link.SetPortOpen(false);
 
-        ::kill(pid_t(sim.processId()), SIGTERM);
+        ::kill(pid_t(sim.processId()), signal);
         QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 0);
         QByteArray expected = image;
         expected.replace(32, 32, QByteArray(32, char(0xEE)));
         QCOMPARE(ReadAll(Path("dump.bin")), expected);
         QVERIFY(!QFileInfo::exists(Path("ttyTRIP")));
+        // Made for the entry alone, the INI file goes with it.
+        QVERIFY(!QFileInfo::exists(Path("t.ini")));
         const QByteArray log = ReadAll(Path("sim.log"));
         QVERIFY(log.contains("RX 06 F4 01 00 01 04\n"));
         QVERIFY(log.contains("RX 08 F4 01 00 05 0A 00 F4\n"));
+    }
+
+    // The entry --ini wrote is put back as it was, every other byte of the
+    // file with it, unless someone changed the entry meanwhile; what others
+    // saved meanwhile stays.
+    void restoresTheIniEntryItReplaced_data() {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < IniCases().size(); ++i)
+            QTest::newRow(IniCases()[i].name) << i;
+    }
+    void restoresTheIniEntryItReplaced() {
+        QFETCH(int, row);
+        const TIniCase c = IniCases()[row];
+        const QString file = dir.filePath(QStringLiteral("restore%1.ini").arg(row));
+        WriteFile(file, c.before);
+        QByteArray expected = c.before;
+        if (c.meanwhile) {
+            const QString copy = file + QStringLiteral(".expected");
+            WriteFile(copy, c.before);
+            TIniFile ini(copy);
+            c.meanwhile(ini);
+            ini.UpdateFile();
+            expected = ReadAll(copy);
+        }
+
+        QProcess sim;
+        sim.start(SimProgram(),
+                  {QStringLiteral("--ini"), file, QStringLiteral("--com"), QStringLiteral("4"),
+                   QStringLiteral("--log"), QStringLiteral("/dev/null")});
+        QVERIFY(sim.waitForReadyRead(10000));
+        const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+        {
+            TIniFile ini(file);
+            QCOMPARE(ini.ReadString(QStringLiteral("RS232"), QStringLiteral("COM4"), {}), device);
+            if (c.meanwhile)
+                c.meanwhile(ini);
+        }
+        ::kill(pid_t(sim.processId()), c.signal);
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QCOMPARE(sim.readAllStandardError(), QByteArray());
+        QCOMPARE(ReadAll(file), expected);
     }
 
     // Each fault option makes the device its TSimOptions field makes: both
@@ -197,16 +286,60 @@ private slots:
         QVERIFY(log != InProcessLog(TSimOptions{}, Path("sound.log")));
     }
 
-    void refusesBadOptionsAndExplainsItself() {
+    void explainsItselfByItsName() {
         QProcess p;
         p.start(SimProgram(), {QStringLiteral("--help")});
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
-        QVERIFY(p.readAllStandardOutput().contains("--stop-after-block"));
-        p.start(SimProgram(), {QStringLiteral("--short-length"), QStringLiteral("9")});
+        const QByteArray help = p.readAllStandardOutput();
+        QVERIFY2(help.startsWith("Usage: tripconf-sim [options]\n"), help.left(80).constData());
+        QVERIFY(help.contains("--stop-after-block"));
+    }
+
+    // What it would have to guess at or clobber: refused before anything is
+    // made, and whatever stands at a --link path stays as it was.
+    void refusesBadOptions_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, QStringList args, const QString& message) {
+            QTest::newRow(name) << args << message;
+        };
+        row("value out of range", {QStringLiteral("--short-length"), QStringLiteral("9")},
+            QStringLiteral("--short-length: a number from 0 to 5 expected"));
+        row("stray argument", {QStringLiteral("--silent"), QStringLiteral("extra")},
+            QStringLiteral("Unexpected argument: extra"));
+        row("image over 2048 bytes", {QStringLiteral("--image"), Path("big.bin")},
+            QStringLiteral("It is longer than 2048 bytes."));
+        row("a file at the link path", {QStringLiteral("--link"), Path("foreign.txt")},
+            QStringLiteral("--link %1: there is a file there already").arg(Path("foreign.txt")));
+        row("a link to another device", {QStringLiteral("--link"), Path("foreign-link")},
+            QStringLiteral("there is a link to /dev/null there already"));
+        row("a dangling link", {QStringLiteral("--link"), Path("dangling-link")},
+            QStringLiteral("there is a link to /nonexistent/ttyTRIP there already"));
+    }
+    void refusesBadOptions() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        if (!QFileInfo::exists(Path("big.bin"))) {
+            WriteFile(Path("big.bin"), QByteArray(2049, '\x55'));
+            WriteFile(Path("foreign.txt"), "mine\n");
+            QVERIFY(QFile::link(QStringLiteral("/dev/null"), Path("foreign-link")));
+            QVERIFY(QFile::link(QStringLiteral("/nonexistent/ttyTRIP"), Path("dangling-link")));
+        }
+        QFile::remove(Path("refused.ini"));
+        QProcess p;
+        p.start(SimProgram(), args << QStringLiteral("--ini") << Path("refused.ini"));
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 1);
-        QVERIFY(p.readAllStandardOutput().isEmpty());
+        QCOMPARE(p.readAllStandardOutput(), QByteArray());
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(err.startsWith(QStringLiteral("tripconf-sim: ")) && err.contains(message),
+                 qPrintable(err));
+        QVERIFY(!QFileInfo::exists(Path("refused.ini")));
+        QCOMPARE(ReadAll(Path("foreign.txt")), QByteArray("mine\n"));
+        QCOMPARE(QFile::symLinkTarget(Path("foreign-link")), QStringLiteral("/dev/null"));
+        QCOMPARE(QFile::symLinkTarget(Path("dangling-link")),
+                 QStringLiteral("/nonexistent/ttyTRIP"));
     }
 };
 

@@ -12,9 +12,12 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -51,10 +54,108 @@ QByteArray Hex(const QCommandLineParser& p, const char* name) {
     return bytes;
 }
 
+// A symbolic link to the device that the simulator made, removed when it ends.
+// Whatever else stands at the path is the user's: refused, never replaced.
+class TOwnLink {
+public:
+    TOwnLink(const QString& at, const QString& device) : at_(QFile::encodeName(at)) {
+        if (at.isEmpty())
+            return;
+        target_ = QFile::encodeName(device);
+        // symlink() never replaces; a link to this very device was left by a
+        // simulator that died on the same pseudo-terminal.
+        const int error = ::symlink(target_.constData(), at_.constData()) == 0 ? 0 : errno;
+        if (error != 0 && !IsOurs()) {
+            const QFileInfo there(at);
+            if (error != EEXIST)
+                throw TripError(QStringLiteral("Can not make the link %1: %2")
+                                    .arg(at, QString::fromLocal8Bit(std::strerror(error))));
+            const QString what = there.isSymLink()
+                                     ? QStringLiteral("a link to %1").arg(there.symLinkTarget())
+                                 : there.isDir() ? QStringLiteral("a folder")
+                                                 : QStringLiteral("a file");
+            throw TripError(QStringLiteral("--link %1: there is %2 there already; it is left as "
+                                           "it is. Remove it or name another path.")
+                                .arg(at, what));
+        }
+        made_ = true;
+    }
+    ~TOwnLink() {
+        if (made_ && IsOurs())
+            ::unlink(at_.constData());
+    }
+    TOwnLink(const TOwnLink&) = delete;
+    TOwnLink& operator=(const TOwnLink&) = delete;
+
+private:
+    bool IsOurs() const {
+        char buf[4096];
+        const ssize_t n = ::readlink(at_.constData(), buf, sizeof buf);
+        return n > 0 && QByteArray(buf, n) == target_;
+    }
+    QByteArray at_, target_;
+    bool made_ = false;
+};
+
+// The port-table entry --ini writes, so that the window and the command line
+// find the device. Restore() puts back what the file held before, unless
+// someone has changed the entry since.
+class TIniEntry {
+public:
+    TIniEntry(const QString& file, const QString& key, const QString& device)
+        : file_(file), key_(key), device_(device) {
+        if (file.isEmpty())
+            return;
+        existed_ = QFileInfo::exists(file);
+        if (existed_)
+            ReadWholeFile(file, TIniFile::kMaxSize); // says why a file cannot serve
+        TIniFile ini(file);
+        before_ = ini.Snapshot(kSection, key);
+        ini.WriteString(kSection, key, device);
+        ini.UpdateFile();
+        written_ = true;
+    }
+    ~TIniEntry() {
+        try {
+            Restore();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tripconf-sim: %s\n", qPrintable(ExceptionMessage(e)));
+        }
+    }
+    TIniEntry(const TIniEntry&) = delete;
+    TIniEntry& operator=(const TIniEntry&) = delete;
+
+    void Restore() {
+        if (!written_)
+            return;
+        written_ = false;
+        if (!QFileInfo::exists(file_))
+            return;
+        TIniFile ini(file_);
+        if (ini.ReadString(kSection, key_, {}) != device_)
+            return;
+        ini.RestoreKey(kSection, key_, before_);
+        ini.UpdateFile();
+        // A file made for the entry alone goes with it.
+        if (!existed_ && QFileInfo(file_).size() == 0)
+            QFile::remove(file_);
+    }
+
+private:
+    static inline const QString kSection = QStringLiteral("RS232");
+    QString file_, key_, device_;
+    TIniFile::TKeySnapshot before_;
+    bool existed_ = false;
+    bool written_ = false;
+};
+
 int Serve(QCommandLineParser& p) {
+    if (const QStringList extra = p.positionalArguments(); !extra.isEmpty())
+        throw TripError(QStringLiteral("Unexpected argument: %1").arg(extra.first()));
+
     TSimOptions o;
     if (p.isSet(QStringLiteral("image"))) {
-        o.Memory = ReadWholeFile(p.value(QStringLiteral("image"))).left(kImageSize);
+        o.Memory = ReadWholeFile(p.value(QStringLiteral("image")), kImageSize);
         // A short image keeps the default content beyond its end.
         o.Memory += DefaultSimMemory().mid(o.Memory.size());
     }
@@ -128,35 +229,28 @@ int Serve(QCommandLineParser& p) {
     }
     sim.Log = log;
 
-    const QString path = sim.SlavePath();
-    if (p.isSet(QStringLiteral("ini"))) {
-        TIniFile ini(p.value(QStringLiteral("ini")));
-        ini.WriteString(QStringLiteral("RS232"), QStringLiteral("COM%1").arg(com), path);
-    }
-    const QString linkPath = p.value(QStringLiteral("link"));
-    if (!linkPath.isEmpty()) {
-        const QByteArray native = QFile::encodeName(linkPath);
-        if (QFileInfo(linkPath).isSymLink())
-            ::unlink(native.constData());
-        if (::symlink(QFile::encodeName(path).constData(), native.constData()) != 0)
-            throw TripError(QStringLiteral("Can not make the link %1").arg(linkPath));
-    }
-
+    // Set before anything is made, so that a signal from now on ends it
+    // through the cleanup below.
     running = &sim;
+    const auto unset = qScopeGuard([] { running = nullptr; });
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
-    for (int s : {SIGTERM, SIGINT, SIGUSR1})
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
         sigaction(s, &sa, nullptr);
+    // A reader of the log that went away must not end it before the cleanup.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const QString path = sim.SlavePath();
+    const TOwnLink link(p.value(QStringLiteral("link")), path);
+    TIniEntry entry(p.value(QStringLiteral("ini")), QStringLiteral("COM%1").arg(com), path);
 
     std::printf("%s\n", QFile::encodeName(path).constData());
     std::fflush(stdout);
     sim.Run();
-    running = nullptr;
 
-    if (!linkPath.isEmpty() && QFileInfo(linkPath).symLinkTarget() == path)
-        ::unlink(QFile::encodeName(linkPath).constData());
     dump(sim.Memory());
+    entry.Restore();
     if (log != stderr)
         std::fclose(log);
     return 0;
@@ -172,9 +266,9 @@ int main(int argc, char** argv) {
     p.setApplicationDescription(QStringLiteral(
         "Plays the trip computer on a pseudo-terminal: answers commands 1 (version),\n"
         "5 (read block), 4 (write block) and 7 (end of write) at address 244.\n"
-        "Prints the device path as the first line, then serves until SIGTERM or\n"
-        "SIGINT; SIGUSR1 writes the memory to the --dump file. Every frame received\n"
-        "is logged in hex as \"RX ..\", every reply as \"TX ..\".\n"
+        "Prints the device path as the first line, then serves until SIGTERM,\n"
+        "SIGINT or SIGHUP; SIGUSR1 writes the memory to the --dump file. Every frame\n"
+        "received is logged in hex as \"RX ..\", every reply as \"TX ..\".\n"
         "Faults apply to the first --faults requests (all by default) after the\n"
         "first --faults-after requests (none by default)."));
     p.addHelpOption();
@@ -186,12 +280,18 @@ int main(int argc, char** argv) {
         else
             p.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
     };
-    opt("image", "Memory from a raw image (up to 2048 bytes).", "file");
+    opt("image", "Memory from a raw image of up to 2048 bytes.", "file");
     opt("settings", "Memory and version from a settings file (.tarvg).", "file");
     opt("settings-version", "Settings version answered to command 1 (default 1).", "n");
-    opt("ini", "Write the device path into this INI file, section RS232, key COMn.", "file");
+    opt("ini",
+        "Write the device path into this INI file, section RS232, key COMn, while it runs; "
+        "the entry is put back as it was at exit.",
+        "file");
     opt("com", "The n of that key (default 1).", "n");
-    opt("link", "Make a symbolic link to the device path here (removed at exit).", "path");
+    opt("link",
+        "Make a symbolic link to the device path here (removed at exit); a path that exists "
+        "is refused.",
+        "path");
     opt("log", "Append the frame log to this file instead of standard error.", "file");
     opt("dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
     opt("delay", "Wait this many ms before each reply.", "ms");
@@ -223,7 +323,22 @@ int main(int argc, char** argv) {
     opt("settle", "After answering command 7, answer nothing for this many ms.", "ms");
     opt("settle-busy", "During --settle, answer with the busy command 255 instead.");
     opt("corrupt-offset", "A write block storing this memory byte stores it inverted.", "n");
-    p.process(app);
+    if (!p.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "tripconf-sim: %s\n", qPrintable(p.errorText()));
+        return 1;
+    }
+    if (p.isSet(QStringLiteral("help")) || p.isSet(QStringLiteral("help-all"))) {
+        // Qt's usage line names the program by the path it was started with.
+        QString help = p.helpText();
+        const QString usage = QStringLiteral("Usage: ");
+        const qsizetype options = help.indexOf(QStringLiteral(" [options]"));
+        if (help.startsWith(usage) && options > 0)
+            help.replace(usage.size(), options - usage.size(), QCoreApplication::applicationName());
+        std::fputs(help.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (p.isSet(QStringLiteral("version")))
+        p.showVersion();
     try {
         return Serve(p);
     } catch (const std::exception& e) {
