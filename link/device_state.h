@@ -15,6 +15,10 @@
 // through the processes for one with the device open.
 TOpenFailure InspectDevice(const QString& devicePath, bool holders);
 
+// StaleLock when the device's lock file names a process no longer running,
+// whoever may remove it; else Kind::None.
+TOpenFailure StaleLockOf(const QString& devicePath);
+
 // "name, process PID" of the program holding the device: the running
 // process of its lock file, else one with it open (not this one, nor the
 // one on the other side of a pseudo-terminal); empty when none is known.

@@ -170,6 +170,19 @@ QString OpenedBy(const QString& devicePath) {
 
 } // namespace
 
+TOpenFailure StaleLockOf(const QString& devicePath) {
+    TOpenFailure out{Kind::None, devicePath, {}, {}};
+    const QString lock = LockFileOf(QFileInfo(devicePath).absoluteFilePath());
+    if (lock.isEmpty() || !QFile::exists(lock))
+        return out;
+    if (const qint64 pid = LockPid(lock); !Running(pid)) {
+        out.kind = Kind::StaleLock;
+        out.lockFile = lock;
+        out.lockPid = pid;
+    }
+    return out;
+}
+
 QString DeviceHolder(const QString& devicePath) {
     if (const QString lock = LockFileOf(devicePath); !lock.isEmpty())
         if (const qint64 pid = LockPid(lock); Running(pid))

@@ -105,6 +105,10 @@ TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
     // asked only when they do not explain the refusal.
     if (TOpenFailure seen = InspectDevice(devicePath, true); seen.kind != Kind::None)
         return seen;
+    // A lock the open should have taken over but did not (another program's
+    // format, say) is still the reason.
+    if (TOpenFailure stale = StaleLockOf(devicePath); stale.kind != Kind::None)
+        return stale;
     const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;

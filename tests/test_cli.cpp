@@ -519,23 +519,46 @@ private slots:
         };
         while (!holds() && waited.elapsed() < 10000)
             QThread::msleep(5);
+        // COM3: a run killed while it held the port left its lock behind.
+        Sim silent({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("3"),
+                    QStringLiteral("--silent")});
+        const QString lock =
+            QStringLiteral("/var/lock/LCK..") + QFileInfo(silent.path)
+                                                    .canonicalFilePath()
+                                                    .mid(5)
+                                                    .replace(QLatin1Char('/'), QLatin1Char('_'));
+        const auto unlock = qScopeGuard([&lock] { QFile::remove(lock); });
+        {
+            QProcess killed;
+            killed.start(Bin("tripconf-cli"),
+                         {QStringLiteral("read"), QStringLiteral("--port"), silent.path,
+                          QStringLiteral("-o"), Path("never.tarvg"),
+                          QStringLiteral("--connect-timeout"), QStringLiteral("20")});
+            waited.restart();
+            while (!QFile::exists(lock) && waited.elapsed() < 10000)
+                QThread::msleep(5);
+            killed.kill();
+            killed.waitForFinished();
+        }
+        QVERIFY(QFile::exists(lock));
         TOpenCounter opens;
         QVERIFY(opens.Watch(a.path) && opens.Watch(held.path));
         const QStringList iniArgs = {QStringLiteral("--ini"), ini};
         Run r = Cli(QStringList{QStringLiteral("ports")} + iniArgs);
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("COM2  %1  free\n"
+                                       "COM3  %5  free\n"
                                        "COM5  %2  in use by sleep, process %3\n"
                                        "COM7  %4  no such device\n"
                                        "COM8  /dev/null  not a serial device\n")
                             .arg(a.path, held.path)
                             .arg(holder.processId())
-                            .arg(Path("unplugged")));
+                            .arg(Path("unplugged"), silent.path));
         r = Cli(QStringList{QStringLiteral("ports"), QStringLiteral("--json")} + iniArgs);
         const QJsonArray json = QJsonDocument::fromJson(r.out.toUtf8()).array();
-        QCOMPARE(json.size(), 4);
-        QCOMPARE(json[1][QStringLiteral("state")].toString(), QStringLiteral("in-use"));
-        QCOMPARE(json[2][QStringLiteral("state")].toString(), QStringLiteral("no-device"));
+        QCOMPARE(json.size(), 5);
+        QCOMPARE(json[2][QStringLiteral("state")].toString(), QStringLiteral("in-use"));
+        QCOMPARE(json[3][QStringLiteral("state")].toString(), QStringLiteral("no-device"));
         QVERIFY(json[0][QStringLiteral("reason")].isNull());
         QCOMPARE(opens.Opens(a.path), 0);
         QCOMPARE(opens.Opens(held.path), 0);
@@ -543,9 +566,16 @@ private slots:
         r = Cli(QStringList{QStringLiteral("read"), QStringLiteral("--port"),
                             QStringLiteral("COM2"), QStringLiteral("-o"), Path("look.tarvg")} +
                 iniArgs);
-        QCOMPARE(r.code, 0);
+        QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(opens.Opens(held.path), 0);
         QCOMPARE(opens.Opens(a.path), 1);
+        // The stale lock does not keep the port: taken over, then released.
+        r = Cli(QStringList{QStringLiteral("read"), QStringLiteral("--port"),
+                            QStringLiteral("COM3"), QStringLiteral("-o"), Path("look.tarvg"),
+                            QStringLiteral("--connect-timeout"), QStringLiteral("0")} +
+                iniArgs);
+        QVERIFY2(r.err.contains(QStringLiteral("I can not connect")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(lock));
         holder.kill();
         holder.waitForFinished();
     }
