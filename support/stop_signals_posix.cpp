@@ -1,12 +1,12 @@
 #include "support/stop_signals.h"
 
 #include <atomic>
-#include <string>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
 namespace {
