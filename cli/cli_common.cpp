@@ -1,10 +1,12 @@
 #include "cli/cli_common.h"
 
+#include "core/transfers.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 #include "support/ini_file.h"
+#include "support/stop_signals.h"
 
 #include <QFileInfo>
 
@@ -53,6 +55,14 @@ void Out(const QString& text) {
 int Fail(const QString& message) {
     Err(message);
     return 1;
+}
+
+QString InterruptedText(const TransferResult& r) {
+    QString text =
+        QStringLiteral("Interrupted by %1.").arg(QLatin1String(StopSignalName(CaughtStopSignal())));
+    if (!r.message.isEmpty())
+        text += QLatin1Char('\n') + r.message;
+    return text;
 }
 
 int UsageError(const QString& message) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class TMK;
+struct TransferResult;
 
 // What every tripconf-cli command shares: output, exit statuses, option
 // parsing and writing an -o file.
@@ -16,6 +17,10 @@ void Out(const QString& text);
 int Fail(const QString& message);
 // The message on standard error; exit status 2.
 int UsageError(const QString& message);
+
+// A transfer a signal ended: which signal, then what became of the trip
+// computer's settings when they changed.
+QString InterruptedText(const TransferResult& r);
 
 // FILE of an -o option; "-" is standard output. Raises TripError.
 void WriteOutput(const QString& name, const QByteArray& content);

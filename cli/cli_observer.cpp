@@ -1,5 +1,7 @@
 #include "cli/cli_observer.h"
 
+#include "support/stop_signals.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -58,6 +60,10 @@ bool TCliObserver::Cancelled() {
     if (connecting_ && clock_.elapsed() >= timeoutMs_)
         timedOut_ = true;
     return timedOut_;
+}
+
+bool TCliObserver::Interrupted() {
+    return CaughtStopSignal() != 0;
 }
 
 void TCliObserver::Draw() {

@@ -23,6 +23,8 @@ public:
     void ShowCancel(bool visible) override;
     bool Cancelled() override;
     void ProcessEvents() override {}
+    // A signal was caught (support/stop_signals.h).
+    bool Interrupted() override;
 
     bool TimedOut() const { return timedOut_; }
 

@@ -61,6 +61,9 @@ const char* const kUsage =
     "port where a trip computer answers. read and write take --port more than once\n"
     "to serve several trip computers side by side (read: -o names a folder).\n"
     "--trace FILE (any command) writes every frame sent and received to FILE.\n"
+    "SIGINT, SIGTERM or SIGHUP ends a transfer at its next safe point (a write\n"
+    "between blocks, saying so when one had gone out), with exit status 128 plus\n"
+    "the signal's number; a second signal ends the program at once.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options; --version gives the\n"
     "version.\n";
 
@@ -224,6 +227,8 @@ public:
         case TransferStatus::Cancelled:
             return Fail(observer_.TimedOut() ? Texts::Connecting(kLanguage)
                                              : QStringLiteral("Cancelled"));
+        case TransferStatus::Interrupted:
+            return Fail(InterruptedText(r));
         case TransferStatus::VersionMismatch:
             // The window's text stays as it is; here the two versions follow.
             return Fail(

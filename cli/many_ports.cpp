@@ -1,11 +1,13 @@
 #include "cli/many_ports.h"
 
 #include "cli/backup_commands.h"
+#include "cli/cli_common.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "support/errors.h"
 #include "support/file_io.h"
+#include "support/stop_signals.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -42,6 +44,8 @@ public:
         return timedOut_;
     }
     void ProcessEvents() override {}
+    // Every port's thread sees the one signal.
+    bool Interrupted() override { return CaughtStopSignal() != 0; }
 
     bool TimedOut() const { return timedOut_; }
 
@@ -70,6 +74,8 @@ QString FailureText(const TransferResult& r, const TQuietObserver& observer, TLa
     QString text;
     if (r.status == TransferStatus::Cancelled)
         text = observer.TimedOut() ? Texts::Connecting(language) : QStringLiteral("Cancelled");
+    else if (r.status == TransferStatus::Interrupted)
+        text = InterruptedText(r);
     else
         text = r.message;
     return text.simplified();

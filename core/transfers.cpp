@@ -8,6 +8,7 @@
 #include "support/numeric.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <variant>
 
@@ -31,6 +32,15 @@ QString Written(TLanguage language) {
 QString TornWrite(TLanguage language) {
     return Lang(language, "МК может содержать частично записанные настройки: повторите запись.",
                 "The trip computer may now hold partly written settings: write them again.");
+}
+QString WriteStopped(TLanguage language, int sent, int blocks) {
+    return Lang(language, "Запись остановлена: отправлено блоков %1 из %2.",
+                "The write was stopped after %1 of %2 blocks.")
+        .arg(sent)
+        .arg(blocks);
+}
+QString Interrupted(TLanguage language) {
+    return Lang(language, "программу попросили завершиться", "the program was asked to end");
 }
 QString BadRecordSize(TLanguage language, uint32_t size) {
     return Lang(language, "Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
@@ -76,6 +86,19 @@ QString ReadBackDiffers(const QString& field, int offset, const QString& written
 } // namespace Texts
 
 namespace {
+
+// Raised at a safe point when the observer says the program is to end;
+// caught by the transfer, which ends Interrupted with this message.
+class TInterruption : public TripError {
+public:
+    explicit TInterruption(const QString& message = {}) : TripError(message) {}
+};
+
+// A safe point: between exchanges, where stopping leaves no exchange half done.
+void StopPoint(TTransferObserver& observer, const std::function<QString()>& what = {}) {
+    if (observer.Interrupted())
+        throw TInterruption(what ? what() : QString());
+}
 
 // Ending: runs however the transfer leaves, so the port is never left open.
 class Ending {
@@ -125,8 +148,9 @@ std::optional<QString> Prepare(TSerialLink& link, TTransferObserver& observer,
 // Asks for the version until the device answers; none when cancelled.
 std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer,
                                 const TTransferTimings& timings) {
-    // Cancel also cuts a wait short, not only the pause between rounds.
-    link.AbortRequested = [&observer] { return observer.Cancelled(); };
+    // Cancel also cuts a wait short, not only the pause between rounds; so
+    // does the program's end, since nothing is sent that changes the device.
+    link.AbortRequested = [&observer] { return observer.Cancelled() || observer.Interrupted(); };
     for (;;) {
         link.ReplyTimeout = timings.readReplyMs;
         try {
@@ -139,7 +163,7 @@ std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer,
             // Retried silently until the device answers or the user cancels.
         }
         observer.ProcessEvents();
-        if (observer.Cancelled())
+        if (observer.Cancelled() || observer.Interrupted())
             return std::nullopt;
     }
 }
@@ -162,6 +186,7 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
     QByteArray bytes;
     bytes.reserve(count * kBlockSize);
     for (int b = 0; b < count; ++b) {
+        StopPoint(observer);
         link.BeginRequest(kDeviceAddress, kReadBlockCommand);
         link.PutWord(uint16_t(b));
         link.Transact(kBlockReplyLength);
@@ -173,14 +198,17 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
 }
 
 // Prepare, then Connecting: the device's settings version, or how the
-// transfer ended before it (no port, or the user's Cancel).
+// transfer ended before it (no port, the user's Cancel, the program's end).
 std::variant<uint16_t, TransferResult> Begin(TSerialLink& link, TTransferObserver& observer,
                                              const TTransferTimings& timings, TLanguage language) {
+    if (observer.Interrupted())
+        return TransferResult{TransferStatus::Interrupted, {}};
     if (const std::optional<QString> why = Prepare(link, observer, timings, language))
         return TransferResult{TransferStatus::PortFailed, *why};
     if (const std::optional<uint16_t> version = Connect(link, observer, timings))
         return *version;
-    return TransferResult{TransferStatus::Cancelled, {}};
+    return TransferResult{
+        observer.Interrupted() ? TransferStatus::Interrupted : TransferStatus::Cancelled, {}};
 }
 
 // Connects, refuses another version than required (when given), reads the
@@ -201,6 +229,8 @@ TransferResult ReadImage(TSerialLink& link, TMK& mk, TTransferObserver& observer
     QByteArray image;
     try {
         image = ReadBlocks(link, observer, kImageSize / kBlockSize);
+    } catch (const TInterruption& e) {
+        return {TransferStatus::Interrupted, e.message()};
     } catch (const std::exception& e) {
         // What the program held stays as it was: nothing half-read is kept.
         return {TransferStatus::Failed, ExceptionMessage(e)};
@@ -221,7 +251,8 @@ TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& obs
 namespace {
 
 // The write's block phase and closing command; raises the link's errors,
-// saying so when the device may hold part of the record.
+// saying so when the device may hold part of the record. The program's end
+// stops it between blocks (TInterruption), saying so too once a block is in.
 void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size,
                 const TTransferTimings& timings, TLanguage language) {
     StartBlockPhase(observer, Texts::Writing(language));
@@ -239,9 +270,16 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
         torn = true;
     };
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
+    int sent = 0;
+    const auto stopped = [&] {
+        return sent == 0 ? QString()
+                         : Texts::WriteStopped(language, sent, blocks) + QLatin1Char('\n') +
+                               Texts::TornWrite(language);
+    };
     uint32_t next = 0;
     uint8_t last = 0;
     for (int i = 0; i < blocks; ++i) {
+        StopPoint(observer, stopped);
         link.BeginRequest(kDeviceAddress, kWriteBlockCommand);
         link.PutWord(uint16_t(i));
         link.PutWord(kBlockSize);
@@ -252,8 +290,11 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
             link.PutByte(last);
         }
         transact();
+        sent = i + 1;
         observer.SetGauge(Gauge(i, blocks));
     }
+    // Without the closing command the device has not taken the record either.
+    StopPoint(observer, stopped);
     link.BeginRequest(kDeviceAddress, kEndWriteCommand);
     link.PutWord(0);
     link.PutWord(uint16_t(size - 4));
@@ -264,13 +305,23 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
 TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
                         uint32_t size, const VerifyOptions& options,
                         const TTransferTimings& timings, TLanguage language) {
-    link.Pause(options.delayMs);
+    const TransferResult interrupted{TransferStatus::Interrupted,
+                                     Texts::NotVerified(Texts::Interrupted(language), language)};
+    // The pause may be long, and sends nothing: the program's end cuts it short.
+    link.AbortRequested = [&observer] { return observer.Interrupted(); };
+    try {
+        link.Pause(options.delayMs);
+    } catch (const TLinkAborted&) {
+        return interrupted;
+    }
     observer.ShowCancel(true);
     observer.SetText(Texts::Connecting(language));
     observer.ShowGauge(false);
     if (!Connect(link, observer, timings))
-        return {TransferStatus::NotVerified,
-                Texts::NotVerified(Texts::Connecting(language), language)};
+        return observer.Interrupted()
+                   ? interrupted
+                   : TransferResult{TransferStatus::NotVerified,
+                                    Texts::NotVerified(Texts::Connecting(language), language)};
 
     StartBlockPhase(observer, Texts::Reading(language));
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
@@ -280,6 +331,8 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
         // Only the record's bytes count; the filler is the device's business.
         const QByteArray bytes = ReadBlocks(link, observer, blocks);
         std::copy_n(bytes.constData(), size, back.begin());
+    } catch (const TInterruption&) {
+        return interrupted;
     } catch (const std::exception& e) {
         return {TransferStatus::NotVerified, Texts::NotVerified(ExceptionMessage(e), language)};
     }
@@ -326,6 +379,8 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
         QByteArray now;
         try {
             now = ReadBlocks(link, observer, blocks);
+        } catch (const TInterruption& e) {
+            return {TransferStatus::Interrupted, e.message()};
         } catch (const std::exception& e) {
             return {TransferStatus::Failed, ExceptionMessage(e)};
         }
@@ -338,9 +393,12 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
             return {TransferStatus::UnitChanged, Texts::UnitChanged(language, field)};
     }
 
-    // A write is not cancelled halfway: the device would hold a torn record.
+    // Cancel does not end a write halfway: the device would hold a torn
+    // record. Only the program's end does, between blocks, and says so.
     try {
         SendRecord(link, observer, record, size, timings, language);
+    } catch (const TInterruption& e) {
+        return {TransferStatus::Interrupted, e.message()};
     } catch (const std::exception& e) {
         return {TransferStatus::Failed, ExceptionMessage(e)};
     }

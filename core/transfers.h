@@ -22,6 +22,10 @@ public:
     virtual void ShowCancel(bool visible) = 0;
     virtual bool Cancelled() = 0;
     virtual void ProcessEvents() = 0;
+    // The program is to end (a signal, the session closing): the transfer
+    // stops at its next safe point, between exchanges, also in a block phase
+    // that Cancel cannot end.
+    virtual bool Interrupted() { return false; }
 };
 
 enum class TransferStatus {
@@ -34,6 +38,9 @@ enum class TransferStatus {
     PortFailed,      // no port, or it would not open; message: why (empty when the
                      // link has shown it); nothing sent
     UnitChanged,     // a checked write found another record than the one expected; nothing sent
+    Interrupted,     // the observer's Interrupted ended it at a safe point; message: empty
+                     // when the trip computer was left as it was, else what became of the
+                     // write (the torn-write text, or the read-back that did not happen)
 };
 
 struct TransferResult {
@@ -119,6 +126,8 @@ QString Writing(TLanguage language);
 QString VersionMismatch(TLanguage language);
 QString Written(TLanguage language);
 QString TornWrite(TLanguage language);
+QString WriteStopped(TLanguage language, int sent, int blocks);
+QString Interrupted(TLanguage language);
 QString BadRecordSize(TLanguage language, uint32_t size);
 QString VersionsNamed(TLanguage language, uint16_t settings, uint16_t device);
 QString UnitChanged(TLanguage language, const QString& field);

@@ -1,5 +1,6 @@
 #include "shell/just_one.h"
 #include "shell/main_form.h"
+#include "support/stop_signals.h"
 #include "ui/application.h"
 
 #include <QFileInfo>
@@ -51,9 +52,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    form.CloseOnStopSignals();
     form.show();
     const int code = app.exec();
     sim.terminate();
     sim.waitForFinished(2000);
+    // Closed for a signal: the shell's convention.
+    if (const int signal = CaughtStopSignal())
+        return 128 + signal;
     return code;
 }

@@ -16,6 +16,7 @@
 #include "shell/window_language.h"
 #include "shell/write_review.h"
 #include "support/errors.h"
+#include "support/stop_signals.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 #include "ui/message_boxes.h"
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QVBoxLayout>
 
 namespace {
@@ -144,6 +146,8 @@ TMainForm::TMainForm(QWidget* parent)
     const auto command = [this](void (TMainForm::*handler)()) {
         return Guarded([this, handler] {
             const auto status = qScopeGuard([this] { UpdateStatus(); });
+            BeginCommand();
+            const auto ended = qScopeGuard([this] { EndCommand(); });
             (this->*handler)();
         });
     };
@@ -189,8 +193,44 @@ void TMainForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
         shown_ = true;
+        BeginCommand();
+        const auto ended = qScopeGuard([this] { EndCommand(); });
         RunGuarded([this] { FormShow(); });
     }
+}
+
+void TMainForm::CloseOnStopSignals() {
+    CatchStopSignals();
+    if (StopSignalFd() < 0)
+        return;
+    // The handler only writes a byte; the window acts on it in its own time.
+    auto* notifier = new QSocketNotifier(StopSignalFd(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        DrainStopSignalFd();
+        if (CaughtStopSignal() != 0)
+            CloseForSignal();
+    });
+}
+
+void TMainForm::CloseForSignal() {
+    closeRequested_ = true;
+    if (commands_ == 0)
+        CloseAfterSignal();
+}
+
+void TMainForm::EndCommand() {
+    if (--commands_ == 0 && closeRequested_)
+        QMetaObject::invokeMethod(
+            this, [this] { CloseAfterSignal(); }, Qt::QueuedConnection);
+}
+
+void TMainForm::CloseAfterSignal() {
+    closeRequested_ = false;
+    if (!isVisible())
+        return;
+    // Kept open (Yes to saving, then no file): a later signal asks again.
+    if (!close())
+        ForgetStopSignal();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -198,6 +238,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    BeginCommand();
+    const auto ended = qScopeGuard([this] { EndCommand(); });
     bool closing = false;
     RunGuarded([&] {
         closing = FormCloseQuery();
@@ -300,6 +342,7 @@ template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer tran
     DeviceAddress = kDeviceAddress;
     ImageSize = kImageSize;
     TProgressObserver progress(this);
+    progress.StopRequested = [this] { return closeRequested_; };
     const bool wasBusy = busy_;
     SetBusy(true);
     const auto idle = qScopeGuard([this, wasBusy] { SetBusy(wasBusy); });
@@ -407,6 +450,9 @@ void TMainForm::WriteReviewed() {
             }
             LastBackup = backup;
         }
+        // The window is closing: nothing more to review or write.
+        if (closeRequested_)
+            return;
         if (Safety.review) {
             const QString source = source_.file.isEmpty() ? port : source_.file;
             // The device path too: the number alone does not say which adapter.
@@ -474,6 +520,16 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
     case TransferStatus::NotVerified:
         wrote(TWritten::NotVerified);
         ShowError(r.message + kept);
+        break;
+    case TransferStatus::Interrupted:
+        // Stopped for the window's closing; said only when the trip computer changed.
+        if (r.message.contains(Texts::TornWrite(WindowLanguage()))) {
+            wrote(TWritten::MaybePartly);
+            ReportException(TripError(r.message + kept));
+        } else if (!r.message.isEmpty()) {
+            wrote(TWritten::NotVerified);
+            ShowError(r.message + kept);
+        }
         break;
     case TransferStatus::PortFailed:
         ReportPortFailure(r.message, kept);

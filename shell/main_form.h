@@ -43,6 +43,15 @@ public:
     // The backup the last Step 4 saved; empty before the first.
     QString LastBackup;
 
+    // SIGINT, SIGTERM and SIGHUP (the session closing) close the window as
+    // its close box would; a second signal ends the program at once.
+    void CloseOnStopSignals();
+    // What such a signal does: a transfer under way stops at its next safe
+    // point, the command that ran it ends (a dialog it shows is answered
+    // first), then the window closes, the question about unsaved edits
+    // included.
+    void CloseForSignal();
+
     // Handlers, named after control and event.
     void FormShow();
     bool FormCloseQuery();
@@ -100,6 +109,11 @@ protected:
 
 private:
     void SetStepsEnabled(bool enabled);
+    // Around every command, the window's start and its closing: a signal
+    // meanwhile closes the window only once they have ended.
+    void BeginCommand() { ++commands_; }
+    void EndCommand();
+    void CloseAfterSignal();
     void SetBusy(bool busy);
     template <typename Transfer> TransferResult RunTransfer(Transfer transfer);
     QString ProgramFolder() const;
@@ -118,6 +132,8 @@ private:
     std::unique_ptr<TSerialLink> link_;
     std::unique_ptr<TMK> mk_;
     bool busy_ = false;
+    int commands_ = 0;
+    bool closeRequested_ = false; // by a signal
     bool stepsEnabled_ = false;
     bool shown_ = false;
     QString dialogFolder_;

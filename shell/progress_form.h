@@ -26,6 +26,7 @@ protected:
 
 #include "core/transfers.h"
 
+#include <functional>
 #include <memory>
 
 // A transfer's progress shown in a TProgressForm centred on the window.
@@ -45,6 +46,10 @@ public:
     void ShowCancel(bool visible) override;
     bool Cancelled() override;
     void ProcessEvents() override;
+    bool Interrupted() override { return StopRequested && StopRequested(); }
+
+    // True when the program is to end (the window closing for a signal).
+    std::function<bool()> StopRequested;
 
 private:
     QWidget* centreOn_;

@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -111,6 +112,55 @@ struct DataHome {
         return QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + "/tripconf/backups";
     }
 };
+
+// QSerialPort's lock files of a device path, in each folder it may keep them in.
+QStringList LockFiles(const QString& devicePath) {
+    QString name = devicePath.startsWith(QLatin1String("/dev/")) ? devicePath.mid(5) : devicePath;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    QStringList found;
+    for (const char* dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                            "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"})
+        if (const QString f = QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name;
+            QFile::exists(f))
+            found << f;
+    return found;
+}
+
+// One signal to send tripconf-cli once ready says so (given its standard
+// error so far).
+struct SignalStep {
+    std::function<bool(const QString& err)> ready;
+    int signal;
+};
+
+// tripconf-cli sent each step's signal in turn; code -2: a signal ended it.
+Run CliSignalled(const QStringList& args, const QList<SignalStep>& steps) {
+    QProcess p;
+    p.start(Bin("tripconf-cli"), args);
+    Run r;
+    QElapsedTimer waited;
+    waited.start();
+    for (const SignalStep& step : steps) {
+        while (!step.ready(r.err) && waited.elapsed() < 30000 && !p.waitForFinished(10))
+            r.err += QString::fromUtf8(p.readAllStandardError());
+        if (p.state() == QProcess::NotRunning)
+            break;
+        ::kill(pid_t(p.processId()), step.signal);
+    }
+    if (!p.waitForFinished(30000)) {
+        p.kill();
+        p.waitForFinished();
+        r.code = -1;
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err += QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// The first block of a write of the default record, as the simulator logs it.
+const char* const kFirstWriteBlock = "RX 2A F4 01 00 04 00 00 20 00";
 
 QStringList Entries(const QString& dir) {
     return QDir(dir).entryList(
@@ -213,6 +263,131 @@ private slots:
         QVERIFY(!r.err.contains(QStringLiteral("The settings are recorded in the device")));
         QCOMPARE(ReadFile(file), before);
         QCOMPARE(Entries(folder), QStringList{QStringLiteral("mine.tarvg")});
+    }
+
+    // SIGINT, SIGTERM and SIGHUP end a transfer where stopping is safe:
+    // between the write's blocks, saying that the record may be torn; while
+    // connecting or waiting to read back, at once. The port is closed and
+    // unlocked, and the status is 128 + the signal's number.
+    void signalEndsTheTransferAtASafePoint_data() {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QByteArray>("when"); // the frame on the line at the signal
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("ports");
+        QTest::addColumn<int>("blocksHeld"); // of the record written, at the end
+        QTest::addColumn<QString>("said");
+        // Paced, a written block is on the line for 0.4 s: the signal comes meanwhile.
+        const QStringList paced{"--baud", "1200"};
+        const QStringList write{"write", Path("signal.tarvg")};
+        const QString torn = "The write was stopped after 1 of 4 blocks.\nThe trip computer may "
+                             "now hold partly written settings: write them again.";
+        QTest::newRow("SIGINT while writing")
+            << write << paced << QByteArray(kFirstWriteBlock) << SIGINT << 1 << 1 << torn;
+        QTest::newRow("SIGTERM while writing")
+            << write << paced << QByteArray(kFirstWriteBlock) << SIGTERM << 1 << 1 << torn;
+        QTest::newRow("SIGHUP while writing")
+            << write << paced << QByteArray(kFirstWriteBlock) << SIGHUP << 1 << 1 << torn;
+        QTest::newRow("SIGTERM while writing to two ports")
+            << write << paced << QByteArray(kFirstWriteBlock) << SIGTERM << 2 << 1 << torn;
+        QTest::newRow("SIGINT while connecting")
+            << QStringList{"read", "-o", Path("signal-read.tarvg"), "--connect-timeout", "60"}
+            << QStringList{"--silent"} << QByteArray("RX 06 F4 01 00 01 04") << SIGINT << 1 << 0
+            << QString();
+        QTest::newRow("SIGHUP while waiting to read back")
+            << write + QStringList{"--verify", "--verify-delay", "600000"} << paced
+            << QByteArray("RX 0A F4 01 00 07") << SIGHUP << 1 << 4
+            << QStringLiteral("The settings were written, but could not be read back: the "
+                              "program was asked to end");
+    }
+    void signalEndsTheTransferAtASafePoint() {
+        QFETCH(QStringList, command);
+        QFETCH(QStringList, simArgs);
+        QFETCH(QByteArray, when);
+        QFETCH(int, signal);
+        QFETCH(int, ports);
+        QFETCH(int, blocksHeld);
+        QFETCH(QString, said);
+        TMK mk;
+        mk.Version = 1;
+        mk.Image = DefaultImage();
+        mk.Settings.VelocityCorr = 1.05f; // block 0
+        mk.Settings.VelocityLimit = 130;  // block 3
+        mk.PackSettings();
+        QVERIFY(mk.Image.left(32) != DefaultImage().left(32));
+        QVERIFY(mk.Image.mid(32, 92) != DefaultImage().mid(32, 92));
+        SaveSettingsFile(mk, Path("signal.tarvg"));
+        QFile::remove(Path("signal-read.tarvg"));
+
+        std::vector<std::unique_ptr<Sim>> sims;
+        QStringList logs;
+        for (int i = 0; i < ports; ++i) {
+            logs << Path("signal-sim") + QString::number(i) + QStringLiteral(".log");
+            QFile::remove(logs.last());
+            sims.push_back(std::make_unique<Sim>(simArgs + QStringList{"--log", logs.last()},
+                                                 Path("signal-memory") + QString::number(i)));
+            command << QStringLiteral("--port") << sims.back()->path;
+        }
+        bool locked = true;
+        const auto ready = [&](const QString&) {
+            for (const QString& log : logs)
+                if (!ReadFile(log).contains(when))
+                    return false;
+            for (const auto& sim : sims)
+                locked = locked && !LockFiles(sim->path).isEmpty();
+            return true;
+        };
+        const Run r = CliSignalled(command, {{ready, signal}});
+
+        // Several ports: a line each, on standard output.
+        const QString shown = ports == 1 ? r.err : r.out;
+        QVERIFY2(r.code == 128 + signal, qPrintable(QString::number(r.code) + ' ' + shown));
+        const char* name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGHUP";
+        QCOMPARE(shown.count(QStringLiteral("Interrupted by %1.").arg(name)), ports);
+        if (!said.isEmpty())
+            QCOMPARE(shown.count(ports == 1 ? said : said.simplified()), ports);
+        QVERIFY(!shown.contains(QStringLiteral("The write was stopped")) ||
+                said.contains(QStringLiteral("The write was stopped")));
+        QVERIFY(!shown.contains(QStringLiteral("recorded in the device")));
+        if (ports > 1)
+            QVERIFY2(shown.contains(QStringLiteral("0 of 2 ports succeeded")), qPrintable(shown));
+        QVERIFY(!QFile::exists(Path("signal-read.tarvg")));
+        // Locked while it ran; closed and unlocked at its end.
+        QVERIFY(locked);
+        for (int i = 0; i < ports; ++i) {
+            Sim& sim = *sims[size_t(i)];
+            QVERIFY2(LockFiles(sim.path).isEmpty(), qPrintable(LockFiles(sim.path).join(' ')));
+            sim.Stop();
+            // The trip computer holds what the message says, and no more.
+            const int held = std::min(blocksHeld * 32, 124);
+            QCOMPARE(ReadFile(Path("signal-memory") + QString::number(i)).left(124),
+                     mk.Image.left(held) + DefaultImage().mid(held, 124 - held));
+        }
+    }
+
+    // A second signal ends the program at once, as one without a handler
+    // would: here while the trip computer is slow to take a block.
+    void secondSignalEndsAtOnce() {
+        const QString log = Path("second.log");
+        Sim sim({QStringLiteral("--lose-first-block-try"), QStringLiteral("--log"), log});
+        TMK mk;
+        mk.Version = 1;
+        mk.Image = DefaultImage();
+        SaveSettingsFile(mk, Path("second.tarvg"));
+        const auto onTheLine = [&log](const QString&) {
+            return ReadFile(log).contains(kFirstWriteBlock);
+        };
+        const auto noted = [](const QString& err) {
+            return err.contains(QStringLiteral("a second signal ends it at once"));
+        };
+        const Run r = CliSignalled(
+            {QStringLiteral("write"), QStringLiteral("--port"), sim.path, Path("second.tarvg")},
+            {{onTheLine, SIGINT}, {noted, SIGINT}});
+        QCOMPARE(r.code, -2);
+        QVERIFY2(!r.err.contains(QStringLiteral("Interrupted by")), qPrintable(r.err));
+        // What a program ended at once leaves: its stale lock.
+        for (const QString& lock : LockFiles(sim.path))
+            QFile::remove(lock);
     }
 
     // A device that never answers: connecting gives up after

@@ -12,6 +12,7 @@
 #include "shell/progress_form.h"
 #include "shell/window_language.h"
 #include "shell/write_review.h"
+#include "support/stop_signals.h"
 #include "tools/simulator.h"
 #include "ui/application.h"
 
@@ -31,6 +32,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -926,6 +928,56 @@ private slots:
         QVERIFY(!TProgressObserver::Current());
         QVERIFY(Held(*f) == before);
         QVERIFY(StepsEnabled(*f));
+    }
+
+    // A signal closes the window as its close box would; during a write it
+    // first stops the write between blocks, which the window says.
+    void signalClosesTheWindow() {
+        ScriptedDialogs d;
+        TSimOptions o;
+        o.Memory = Memory(2);
+        o.ReplyDelayMs = 300; // a block's wait to signal into
+        TSimulatorThread sim(o);
+        auto f = Window(sim);
+        f->CloseOnStopSignals();
+        f->Timings.readReplyMs = 2000;
+        f->Safety = {false, false, false};
+        Load(*f, d, 1, Memory(2));
+        f->MK()->Settings.TOTime = 1234;
+        f->Modified = true;
+
+        // Outside a transfer: the question about the edits; Yes, then no
+        // file, keeps the window, and the next signal counts as a first.
+        d.answers.enqueue(6);
+        ::raise(SIGHUP);
+        QTRY_COMPARE(d.Count(MessageKind::Question), 1);
+        QVERIFY(f->isVisible());
+        QCOMPARE(CaughtStopSignal(), 0);
+
+        QTimer signal;
+        QObject::connect(&signal, &QTimer::timeout, [&] {
+            if (Commands(sim.sim) == QLatin1String("1 4")) {
+                signal.stop();
+                ::raise(SIGTERM);
+            }
+        });
+        signal.start(5);
+        English = true;
+        QTest::mouseClick(f->bSetParams, Qt::LeftButton);
+        English = false;
+        QCOMPARE(d.messages.size(), 2);
+        QCOMPARE(d.messages.last().kind, MessageKind::Exception);
+        QCOMPARE(d.messages.last().text,
+                 QStringLiteral("The write was stopped after 1 of 4 blocks.\nThe trip computer "
+                                "may now hold partly written settings: write them again."));
+        QCOMPARE(Commands(sim.sim), QStringLiteral("1 4"));
+        QVERIFY(!f->Link()->IsPortOpen());
+        QVERIFY(!TProgressObserver::Current());
+        // Then closed, after the question about the edits (No).
+        QTRY_VERIFY(!f->isVisible());
+        QCOMPARE(d.Count(MessageKind::Question), 2);
+        QCOMPARE(CaughtStopSignal(), SIGTERM);
+        ForgetStopSignal();
     }
 
     void iniFileAtStartAndClose() {
