@@ -1,5 +1,6 @@
 #include "link/device_state.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,6 +30,40 @@ bool Running(qint64 pid) {
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
+// A lock file's first two lines: the process and the program that took it.
+struct TLockInfo {
+    qint64 pid = 0;
+    QString program;
+    bool readable = false; // the pid could be read
+};
+
+TLockInfo ReadLock(const QString& lockFile) {
+    TLockInfo info;
+    QFile lock(lockFile);
+    if (!lock.open(QIODevice::ReadOnly))
+        return info;
+    const QList<QByteArray> lines = lock.read(4096).split('\n');
+    bool ok = false;
+    info.pid = lines.value(0).trimmed().toLongLong(&ok);
+    info.readable = ok && info.pid > 0;
+    info.program = QString::fromLocal8Bit(lines.value(1).trimmed());
+    return info;
+}
+
+// Whether the lock still holds, judged as Qt's lock file judges it: its
+// process runs and, where that can be read, is the program that took it (a
+// reused pid does not keep it); a lock whose pid cannot be read holds for
+// its first 30 seconds.
+bool LockHolds(const QString& lockFile, const TLockInfo& info) {
+    if (!info.readable)
+        return qAbs(QFileInfo(lockFile).lastModified().secsTo(QDateTime::currentDateTime())) <= 30;
+    if (!Running(info.pid))
+        return false;
+    const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(info.pid));
+    return exe.isEmpty() || info.program.isEmpty() ||
+           QFileInfo(exe).fileName() == QFileInfo(info.program).fileName();
+}
+
 QString ProcessName(qint64 pid) {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
     const QString name = comm.open(QIODevice::ReadOnly)
@@ -54,13 +89,6 @@ QString LockFileOf(const QString& devicePath) {
     return {};
 }
 
-qint64 LockPid(const QString& lockFile) {
-    QFile lock(lockFile);
-    if (!lock.open(QIODevice::ReadOnly))
-        return 0;
-    return lock.readLine().trimmed().toLongLong();
-}
-
 // Whether this user may delete the file: the folder is writable, and its
 // sticky bit (as on /run/lock) leaves others' files to their owners.
 bool MayRemove(const QString& file) {
@@ -84,27 +112,36 @@ bool SerialDriver(dev_t device) {
     const unsigned maj = major(device), min = minor(device);
     // Files under /proc report no size, so atEnd() is no guide: read it whole.
     for (const QByteArray& line : drivers.readAll().split('\n')) {
+        // The driver's name may hold blanks: the fields are read from the right.
         const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() < 5 || f[2].toUInt() != maj)
+        const qsizetype n = f.size();
+        if (n < 5 || f[n - 3].toUInt() != maj)
             continue;
-        const QList<QByteArray> range = f[3].split('-');
+        const QList<QByteArray> range = f[n - 2].split('-');
         const unsigned first = range[0].toUInt(), last = range.value(1, range[0]).toUInt();
         if (min < first || min > last)
             continue;
-        const QByteArray& type = f[4];
+        const QByteArray& type = f[n - 1];
         return !type.startsWith("system") && type != "console" && type != "pty:master";
     }
     return false;
 }
 
+// The reentrant lookups: transfers on several threads may ask at once.
 QString UserName(uid_t uid) {
-    const passwd* pw = ::getpwuid(uid);
-    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(uid);
+    passwd pw{}, *found = nullptr;
+    char buffer[4096];
+    return ::getpwuid_r(uid, &pw, buffer, sizeof buffer, &found) == 0 && found
+               ? QString::fromLocal8Bit(found->pw_name)
+               : QString::number(uid);
 }
 
 QString GroupName(gid_t gid) {
-    const group* gr = ::getgrgid(gid);
-    return gr ? QString::fromLocal8Bit(gr->gr_name) : QString::number(gid);
+    group gr{}, *found = nullptr;
+    char buffer[4096];
+    return ::getgrgid_r(gid, &gr, buffer, sizeof buffer, &found) == 0 && found
+               ? QString::fromLocal8Bit(found->gr_name)
+               : QString::number(gid);
 }
 
 // The pseudo-terminal index a master descriptor serves, from its fdinfo.
@@ -138,7 +175,9 @@ QHash<QString, QString> ScanHolders() {
                 !target.endsWith(QLatin1String("ptmx")))
                 holding[target] << n;
             else if (target.endsWith(QLatin1String("ptmx")))
-                masters[PtyIndex(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid, fd))] << n;
+                if (const int index = PtyIndex(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid, fd));
+                    index >= 0)
+                    masters[index] << n;
         }
     }
     QHash<QString, QString> out;
@@ -170,23 +209,61 @@ QString OpenedBy(const QString& devicePath) {
 
 } // namespace
 
+QList<TSerialDeviceInfo> SystemSerialDevices() {
+    QList<TSerialDeviceInfo> out;
+    const QDir ttys(QStringLiteral("/sys/class/tty"));
+    const auto text = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll().trimmed()) : QString();
+    };
+    for (const QString& name : ttys.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
+        const QString sys = ttys.filePath(name);
+        // Hardware only: consoles, virtual terminals and pseudo-terminals have no device.
+        const QString device = QFileInfo(sys + QStringLiteral("/device")).canonicalFilePath();
+        if (device.isEmpty())
+            continue;
+        // A UART slot with no chip behind it (type 0) is no port; read, not opened.
+        if (const QString type = text(sys + QStringLiteral("/type")); type == QLatin1String("0"))
+            continue;
+        TSerialDeviceInfo d;
+        d.devicePath = QStringLiteral("/dev/") + name;
+        if (!QFileInfo::exists(d.devicePath))
+            continue;
+        // The USB device is the nearest folder above with the ids.
+        for (QDir up(device); !up.isRoot(); up.cdUp()) {
+            if (!up.exists(QStringLiteral("idVendor")))
+                continue;
+            bool okV = false, okP = false;
+            d.vendorId = uint16_t(text(up.filePath(QStringLiteral("idVendor"))).toUInt(&okV, 16));
+            d.productId = uint16_t(text(up.filePath(QStringLiteral("idProduct"))).toUInt(&okP, 16));
+            d.hasUsbIds = okV && okP;
+            d.description = text(up.filePath(QStringLiteral("product")));
+            d.manufacturer = text(up.filePath(QStringLiteral("manufacturer")));
+            d.serialNumber = text(up.filePath(QStringLiteral("serial")));
+            break;
+        }
+        out.append(d);
+    }
+    return out;
+}
+
 TOpenFailure StaleLockOf(const QString& devicePath) {
     TOpenFailure out{Kind::None, devicePath, {}, {}};
     const QString lock = LockFileOf(QFileInfo(devicePath).absoluteFilePath());
     if (lock.isEmpty() || !QFile::exists(lock))
         return out;
-    if (const qint64 pid = LockPid(lock); !Running(pid)) {
+    if (const TLockInfo info = ReadLock(lock); !LockHolds(lock, info)) {
         out.kind = Kind::StaleLock;
         out.lockFile = lock;
-        out.lockPid = pid;
+        out.lockPid = info.pid;
     }
     return out;
 }
 
 QString DeviceHolder(const QString& devicePath) {
     if (const QString lock = LockFileOf(devicePath); !lock.isEmpty())
-        if (const qint64 pid = LockPid(lock); Running(pid))
-            return ProcessName(pid);
+        if (const TLockInfo info = ReadLock(lock); info.readable && LockHolds(lock, info))
+            return ProcessName(info.pid);
     return OpenedBy(devicePath);
 }
 
@@ -213,19 +290,25 @@ TOpenFailure InspectDevice(const QString& devicePath, bool holders) {
         out.groupMayOpen = (st.st_mode & S_IRGRP) && (st.st_mode & S_IWGRP);
         return out;
     }
-    if (const QString lock = LockFileOf(path); !lock.isEmpty() && QFile::exists(lock)) {
-        const qint64 pid = LockPid(lock);
-        if (Running(pid)) {
+    // The lock the path itself takes (what an open here would meet), and that
+    // of the device behind a link (another program's, for the same adapter).
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (const QString& named : {path, canonical}) {
+        const QString lock = LockFileOf(named);
+        if (lock.isEmpty() || !QFile::exists(lock))
+            continue;
+        const TLockInfo info = ReadLock(lock);
+        if (LockHolds(lock, info)) {
             out.kind = Kind::InUse;
-            out.holder = ProcessName(pid);
+            out.holder = info.readable ? ProcessName(info.pid) : QString();
             out.lockFile = lock;
-            out.lockPid = pid;
+            out.lockPid = info.pid;
             return out;
         }
-        if (!MayRemove(lock)) {
+        if (named == path && !MayRemove(lock)) {
             out.kind = Kind::StaleLock;
             out.lockFile = lock;
-            out.lockPid = pid;
+            out.lockPid = info.pid;
             return out;
         }
     }

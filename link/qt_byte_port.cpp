@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QThread>
 
 #include <asm/termbits.h>
@@ -50,19 +49,7 @@ bool TQtBytePort::Ok(bool result) {
 }
 
 QList<TSerialDeviceInfo> TQtBytePort::ListDevices() {
-    QList<TSerialDeviceInfo> out;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        TSerialDeviceInfo d;
-        d.devicePath = info.systemLocation();
-        d.description = info.description();
-        d.manufacturer = info.manufacturer();
-        d.serialNumber = info.serialNumber();
-        d.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
-        d.vendorId = info.vendorIdentifier();
-        d.productId = info.productIdentifier();
-        out.append(d);
-    }
-    return out;
+    return SystemSerialDevices();
 }
 
 // Never opens: presence comes from the device node, so looking at the
@@ -109,6 +96,10 @@ TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
     // format, say) is still the reason.
     if (TOpenFailure stale = StaleLockOf(devicePath); stale.kind != Kind::None)
         return stale;
+    // Refused over the lock file alone (no lock folder this user may write,
+    // say): the device was never touched, and opening it here would be.
+    if (openError_.contains(QLatin1String("lock"), Qt::CaseInsensitive))
+        return {Kind::Other, devicePath, openError_, {}};
     const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;

@@ -82,7 +82,8 @@ QString OpenFailureText(const TOpenFailure& f, bool russian) {
             .arg(f.path, reason);
     case Kind::PermissionDenied:
         // Joining a group helps only when that group may read and write it.
-        if (f.group.isEmpty() || f.groupMayOpen)
+        // Joining root is no remedy to give.
+        if (f.group.isEmpty() || (f.groupMayOpen && f.group != QLatin1String("root")))
             return lang("Нет прав на открытие порта %1%2. Добавьте пользователя в группу %3: "
                         "sudo usermod -aG %3 $USER, затем войдите в систему заново.",
                         "No permission to open the port %1%2. Add your user to the group %3: "

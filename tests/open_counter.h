@@ -45,6 +45,10 @@ private:
                 const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
                 if (e->mask & IN_OPEN)
                     ++counts_[paths_.value(e->wd)];
+                // Events were lost: no count can be trusted to be zero.
+                if (e->mask & IN_Q_OVERFLOW)
+                    for (const QString& path : paths_)
+                        counts_[path] += 1000;
                 at += ssize_t(sizeof(inotify_event)) + e->len;
             }
         }

@@ -380,14 +380,16 @@ private slots:
         const auto noted = [](const QString& err) {
             return err.contains(QStringLiteral("a second signal ends it at once"));
         };
+        // What a program ended at once leaves: its stale lock, removed however the test ends.
+        const auto unlock = qScopeGuard([&sim] {
+            for (const QString& lock : LockFiles(sim.path))
+                QFile::remove(lock);
+        });
         const Run r = CliSignalled(
             {QStringLiteral("write"), QStringLiteral("--port"), sim.path, Path("second.tarvg")},
             {{onTheLine, SIGINT}, {noted, SIGINT}});
         QCOMPARE(r.code, -2);
         QVERIFY2(!r.err.contains(QStringLiteral("Interrupted by")), qPrintable(r.err));
-        // What a program ended at once leaves: its stale lock.
-        for (const QString& lock : LockFiles(sim.path))
-            QFile::remove(lock);
     }
 
     // A device that never answers: connecting gives up after
@@ -479,9 +481,19 @@ private slots:
                 QSKIP("no ordinary user to run as");
             // The simulator's port belongs to root alone, unless given to a group.
             const QByteArray device = QFile::encodeName(QFileInfo(sim.path).canonicalFilePath());
-            if (port == QLatin1String("tripconf-port"))
+            const bool ownGroup = port == QLatin1String("tripconf-port");
+            if (ownGroup)
                 QProcess::execute(QStringLiteral("groupadd"),
                                   {QStringLiteral("--system"), QStringLiteral("-f"), port});
+            const auto dropGroup = qScopeGuard([ownGroup, port] {
+                if (ownGroup)
+                    QProcess::execute(QStringLiteral("groupdel"), {port});
+            });
+            // Whatever the machine mounts its pseudo-terminals with: root's alone.
+            if (port == QLatin1String("denied")) {
+                QVERIFY(::chown(device.constData(), 0, 0) == 0);
+                QVERIFY(::chmod(device.constData(), 0600) == 0);
+            }
             if (port != QLatin1String("denied") && port != QLatin1String("stale")) {
                 const group* g = ::getgrnam(port.toLatin1().constData());
                 if (!g)
@@ -496,10 +508,10 @@ private slots:
             });
             if (port == QLatin1String("stale")) {
                 QVERIFY(::chmod(device.constData(), 0666) == 0);
-                QProcess gone;
-                gone.start(QStringLiteral("true"));
-                QVERIFY(gone.waitForFinished());
-                const qint64 pid = gone.processId() ? gone.processId() : 999999;
+                // Above the largest pid the system gives: certainly not running.
+                QFile pidMax(QStringLiteral("/proc/sys/kernel/pid_max"));
+                QVERIFY(pidMax.open(QIODevice::ReadOnly));
+                const qint64 pid = pidMax.readAll().trimmed().toLongLong() + 1;
                 lock = QStringLiteral("/var/lock/LCK..") +
                        QString::fromLocal8Bit(device).mid(5).replace(QLatin1Char('/'),
                                                                      QLatin1Char('_'));
@@ -694,6 +706,7 @@ private slots:
         };
         while (!holds() && waited.elapsed() < 10000)
             QThread::msleep(5);
+        QVERIFY(holds());
         // COM3: a run killed while it held the port left its lock behind.
         Sim silent({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("3"),
                     QStringLiteral("--silent")});
@@ -717,7 +730,14 @@ private slots:
         }
         QVERIFY(QFile::exists(lock));
         TOpenCounter opens;
-        QVERIFY(opens.Watch(a.path) && opens.Watch(held.path));
+        QVERIFY(opens.Watch(a.path) && opens.Watch(held.path) && opens.Watch(silent.path) &&
+                opens.Watch(QStringLiteral("/dev/null")));
+        // The machine's own serial ports, for the listing from the system.
+        QStringList machine;
+        for (const QString& name :
+             QDir(QStringLiteral("/dev")).entryList({QStringLiteral("ttyS*")}, QDir::System))
+            if (opens.Watch(QStringLiteral("/dev/") + name))
+                machine << QStringLiteral("/dev/") + name;
         const QStringList iniArgs = {QStringLiteral("--ini"), ini};
         Run r = Cli(QStringList{QStringLiteral("ports")} + iniArgs);
         QCOMPARE(r.code, 0);
@@ -735,8 +755,14 @@ private slots:
         QCOMPARE(json[2][QStringLiteral("state")].toString(), QStringLiteral("in-use"));
         QCOMPARE(json[3][QStringLiteral("state")].toString(), QStringLiteral("no-device"));
         QVERIFY(json[0][QStringLiteral("reason")].isNull());
-        QCOMPARE(opens.Opens(a.path), 0);
-        QCOMPARE(opens.Opens(held.path), 0);
+        for (const QString& path : {a.path, held.path, silent.path, QStringLiteral("/dev/null")})
+            QCOMPARE(opens.Opens(path), 0);
+        const QString plain = Path("plain.ini");
+        WriteFile(plain, " \r\n");
+        r = Cli({QStringLiteral("ports"), QStringLiteral("--ini"), plain});
+        QCOMPARE(r.code, 0);
+        for (const QString& path : machine)
+            QCOMPARE(opens.Opens(path), 0);
         // COM2 named: the INI's COM5 is not touched.
         r = Cli(QStringList{QStringLiteral("read"), QStringLiteral("--port"),
                             QStringLiteral("COM2"), QStringLiteral("-o"), Path("look.tarvg")} +
