@@ -234,7 +234,6 @@ int TSerialPortBase::ScanPorts() {
         using Kind = TOpenFailure::Kind;
         PortPresent[size_t(n)] =
             state.kind == Kind::None || state.kind == Kind::InUse || state.kind == Kind::StaleLock;
-        denied_[size_t(n)] = state.kind == Kind::PermissionDenied;
         count += PortPresent[size_t(n)] ? 1 : 0;
     }
     return count;
@@ -249,10 +248,9 @@ int TSerialPortBase::FirstPresentPort() const {
 
 QList<TPortChoice> TSerialPortBase::PortChoices() const {
     QList<TPortChoice> out;
-    for (int n = 1; n <= kMaxPortNumber; ++n)
-        if (PortPresent[size_t(n)] || denied_[size_t(n)])
-            out.append({n, table_[size_t(n)], AdapterText(adapters_[size_t(n)]), denied_[size_t(n)],
-                        adapters_[size_t(n)], states_[size_t(n)]});
+    for (const TPortChoice& c : PortTableEntries())
+        if (PortPresent[size_t(c.number)] || c.permissionDenied)
+            out.append(c);
     return out;
 }
 
@@ -267,7 +265,8 @@ QList<TPortChoice> TSerialPortBase::PortTableEntries() const {
     QList<TPortChoice> out;
     for (int n = 1; n <= kMaxPortNumber; ++n)
         if (!table_[size_t(n)].isEmpty())
-            out.append({n, table_[size_t(n)], AdapterText(adapters_[size_t(n)]), denied_[size_t(n)],
+            out.append({n, table_[size_t(n)], AdapterText(adapters_[size_t(n)]),
+                        states_[size_t(n)].kind == TOpenFailure::Kind::PermissionDenied,
                         adapters_[size_t(n)], states_[size_t(n)]});
     return out;
 }

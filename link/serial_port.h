@@ -133,7 +133,6 @@ private:
     QList<std::pair<int, QString>> iniTable_; // from the INI keys COMn
     std::array<QString, kMaxPortNumber + 1> table_;
     std::array<TSerialDeviceInfo, kMaxPortNumber + 1> adapters_;
-    std::array<bool, kMaxPortNumber + 1> denied_{};
     std::array<TOpenFailure, kMaxPortNumber + 1> states_{};
     QString devicePath_;
     TOpenFailure openFailure_;
