@@ -722,8 +722,15 @@ private slots:
                          {QStringLiteral("read"), QStringLiteral("--port"), silent.path,
                           QStringLiteral("-o"), Path("never.tarvg"),
                           QStringLiteral("--connect-timeout"), QStringLiteral("20")});
+            // Killed only once the lock names it: an empty lock, caught between
+            // its creation and its first line, holds for 30 s as Qt judges it.
+            const QByteArray pid = QByteArray::number(killed.processId()) + '\n';
+            const auto named = [&] {
+                QFile f(lock);
+                return f.open(QIODevice::ReadOnly) && f.readLine() == pid;
+            };
             waited.restart();
-            while (!QFile::exists(lock) && waited.elapsed() < 10000)
+            while (!named() && waited.elapsed() < 10000)
                 QThread::msleep(5);
             killed.kill();
             killed.waitForFinished();
