@@ -1,14 +1,18 @@
 #include "support/file_io.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,15 +112,18 @@ QByteArray FollowLinks(QByteArray path) {
     return path; // a loop: the write reports ELOOP
 }
 
+// The folder a path's last part is in.
+QByteArray FolderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
 // The temporary file's name beside `path`, within the folder's name length
 // limit however long the target's name is.
 QByteArray TemporaryName(const QByteArray& path) {
     const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray dir = slash < 0    ? QByteArray(".")
-                           : slash == 0 ? QByteArray("/")
-                                        : path.left(slash);
     const QByteArray base = path.mid(slash + 1);
-    long nameMax = ::pathconf(dir.constData(), _PC_NAME_MAX);
+    long nameMax = ::pathconf(FolderOf(path).constData(), _PC_NAME_MAX);
     if (nameMax <= 0)
         nameMax = NAME_MAX;
     // "." + base + ".XXXXXX"
@@ -141,6 +148,129 @@ void WriteInPlace(int fd, off_t oldSize, const QString& name, const QByteArray& 
         Throw("Cannot write file", name, SystemText(err) + damaged);
     if (::ftruncate(fd, off_t(content.size())) != 0 || ::fsync(fd) != 0)
         Throw("Cannot write file", name, SystemText(errno) + damaged);
+}
+
+// Stop signals wait while a temporary file has a name, so that nothing ends
+// the program with it left behind; one that came meanwhile is delivered when
+// the name is gone. Only the calling thread's mask changes.
+class HoldStopSignals {
+public:
+    HoldStopSignals() {
+        sigset_t stop;
+        sigemptyset(&stop);
+        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&stop, s);
+        ::pthread_sigmask(SIG_BLOCK, &stop, &old_);
+    }
+    ~HoldStopSignals() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    HoldStopSignals(const HoldStopSignals&) = delete;
+    HoldStopSignals& operator=(const HoldStopSignals&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+std::atomic<bool> unnamedAllowed{true};
+
+// Gives the unnamed file open on fd the hidden name `tmp` (its last six
+// characters chosen here); 0 or the errno of the failure.
+int NameUnnamed(int fd, QByteArray& tmp) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int tries = 0; tries < 100; ++tries) {
+        for (qsizetype i = tmp.size() - 6; i < tmp.size(); ++i)
+            tmp[i] = kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, tmp.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        // Without /proc, the descriptor itself, where the user may link by it.
+        if (errno == ENOENT && ::linkat(fd, "", AT_FDCWD, tmp.constData(), AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+enum class Replaced {
+    Done,
+    NotHere,    // the folder forbids a new file or the replacing of the old one
+    CannotName, // an unnamed file could not be given a name
+};
+
+// Writes the content to a temporary file beside `path` and renames it over
+// the target. The temporary is made unnamed where the file system can, and
+// named only for the rename, so that a signal at any moment leaves nothing;
+// elsewhere it is named at once and stop signals wait while it exists.
+Replaced ReplaceThroughTemporary(const QByteArray& path, const QString& name,
+                                 const QByteArray& content, const struct stat* old, bool unnamed) {
+    std::optional<HoldStopSignals> held;
+    QByteArray tmp = TemporaryName(path);
+    Fd fd;
+    if (unnamed) {
+        const int made = ::open(FolderOf(path).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        // A file system or kernel without unnamed files.
+        unnamed = made >= 0 || !(errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+        fd.reset(made);
+    }
+    if (!unnamed) {
+        held.emplace();
+        fd.reset(::mkostemp(tmp.data(), O_CLOEXEC));
+    }
+    if (fd.get() < 0) {
+        const int err = errno;
+        if (old && (err == EACCES || err == EPERM)) // a folder the user cannot write
+            return Replaced::NotHere;
+        Throw("Cannot create file", name, SystemText(err));
+    }
+    bool named = !unnamed;
+    auto fail = [&](const char* what, int err) {
+        fd.Close();
+        if (named)
+            ::unlink(tmp.constData());
+        Throw(what, name, SystemText(err));
+    };
+    mode_t mode;
+    if (old) {
+        // Owner and group where the user may set them (before the mode:
+        // a change of owner clears the set-id bits).
+        if (::fchown(fd.get(), old->st_uid, old->st_gid) != 0)
+            (void)!::fchown(fd.get(), uid_t(-1), old->st_gid);
+        mode = old->st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd.get(), mode) != 0)
+        fail("Cannot create file", errno);
+    if (const int err = WriteAll(fd.get(), content))
+        fail("Cannot write file", err);
+    if (::fsync(fd.get()) != 0)
+        fail("Cannot write file", errno);
+    if (!named) {
+        held.emplace();
+        if (const int err = NameUnnamed(fd.get(), tmp)) {
+            if (err == ENOENT || err == EPERM)
+                return Replaced::CannotName;
+            if (old && err == EACCES)
+                return Replaced::NotHere;
+            fail("Cannot create file", err);
+        }
+        named = true;
+    }
+    if (fd.Close() != 0)
+        fail("Cannot write file", errno);
+    if (::rename(tmp.constData(), path.constData()) != 0) {
+        const int err = errno;
+        ::unlink(tmp.constData());
+        // A sticky folder keeps another user's file from being replaced,
+        // though the user may write it.
+        if (old && (err == EPERM || err == EACCES))
+            return Replaced::NotHere;
+        Throw("Cannot create file", name, SystemText(err));
+    }
+    return Replaced::Done;
 }
 
 } // namespace
@@ -211,46 +341,14 @@ void WriteWholeFile(const QString& name, const QByteArray& content) {
             return WriteInPlace(target.get(), st.st_size, name, content);
     }
 
-    QByteArray tmp = TemporaryName(path);
-    Fd fd(::mkostemp(tmp.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int err = errno;
-        if (exists && (err == EACCES || err == EPERM)) // a folder the user cannot write
-            return WriteInPlace(target.get(), st.st_size, name, content);
-        Throw("Cannot create file", name, SystemText(err));
-    }
-    auto fail = [&](const char* what, int err) {
-        fd.Close();
-        ::unlink(tmp.constData());
-        Throw(what, name, SystemText(err));
-    };
-    mode_t mode;
-    if (exists) {
-        // Owner and group where the user may set them (before the mode:
-        // a change of owner clears the set-id bits).
-        if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0)
-            (void)!::fchown(fd.get(), uid_t(-1), st.st_gid);
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd.get(), mode) != 0)
-        fail("Cannot create file", errno);
-    if (const int err = WriteAll(fd.get(), content))
-        fail("Cannot write file", err);
-    if (::fsync(fd.get()) != 0)
-        fail("Cannot write file", errno);
-    if (fd.Close() != 0)
-        fail("Cannot write file", errno);
-    if (::rename(tmp.constData(), path.constData()) != 0) {
-        const int err = errno;
-        ::unlink(tmp.constData());
-        // A sticky folder keeps another user's file from being replaced,
-        // though the user may write it.
-        if (exists && (err == EPERM || err == EACCES))
-            return WriteInPlace(target.get(), st.st_size, name, content);
-        Throw("Cannot create file", name, SystemText(err));
-    }
+    const struct stat* old = exists ? &st : nullptr;
+    Replaced r = ReplaceThroughTemporary(path, name, content, old, unnamedAllowed.load());
+    if (r == Replaced::CannotName)
+        r = ReplaceThroughTemporary(path, name, content, old, false);
+    if (r == Replaced::NotHere)
+        WriteInPlace(target.get(), st.st_size, name, content);
+}
+
+void UseNamedTemporaries(bool named) {
+    unnamedAllowed = !named;
 }

@@ -29,7 +29,10 @@ QByteArray ReadWholeFile(const QString& name, qint64 maxSize = kMaxReadFileSize)
 // Replaces the content of the file `name` names, or FileError; after a
 // failure the old file is as it was and no temporary file is left.
 // - Written to a temporary file beside the target and renamed over it, so a
-//   failure never leaves half a file.
+//   failure never leaves half a file. The temporary has no name until the
+//   rename where the file system allows (O_TMPFILE); elsewhere SIGINT,
+//   SIGTERM, SIGHUP and SIGQUIT wait while it exists. Either way a signal
+//   leaves no temporary file behind.
 // - A file the user may not write is refused as a plain write would be;
 //   anything but a regular file is refused and left alone.
 // - A symbolic link is followed; the replaced file keeps its permission bits
@@ -39,3 +42,7 @@ QByteArray ReadWholeFile(const QString& name, qint64 maxSize = kMaxReadFileSize)
 // - A file size limit fails the write (SIGXFSZ is ignored while the program
 //   runs, so the write reports EFBIG instead of ending the program).
 void WriteWholeFile(const QString& name, const QByteArray& content);
+
+// Saves name their temporary file from the start, as on a file system
+// without unnamed files; for the tests of that way.
+void UseNamedTemporaries(bool named);

@@ -12,11 +12,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <sys/resource.h>
@@ -120,6 +123,23 @@ int SaveAsUser(const QString& target) {
         std::puts(qPrintable(e.reason()));
     }
     return 0;
+}
+
+// Run by a test as a child: saves a large file over and over until a signal
+// ends it, saying "saved" once the first save is done.
+QByteArray LoopContent() {
+    return Pattern(4 << 20);
+}
+int SaveInALoop(const QString& target, bool named) {
+    UseNamedTemporaries(named);
+    const QByteArray content = LoopContent();
+    for (bool first = true;; first = false) {
+        WriteWholeFile(target, content);
+        if (first) {
+            std::puts("saved");
+            std::fflush(stdout);
+        }
+    }
 }
 
 } // namespace
@@ -312,6 +332,37 @@ private slots:
                  QStringList({QStringLiteral("dangling.tarvg"), QStringLiteral("data.tarvg"),
                               QStringLiteral("hard.tarvg"), QStringLiteral("link.tarvg"),
                               QStringLiteral("made.tarvg"), longName}));
+    }
+
+    // A signal at any moment of a save leaves the old file or the new one and
+    // no temporary file: one without a name, or a named one while signals wait.
+    void signalLeavesNoTemporaryFile_data() {
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<int>("signal");
+        for (const bool named : {false, true})
+            for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+                QTest::addRow("%s temporary, %s", named ? "named" : "unnamed", strsignal(signal))
+                    << named << signal;
+    }
+    void signalLeavesNoTemporaryFile() {
+        QFETCH(bool, named);
+        QFETCH(int, signal);
+        QTemporaryDir d;
+        const QString target = d.filePath(QStringLiteral("big.tarvg"));
+        QRandomGenerator random(uint(signal) * 2 + named);
+        for (int run = 0; run < 8; ++run) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("--save-loop"), target,
+                         named ? QStringLiteral("named") : QStringLiteral("unnamed")});
+            QVERIFY(child.waitForReadyRead(30000));
+            QThread::usleep(random.bounded(30000));
+            QCOMPARE(::kill(pid_t(child.processId()), signal), 0);
+            QVERIFY(child.waitForFinished(30000));
+            QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+            QCOMPARE(Entries(d.path()), QStringList{QStringLiteral("big.tarvg")});
+            QVERIFY(Read(target) == LoopContent());
+        }
     }
 
     // Refused at once and left as they are, whether loaded or saved.
@@ -641,6 +692,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && qstrcmp(argv[1], "--as-user") == 0 && qstrcmp(argv[2], "save") == 0)
         return SaveAsUser(QString::fromLocal8Bit(argv[3]));
+    if (argc == 4 && qstrcmp(argv[1], "--save-loop") == 0)
+        return SaveInALoop(QString::fromLocal8Bit(argv[2]), qstrcmp(argv[3], "named") == 0);
     TestSettingsFile t;
     return QTest::qExec(&t, argc, argv);
 }
