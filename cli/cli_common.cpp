@@ -114,7 +114,7 @@ QString ExtraArguments(const QCommandLineParser& p, qsizetype allowed) {
 bool LoadForCommand(TMK& mk, const QString& file) {
     QByteArray data;
     try {
-        data = ReadWholeFile(file);
+        data = ReadSettingsFile(file);
     } catch (const std::exception& e) {
         Err(ExceptionMessage(e));
         return false;

@@ -388,7 +388,7 @@ int CmdWrite(const QStringList& args) {
     TMK mk;
     try {
         const QString file = p.positionalArguments().first();
-        const QByteArray data = ReadWholeFile(file);
+        const QByteArray data = ReadSettingsFile(file);
         // The defaults would go to the trip computer in place of what the file lacks.
         const qsizetype whole = 2 + TSettingsRecord::kSize;
         if (data.size() < whole && !p.isSet(QStringLiteral("allow-partial")))

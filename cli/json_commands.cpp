@@ -2,6 +2,7 @@
 
 #include "cli/cli_common.h"
 
+#include "model/settings_file.h"
 #include "model/settings_json.h"
 #include "support/errors.h"
 #include "support/file_io.h"
@@ -26,7 +27,9 @@ int CmdExport(const QStringList& args) {
     const QString file = p.positionalArguments().first();
     QByteArray json;
     try {
-        json = SettingsFileToJson(ReadWholeFile(file));
+        json = SettingsFileToJson(ReadSettingsFile(file));
+    } catch (const NotSettingsFileError& e) {
+        return Fail(e.message());
     } catch (const FileError& e) {
         return UsageError(e.message());
     } catch (const TripError& e) {

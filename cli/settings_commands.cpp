@@ -202,7 +202,9 @@ int CmdSet(const QStringList& args) {
     TMK mk;
     QByteArray data;
     try {
-        data = ReadWholeFile(file);
+        data = ReadSettingsFile(file);
+    } catch (const NotSettingsFileError& e) {
+        return Fail(e.message());
     } catch (const std::exception& e) {
         return UsageError(ExceptionMessage(e));
     }

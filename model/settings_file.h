@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/file_io.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,6 +20,29 @@ QByteArray SettingsFileData(const TMK& mk);
 void LoadSettingsData(TMK& mk, const QByteArray& data);
 QByteArray TankFileData(const TMK& mk);
 void LoadTankData(TMK& mk, const QByteArray& data);
+
+// What a user may take for a settings file by mistake. A settings file has
+// no header, so only content that is surely one of these is refused; any
+// other content loads.
+enum class TForeignFile { None, SettingsJson, Png, Bmp, Ppm };
+TForeignFile RecognizeForeignFile(const QByteArray& data);
+// Why such a file is refused: "It is a PNG image, not a settings file."
+QString ForeignFileReason(TForeignFile kind);
+
+// Raised by the loads of a settings file for a file RecognizeForeignFile
+// knows; the message names the file and what it is.
+class NotSettingsFileError : public FileError {
+public:
+    NotSettingsFileError(const QString& name, TForeignFile kind);
+    TForeignFile kind() const { return kind_; }
+
+private:
+    TForeignFile kind_;
+};
+
+// The content of the file to load as settings: ReadWholeFile's, or
+// NotSettingsFileError. LoadSettingsFile reads through it.
+QByteArray ReadSettingsFile(const QString& name);
 
 // Scrambling and unscrambling are one operation; index counts image bytes.
 void ScrambleImage(QByteArray& bytes);

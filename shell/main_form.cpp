@@ -35,6 +35,8 @@
 #include <QSocketNotifier>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace {
 
 const char* const kSettingsFilter = "Файлы настроек (*.tarvg)";
@@ -560,10 +562,16 @@ void TMainForm::bLoadParamsClick() {
 }
 
 void TMainForm::LoadFromFile(const QString& name) {
+    std::optional<QString> error;
     try {
         LoadSettingsFile(*mk_, name);
+    } catch (const NotSettingsFileError& e) {
+        error = Texts::NotSettingsFile(name, e);
     } catch (const std::exception& e) {
-        ShowError(ExceptionMessage(e));
+        error = ExceptionMessage(e);
+    }
+    if (error) {
+        ShowError(*error);
         SetStepsEnabled(false);
         source_ = {};
         return;

@@ -2,6 +2,8 @@
 
 #include "core/language.h"
 
+class NotSettingsFileError;
+
 // Program-wide language of the main window and its own messages.
 extern bool English;
 
@@ -22,4 +24,7 @@ inline QString UnsavedQuestion() {
 inline QString OverwriteQuestion() {
     return Lang("Файл уже существует. Переписать?", "The file already exists. Rewrite it?");
 }
+// A file refused as no settings file; the other load errors carry the
+// system's words and stay as they are.
+QString NotSettingsFile(const QString& name, const NotSettingsFileError& e);
 } // namespace Texts

@@ -1209,6 +1209,12 @@ private slots:
         QTest::newRow("record all FF") << SettingsFileData(mk) << false;
         mk.Image.fill(0);
         QTest::newRow("record all zero") << SettingsFileData(mk) << false;
+        // Settings files have no header: only what is surely another kind is refused.
+        QTest::newRow("begins as a BMP") << QByteArray("BM") + QByteArray(200, char(0x11)) << false;
+        QTest::newRow("begins as a PPM") << QByteArray("P6\n") + QByteArray(200, 'x') << false;
+        QTest::newRow("JSON of another format")
+            << QByteArray("{\"format\": \"other\", \"pad\": \"") + QByteArray(150, 'p') + "\"}"
+            << false;
         QRandomGenerator random(20260509);
         for (int n : {5000, 2050, 3, 127, 700, 4099}) {
             QByteArray bytes(n, '\0');
@@ -1250,17 +1256,108 @@ private slots:
                      uint8_t(content[0]) | uint8_t(content[1]) << 8);
     }
 
-    void showRefusesWhatIsNoSettingsFile() {
-        // An endless device is cut off at the size limit instead of filling memory.
-        // A pipe is refused at once, not read until something writes to it.
-        const QString pipe = Path("pipe.tarvg");
-        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
-        for (const QString& name : {QStringLiteral("/dev/zero"), dir.path(), pipe}) {
-            const Run r = Cli({QStringLiteral("show"), name});
-            QCOMPARE(r.code, 1);
-            QVERIFY(r.out.isEmpty());
-            QVERIFY2(r.err.contains(name), qPrintable(r.err));
+    // What is no settings file is refused with its name and reason, and
+    // nothing is written: for show, what is no file at all (an endless device
+    // is cut off at the size limit instead of filling memory; a pipe is
+    // refused at once, not read until something writes to it); for every
+    // command reading settings, what is surely something else.
+    void commandsRefuseWhatIsNoSettingsFile_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        for (const char* kind : {"device", "folder", "pipe"})
+            QTest::addRow("show, %s", kind)
+                << QStringLiteral("show") << QString::fromLatin1(kind) << QString();
+        const QString json = QStringLiteral("It is the JSON form of a settings file (tripconf-cli "
+                                            "export writes it), not a settings file: use "
+                                            "tripconf-cli import to make one of it.");
+        for (const char* command : {"show", "get", "set", "diff", "write", "export", "preview"}) {
+            QTest::addRow("%s, JSON form", command)
+                << QString::fromLatin1(command) << QStringLiteral("json") << json;
+            for (const char* image : {"PNG", "BMP", "PPM"})
+                QTest::addRow("%s, %s image", command, image)
+                    << QString::fromLatin1(command) << QString::fromLatin1(image)
+                    << QStringLiteral("It is a %1 image, not a settings file.")
+                           .arg(QLatin1String(image));
         }
+    }
+    void commandsRefuseWhatIsNoSettingsFile() {
+        QFETCH(QString, command);
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QTemporaryDir d;
+        QString name = d.filePath(QStringLiteral("input.tarvg"));
+        QByteArray content;
+        if (kind == QLatin1String("device")) {
+            name = QStringLiteral("/dev/zero");
+        } else if (kind == QLatin1String("folder")) {
+            name = d.path();
+        } else if (kind == QLatin1String("pipe")) {
+            QVERIFY(::mkfifo(QFile::encodeName(name).constData(), 0644) == 0);
+        } else if (kind == QLatin1String("json")) {
+            TMK mk;
+            mk.Image = DefaultImage();
+            const QString source = d.filePath(QStringLiteral("source.tarvg"));
+            SaveSettingsFile(mk, source);
+            content = RawCli({QStringLiteral("export"), source}).out;
+            QFile::remove(source);
+        } else {
+            QImage image(6, 2, QImage::Format_RGB32);
+            image.fill(Qt::yellow);
+            QBuffer buffer(&content);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, qPrintable(kind));
+        }
+        if (!content.isEmpty())
+            WriteFile(name, content);
+        const QString good = d.filePath(QStringLiteral("good.tarvg"));
+        const QString out = d.filePath(QStringLiteral("out"));
+        const QString dump = d.filePath(QStringLiteral("memory.bin"));
+        std::unique_ptr<Sim> sim;
+        QStringList args{command};
+        if (command == QLatin1String("get"))
+            args << name << QStringLiteral("VelocityLimit");
+        else if (command == QLatin1String("set"))
+            args << name << QStringLiteral("VelocityLimit=130");
+        else if (command == QLatin1String("diff")) {
+            TMK mk;
+            mk.Image = DefaultImage();
+            SaveSettingsFile(mk, good);
+            args << good << name;
+        } else if (command == QLatin1String("write")) {
+            sim = std::make_unique<Sim>(QStringList{}, dump);
+            args << QStringLiteral("--port") << sim->path << name;
+        } else if (command == QLatin1String("export"))
+            args << name << QStringLiteral("-o") << out;
+        else if (command == QLatin1String("preview"))
+            args << name << QStringLiteral("-o") << out + QStringLiteral(".png");
+        else
+            args << name;
+        // What the simulator leaves is its own.
+        const auto entries = [&] {
+            QStringList e = QDir(d.path()).entryList(QDir::Files | QDir::System | QDir::Hidden);
+            e.removeAll(QStringLiteral("memory.bin"));
+            return e;
+        };
+        const QStringList before = entries();
+
+        const Run r = Cli(args);
+        // diff, as diff(1), says trouble with 2.
+        QCOMPARE(r.code, command == QLatin1String("diff") ? 2 : 1);
+        QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+        QVERIFY2(r.err.contains(name), qPrintable(r.err));
+        if (!reason.isEmpty())
+            QVERIFY2(
+                r.err.contains(
+                    QStringLiteral("Cannot load settings from file \"%1\". %2").arg(name, reason)),
+                qPrintable(r.err));
+        if (sim) {
+            sim->Stop();
+            QCOMPARE(ReadFile(dump), DefaultImage());
+        }
+        QCOMPARE(entries(), before);
+        if (!content.isEmpty())
+            QCOMPARE(ReadFile(name), content);
     }
 
     // export and import give the file back; a refused edit writes nothing.

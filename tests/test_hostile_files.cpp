@@ -6,10 +6,15 @@
 #include "editor/set_params_dlg.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "model/settings_json.h"
 #include "scripted_dialogs.h"
 #include "shell/main_form.h"
+#include "shell/window_language.h"
 #include "ui/application.h"
 
+#include <QBuffer>
+#include <QCheckBox>
+#include <QImage>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTabWidget>
@@ -43,23 +48,73 @@ class TestHostileFiles : public QObject {
 private slots:
     void init() { QFile::remove(TMIniFile::DefaultFileName()); }
 
-    // A pipe is refused at once: loading it used to wait for a writer.
-    void windowRefusesAPipe() {
+    // Refused with a message, the settings held and the steps closed: a pipe
+    // at once (loading it used to wait for a writer), the JSON form and the
+    // preview's images by their content, in the window's language.
+    void windowRefusesWhatIsNoSettingsFile_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content"); // none: a pipe
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("pipe") << QStringLiteral("pipe.tarvg") << QByteArray() << false
+                              << QStringLiteral("Cannot open file \"%1\". It is a pipe (FIFO), "
+                                                "not a file.");
+        TMK mk;
+        mk.Image = QByteArray(2048, '\0');
+        const QByteArray json = SettingsFileToJson(SettingsFileData(mk));
+        QTest::newRow("JSON form")
+            << QStringLiteral("s.json") << json << false
+            << QStringLiteral("Невозможно загрузить настройки из файла \"%1\". Это файл "
+                              "настроек в виде JSON (его пишет tripconf-cli export), а не сам "
+                              "файл настроек: сделайте из него файл настроек командой "
+                              "tripconf-cli import.");
+        QTest::newRow("JSON form, English")
+            << QStringLiteral("s.json") << json << true
+            << QStringLiteral("Cannot load settings from file \"%1\". It is the JSON form of a "
+                              "settings file (tripconf-cli export writes it), not a settings "
+                              "file: use tripconf-cli import to make one of it.");
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        QTest::newRow("PNG image")
+            << QStringLiteral("preview.tarvg") << png << false
+            << QStringLiteral("Невозможно загрузить настройки из файла \"%1\". Это изображение "
+                              "PNG, а не файл настроек.");
+    }
+    void windowRefusesWhatIsNoSettingsFile() {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, english);
+        QFETCH(QString, message);
         ScriptedDialogs d;
         TMainForm f;
         f.DemoDevicePath = NoDevice();
         f.show();
-        const QString pipe = dir.filePath(QStringLiteral("pipe.tarvg"));
-        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
+        if (english)
+            QTest::mouseClick(f.findChild<QCheckBox*>(QStringLiteral("cbEnglishVersion")),
+                              Qt::LeftButton);
+        QCOMPARE(English, english);
+        const QString path = dir.filePath(file);
+        QFile::remove(path);
+        if (content.isEmpty()) {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0644) == 0);
+        } else {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content);
+        }
         const QByteArray image = f.MK()->Image;
+        const uint16_t version = f.MK()->Version;
         const int shown = d.messages.size();
-        d.openNames.enqueue(pipe);
+        d.openNames.enqueue(path);
         QTest::mouseClick(f.bLoadParams, Qt::LeftButton);
         QCOMPARE(d.messages.size(), shown + 1);
-        QCOMPARE(
-            d.messages.last().text,
-            QStringLiteral("Cannot open file \"%1\". It is a pipe (FIFO), not a file.").arg(pipe));
+        QCOMPARE(d.messages.last().text, message.arg(path));
         QCOMPARE(f.MK()->Image, image);
+        QCOMPARE(f.MK()->Version, version);
         QVERIFY(!f.bEditParams->isEnabled());
     }
 

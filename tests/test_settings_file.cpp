@@ -8,7 +8,9 @@
 #include "support/errors.h"
 #include "support/file_io.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -140,6 +143,17 @@ int SaveInALoop(const QString& target, bool named) {
             std::fflush(stdout);
         }
     }
+}
+
+// An image as Qt writes it in the format given ("PNG", "BMP", "PPM").
+QByteArray ImageFile(const char* format) {
+    QImage image(5, 3, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
 }
 
 } // namespace
@@ -363,6 +377,82 @@ private slots:
             QCOMPARE(Entries(d.path()), QStringList{QStringLiteral("big.tarvg")});
             QVERIFY(Read(target) == LoopContent());
         }
+    }
+
+    // Only what is surely something else is refused: the JSON form and the
+    // images the preview writes. Near misses, and settings files whose
+    // version bytes begin as those do, load.
+    void foreignFilesAreRefused_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("kind");
+        const int none = int(TForeignFile::None);
+        const QByteArray png = ImageFile("PNG");
+        QTest::newRow("PNG") << png << int(TForeignFile::Png);
+        QTest::newRow("PNG, cut short") << png.left(40) << int(TForeignFile::Png);
+        QTest::newRow("PNG signature less its last byte") << png.left(7) << none;
+        QTest::newRow("BMP") << ImageFile("BMP") << int(TForeignFile::Bmp);
+        QTest::newRow("PPM") << ImageFile("PPM") << int(TForeignFile::Ppm);
+        QTest::newRow("plain PPM with a comment")
+            << QByteArray("P3\n# by hand\n2 1\n255\n0 0 0 255 255 255\n") << int(TForeignFile::Ppm);
+        QTest::newRow("BM and no header") << QByteArray("BM") + QByteArray(40, char(0x55)) << none;
+        QTest::newRow("P6 and no size") << QByteArray("P6\nsize") + QByteArray(40, '\0') << none;
+        QTest::newRow("P6 with a zero width") << QByteArray("P6 0 3 255 ") << none;
+        TMK mk;
+        mk.Version = 3;
+        mk.Image = Pattern(2048);
+        const QByteArray json = SettingsFileToJson(SettingsFileData(mk));
+        QTest::newRow("JSON form") << json << int(TForeignFile::SettingsJson);
+        QTest::newRow("JSON form, byte order mark, CRLF")
+            << "\xEF\xBB\xBF\r\n" + QByteArray(json).replace("\n", "\r\n")
+            << int(TForeignFile::SettingsJson);
+        QTest::newRow("JSON form cut short") << json.left(json.size() - 3) << none;
+        QTest::newRow("JSON of another format") << QByteArray("{\"format\": \"other\"}") << none;
+        QTest::newRow("JSON form in an array") << "[" + json + "]" << none;
+        QRandomGenerator random(1251);
+        // "BM", "P6", "P3", "{\n" and the PNG signature's first two bytes.
+        for (const uint16_t version : {0x4D42, 0x3650, 0x3350, 0x0A7B, 0x5089}) {
+            for (int i = 0; i < 3; ++i) {
+                QByteArray image(2048, '\0');
+                for (char& c : image)
+                    c = char(random.bounded(256));
+                QTest::addRow("version %04X, random image %d", version, i)
+                    << FileOf(version, image) << none;
+            }
+        }
+    }
+    void foreignFilesAreRefused() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, kind);
+        QCOMPARE(int(RecognizeForeignFile(content)), kind);
+        const QString name = Path("foreign.tarvg");
+        Write(name, content);
+        TMK mk;
+        mk.Version = 9;
+        mk.Image = Pattern(300);
+        if (kind == int(TForeignFile::None)) {
+            QCOMPARE(ReadSettingsFile(name), content);
+            LoadSettingsFile(mk, name);
+            return;
+        }
+        for (auto read : {std::function<void()>([&] { ReadSettingsFile(name); }),
+                          std::function<void()>([&] { LoadSettingsFile(mk, name); })}) {
+            try {
+                read();
+                QFAIL("a foreign file was taken for settings");
+            } catch (const NotSettingsFileError& e) {
+                QCOMPARE(int(e.kind()), kind);
+                QCOMPARE(e.message(), QStringLiteral("Cannot load settings from file \"%1\". %2")
+                                          .arg(name, ForeignFileReason(TForeignFile(kind))));
+            }
+        }
+        QVERIFY(ForeignFileReason(TForeignFile(kind))
+                    .endsWith(kind == int(TForeignFile::SettingsJson)
+                                  ? QStringLiteral("use tripconf-cli import to make one of it.")
+                                  : QStringLiteral("image, not a settings file.")));
+        QCOMPARE(mk.Version, uint16_t(9));
+        QCOMPARE(mk.Image, Pattern(300));
+        // Tank files are not settings files: their load takes any bytes.
+        LoadTankFile(mk, name);
     }
 
     // Refused at once and left as they are, whether loaded or saved.
