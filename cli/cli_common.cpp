@@ -5,11 +5,13 @@
 #include "model/settings_file.h"
 #include "support/errors.h"
 #include "support/file_io.h"
+#include "support/file_names.h"
 #include "support/ini_file.h"
 #include "support/stop_signals.h"
 
 #include <QFileInfo>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -42,14 +44,57 @@ QString IniProblem(const QString& name) {
     return {};
 }
 
+// The errno of the first failed write to each stream; 0 while all went well.
+std::atomic<int> stdoutError{0};
+std::atomic<int> stderrError{0};
+// A command has told the user that standard output failed.
+std::atomic<bool> stdoutReported{false};
+
+// Runs a stdio call that returns whether it succeeded; a failure is noted
+// for the stream with its errno (EIO when it set none).
+template <typename Call> void Checked(std::atomic<int>& stream, Call call) {
+    errno = 0;
+    if (call())
+        return;
+    int none = 0;
+    stream.compare_exchange_strong(none, errno != 0 ? errno : EIO);
+}
+
+bool WriteAll(const QByteArray& bytes, FILE* stream) {
+    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+}
+
+QString StandardOutputProblem() {
+    return QStringLiteral("Cannot write to standard output. %1")
+        .arg(QString::fromLocal8Bit(std::strerror(stdoutError)));
+}
+
 } // namespace
 
 void Err(const QString& text) {
-    std::fprintf(stderr, "%s\n", qPrintable(text));
+    Checked(stderrError, [&] { return WriteAll(EscapedText(text).toUtf8() + '\n', stderr); });
 }
 
 void Out(const QString& text) {
-    std::fputs(text.toUtf8().constData(), stdout);
+    // A name is printed as the bytes it was given as, so that a script can use it.
+    Checked(stdoutError, [&] { return WriteAll(EncodeNative(text), stdout); });
+}
+
+void FlushOut() {
+    Checked(stdoutError, [] { return std::fflush(stdout) == 0; });
+}
+
+int FinishOutput(int code, int trouble) {
+    FlushOut();
+    Checked(stdoutError, [] { return !std::ferror(stdout); });
+    // A close can fail too (a network file system reports late).
+    Checked(stdoutError, [] { return std::fclose(stdout) == 0; });
+    if (stdoutError != 0 && !stdoutReported)
+        Err(StandardOutputProblem());
+    Checked(stderrError, [] { return std::fflush(stderr) == 0 && !std::ferror(stderr); });
+    if (stdoutError == 0 && stderrError == 0)
+        return code;
+    return code == 0 || (trouble == 2 && code == 1) ? trouble : code;
 }
 
 int Fail(const QString& message) {
@@ -75,11 +120,13 @@ void WriteOutput(const QString& name, const QByteArray& content) {
         return WriteWholeFile(name, content);
     // A size limit on the file behind standard output fails the write, as it does a save.
     std::signal(SIGXFSZ, SIG_IGN);
-    if (std::fwrite(content.constData(), 1, size_t(content.size()), stdout) !=
-            size_t(content.size()) ||
-        std::fflush(stdout) != 0)
-        throw TripError(QStringLiteral("Cannot write to standard output. %1")
-                            .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    Checked(stdoutError, [&] { return WriteAll(content, stdout); });
+    FlushOut();
+    if (stdoutError != 0) {
+        // Said once, by the command that fails with it.
+        stdoutReported = true;
+        throw TripError(StandardOutputProblem());
+    }
 }
 
 bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode) {
@@ -97,7 +144,9 @@ bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode) {
     if (p.optionNames().contains(QStringLiteral("ini"))) {
         if (const QString problem = IniProblem(p.value(QStringLiteral("ini")));
             !problem.isEmpty()) {
+            // A file that cannot be read, as for any other command.
             Err(problem);
+            exitCode = 1;
             return false;
         }
     }

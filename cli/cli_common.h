@@ -11,8 +11,17 @@ struct TransferResult;
 // What every tripconf-cli command shares: output, exit statuses, option
 // parsing and writing an -o file.
 
+// Every write is checked: a failed or short one makes the command fail at
+// its end (FinishOutput). Err shows bytes of a name that are not UTF-8 as
+// \xNN; Out writes them as they were given.
 void Err(const QString& text);
 void Out(const QString& text);
+// Sends what Out buffered on at once (a backup's path, a port's line).
+void FlushOut();
+// Flushes and closes standard output, and says when it could not be written.
+// The exit status: code, or trouble (1; diff: 2) in place of a success (and
+// of diff's "different") when either stream failed.
+int FinishOutput(int code, int trouble);
 // The message on standard error; exit status 1.
 int Fail(const QString& message);
 // The message on standard error; exit status 2.

@@ -2,6 +2,7 @@
 
 #include "cli/backup_commands.h"
 #include "cli/cli_common.h"
+#include "cli/cli_io.h"
 #include "cli/cli_observer.h"
 #include "cli/many_ports.h"
 #include "core/app_ini.h"
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -60,12 +62,19 @@ const char* const kUsage =
     "PORT is a device path (/dev/ttyUSB0), COMn of the port table, or auto: the one\n"
     "port where a trip computer answers. read and write take --port more than once\n"
     "to serve several trip computers side by side (read: -o names a folder).\n"
-    "--trace FILE (any command) writes every frame sent and received to FILE.\n"
+    "--trace FILE (any command) writes every frame sent and received to FILE, a\n"
+    "regular file or a new one (never through a symbolic link).\n"
+    "Exit status: 0 success, 1 the command failed, 2 wrong usage; diff: 0 the same,\n"
+    "1 different, 2 trouble.\n"
     "SIGINT, SIGTERM or SIGHUP ends a transfer at its next safe point (a write\n"
     "between blocks, saying so when one had gone out), with exit status 128 plus\n"
     "the signal's number; a second signal ends the program at once.\n"
     "Run 'tripconf-cli COMMAND --help' for a command's options; --version gives the\n"
     "version.\n";
+
+// Opens the --trace file, if one was asked for, once a command has taken its
+// arguments; false, with the message, when it cannot be written.
+bool StartTrace(QString& error);
 
 // About 31 years: "wait as good as forever".
 constexpr double kMaxConnectTimeout = 1e9;
@@ -121,8 +130,14 @@ QString AutoPort(const QCommandLineParser& p, QString& error) {
 QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString& error) {
     if (!port.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive))
         return port;
+    // Digits only: toInt() would pass over blanks and a sign ("COM 1" as COM1).
+    const QString digits = port.mid(3);
+    const bool allDigits =
+        !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        });
     bool ok = false;
-    const int n = port.mid(3).toInt(&ok);
+    const int n = allDigits ? digits.toInt(&ok) : 0;
     if (!ok || n < 1 || n > 32) {
         error = QStringLiteral("Not a port: %1").arg(port);
         return {};
@@ -138,10 +153,11 @@ QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString
     return path;
 }
 
-// The link on the chosen port, or an error message. autoFailed: --port
-// auto found no single answering port (a failure of the command, not of
-// its usage). named: the port as a backup names it, for auto the one found.
-bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bool& autoFailed,
+// The link on the chosen port, or an error message. failed: the trace file
+// could not be opened or --port auto found no single answering port (a
+// failure of the command, not of its usage). named: the port as a backup
+// names it, for auto the one found.
+bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bool& failed,
               QString& named) {
     const QString port = p.value(QStringLiteral("port"));
     named = port;
@@ -149,17 +165,16 @@ bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bo
         error = QStringLiteral("--port is required");
         return false;
     }
-    if (port == QStringLiteral("auto")) {
-        const QString path = AutoPort(p, error);
-        autoFailed = path.isEmpty();
-        if (autoFailed)
-            return false;
-        named = path;
-        link.SetDevicePath(path);
-        return true;
+    QString path;
+    if (port != QStringLiteral("auto") && (path = PortDevicePath(p, port, error)).isEmpty())
+        return false;
+    // The command line is taken: from here on the trace has the traffic.
+    failed = !StartTrace(error);
+    if (!failed && path.isEmpty()) {
+        path = named = AutoPort(p, error);
+        failed = path.isEmpty();
     }
-    const QString path = PortDevicePath(p, port, error);
-    if (path.isEmpty())
+    if (failed)
         return false;
     link.SetDevicePath(path);
     return true;
@@ -194,14 +209,13 @@ public:
     // Points the link at --port, unless error already holds the command's own
     // complaint; false, with the error, when anything is wrong.
     bool Open(QString& error) {
-        return error.isEmpty() && CheckTimeout(error) &&
-               OpenLink(link_, p_, error, autoFailed_, port_);
+        return error.isEmpty() && CheckTimeout(error) && OpenLink(link_, p_, error, failed_, port_);
     }
-    // Prints why Open failed: status 2 for wrong usage, 1 when --port auto
-    // found no single trip computer.
+    // Prints why Open failed: status 2 for wrong usage, 1 when the trace
+    // file cannot be written or --port auto found no single trip computer.
     int OpenError(const QString& error) const {
         Err(error);
-        return autoFailed_ ? 1 : 2;
+        return failed_ ? 1 : 2;
     }
 
     TransferResult Read(TMK& mk) {
@@ -243,7 +257,7 @@ public:
 private:
     const QCommandLineParser& p_;
     QString timeoutError_;
-    bool autoFailed_ = false;
+    bool failed_ = false;
     QString port_;
     TSerialLink link_;
     TCliObserver observer_;
@@ -284,8 +298,6 @@ int ReadFromMany(const QCommandLineParser& p, const QString& folder) {
     QList<TPortJob> jobs;
     if (error.isEmpty() && folder == QStringLiteral("-"))
         error = QStringLiteral("With several ports -o names a folder");
-    else if (error.isEmpty() && !QFileInfo(folder).isDir())
-        error = QStringLiteral("%1 is not a folder").arg(folder);
     if (!error.isEmpty() || !ManyPortJobs(p, jobs, error))
         return UsageError(error);
     QStringList files;
@@ -296,6 +308,11 @@ int ReadFromMany(const QCommandLineParser& p, const QString& folder) {
                                   .arg(job.port, job.file));
         files << job.file;
     }
+    // A folder that is not there is a file that cannot be written, not wrong usage.
+    if (!IsFolder(folder))
+        return Fail(QStringLiteral("%1 is not a folder").arg(folder));
+    if (!StartTrace(error))
+        return Fail(error);
     return ReadMany(jobs, timeout, kLanguage);
 }
 
@@ -402,7 +419,9 @@ int CmdWrite(const QStringList& args) {
         const VerifyOptions* verifying = p.isSet(QStringLiteral("verify")) ? &verify : nullptr;
         const bool backup = p.isSet(QStringLiteral("backup"));
         if (many)
-            return WriteMany(jobs, data, verifying, backup, ConnectTimeout(p, error), kLanguage);
+            return StartTrace(error) ? WriteMany(jobs, data, verifying, backup,
+                                                 ConnectTimeout(p, error), kLanguage)
+                                     : Fail(error);
         QByteArray backedUp;
         if (backup) {
             const TBackupResult b = device.BackUp(mk);
@@ -410,7 +429,7 @@ int CmdWrite(const QStringList& args) {
                 return device.Report(b.transfer, &mk);
             // Said at once: the backup is there whatever the write does.
             Out(b.path + QLatin1Char('\n'));
-            std::fflush(stdout);
+            FlushOut();
             backedUp = b.record;
         }
         const TransferResult r = device.Write(mk, verifying, backup ? &backedUp : nullptr);
@@ -531,6 +550,9 @@ int CmdPorts(const QStringList& args) {
         return code;
     if (const QString extra = ExtraArguments(p, 0); !extra.isEmpty())
         return UsageError(extra);
+    QString error;
+    if (p.isSet(QStringLiteral("probe")) && !StartTrace(error))
+        return Fail(error);
     const QList<TPortReport> reports = SurveyPorts(*PortTable(p), p.isSet(QStringLiteral("probe")));
     if (p.isSet(QStringLiteral("json")))
         Out(PortReportJson(reports));
@@ -598,17 +620,25 @@ int CmdPreview(const QStringList& args) {
 }
 
 // --trace FILE: the link's traffic log goes to FILE, line by line, so what
-// happened on the line is there even when the command is killed.
+// happened on the line is there even when the command is killed. FILE is
+// taken out of the arguments first but opened only once the command has
+// accepted its own (StartTrace): a mistyped command line touches no file.
 struct TTrace {
-    static inline FILE* file = nullptr;
+    static inline QString name;
+    static inline bool requested = false;
+    static inline bool started = false;
+    static inline TTraceFile file;
+    // Ports side by side log from their own threads.
+    static inline std::mutex writing;
     static inline QtMessageHandler previous = nullptr;
     static inline bool alsoPrevious = false; // QT_LOGGING_RULES asked for it too
 
     static void Handler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (file && context.category &&
-            std::strcmp(context.category, lcLink().categoryName()) == 0) {
-            std::fprintf(file, "%s\n", text.toUtf8().constData());
-            std::fflush(file);
+        if (context.category && std::strcmp(context.category, lcLink().categoryName()) == 0) {
+            {
+                const std::lock_guard<std::mutex> hold(writing);
+                file.Write(text.toUtf8() + '\n');
+            }
             if (!alsoPrevious)
                 return;
         }
@@ -617,36 +647,38 @@ struct TTrace {
     }
 
     // Takes --trace FILE (or --trace=FILE) out of args; false, with the
-    // error, when FILE cannot be written or is missing.
-    static bool Start(QStringList& args, QString& error) {
-        QString name;
-        bool given = false;
-        for (qsizetype i = 1; i < args.size(); ++i) {
+    // error, when FILE is missing.
+    static bool Take(QStringList& args, QString& error) {
+        for (qsizetype i = 0; i < args.size(); ++i) {
             if (args[i] == QStringLiteral("--"))
                 break;
             if (args[i] == QStringLiteral("--trace")) {
-                given = true;
+                requested = true;
                 name = i + 1 < args.size() ? args[i + 1] : QString();
                 args.remove(i, std::min<qsizetype>(2, args.size() - i));
                 break;
             }
             if (args[i].startsWith(QStringLiteral("--trace="))) {
-                given = true;
+                requested = true;
                 name = args[i].mid(8);
                 args.remove(i);
                 break;
             }
         }
-        if (!given)
-            return true;
-        if (name.isEmpty()) {
+        if (requested && name.isEmpty()) {
             error = QStringLiteral("--trace needs a FILE");
             return false;
         }
-        file = std::fopen(QFile::encodeName(name).constData(), "w");
-        if (!file) {
-            error = QStringLiteral("Cannot write the trace file %1. %2")
-                        .arg(name, QString::fromLocal8Bit(std::strerror(errno)));
+        return true;
+    }
+
+    static bool Start(QString& error) {
+        if (!requested || started)
+            return true;
+        started = true;
+        QString reason;
+        if (!file.Open(name, reason)) {
+            error = QStringLiteral("Cannot write the trace file %1. %2").arg(name, reason);
             return false;
         }
         alsoPrevious = lcLink().isDebugEnabled();
@@ -655,14 +687,22 @@ struct TTrace {
         return true;
     }
 
-    static void Stop() {
-        if (!file)
-            return;
+    // False, with the error, when the trace could not be written whole.
+    static bool Stop(QString& error) {
+        if (!file.IsOpen())
+            return true;
         qInstallMessageHandler(previous);
-        std::fclose(file);
-        file = nullptr;
+        QString reason;
+        if (file.Close(reason))
+            return true;
+        error = QStringLiteral("The trace file %1 was not written whole. %2").arg(name, reason);
+        return false;
     }
 };
+
+bool StartTrace(QString& error) {
+    return TTrace::Start(error);
+}
 
 int RunCommand(const QStringList& args);
 
@@ -670,14 +710,23 @@ int RunCommand(const QStringList& args);
 
 int RunCli(const QStringList& args) {
     QStringList rest = args;
-    rest.prepend(QString());
     QString error;
-    if (!TTrace::Start(rest, error))
-        return UsageError(error);
-    rest.removeFirst();
-    const int code = RunCommand(rest);
-    TTrace::Stop();
-    return code;
+    if (!TTrace::Take(rest, error))
+        return FinishOutput(UsageError(error), 1);
+    int code = RunCommand(rest);
+    // diff's status for trouble is 2, as diff(1)'s; 1 is "different".
+    const int trouble = !rest.isEmpty() && rest.first() == QStringLiteral("diff") ? 2 : 1;
+    const auto failed = [&](const QString& message) {
+        Err(message);
+        if (code == 0 || (trouble == 2 && code == 1))
+            code = trouble;
+    };
+    // A command that took its arguments but has no traffic still leaves the (empty) trace.
+    if (code != 2 && !TTrace::Start(error))
+        failed(error);
+    if (!TTrace::Stop(error))
+        failed(error);
+    return FinishOutput(code, trouble);
 }
 
 namespace {

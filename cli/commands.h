@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
-// Exit status: 0 success, 1 failure (diff: 1 = differences), 2 usage or I/O
-// error where the command says so.
+// The whole command line, arguments as main() decoded them (support/file_names.h).
+// Exit status: 0 success, 1 the command failed (a file that cannot be read or
+// written, a refused value, a failed transfer, output that could not be
+// written), 2 wrong usage; diff as diff(1): 0 the same, 1 different, 2 trouble.
 int RunCli(const QStringList& args);

@@ -31,14 +31,14 @@ int CmdExport(const QStringList& args) {
     } catch (const NotSettingsFileError& e) {
         return Fail(e.message());
     } catch (const FileError& e) {
-        return UsageError(e.message());
+        return Fail(e.message());
     } catch (const TripError& e) {
         return Fail(QStringLiteral("%1: %2").arg(file, e.message()));
     }
     try {
         WriteOutput(p.value(QStringLiteral("output")), json);
     } catch (const std::exception& e) {
-        return UsageError(ExceptionMessage(e));
+        return Fail(ExceptionMessage(e));
     }
     return 0;
 }
@@ -65,14 +65,14 @@ int CmdImport(const QStringList& args) {
     try {
         imported = SettingsFileFromJson(ReadWholeFile(in), CreateProtocolCatalogue());
     } catch (const FileError& e) {
-        return UsageError(e.message());
+        return Fail(e.message());
     } catch (const TripError& e) {
         return Fail(QStringLiteral("%1: %2").arg(in, e.message()));
     }
     try {
         WriteOutput(p.value(QStringLiteral("output")), imported.file);
     } catch (const std::exception& e) {
-        return UsageError(ExceptionMessage(e));
+        return Fail(ExceptionMessage(e));
     }
     // Said, so that a stored number edited beside its old value is not taken unnoticed.
     for (const QString& taken : imported.valuesTaken)

@@ -65,12 +65,14 @@ using TTransfer =
     std::function<bool(TSerialLink&, TQuietObserver&, const TPortJob&, const TSay&, QString&)>;
 
 void PrintLine(const QString& port, const QString& text) {
-    std::fprintf(stdout, "%s: %s\n", port.toUtf8().constData(), text.toUtf8().constData());
-    std::fflush(stdout);
+    Out(QStringLiteral("%1: %2\n").arg(port, text));
+    FlushOut();
 }
 
-// The text of a transfer that did not end Done, on one line.
-QString FailureText(const TransferResult& r, const TQuietObserver& observer, TLanguage language) {
+// The text of a transfer that did not end Done, on one line. mk: the
+// settings a write sent, whose version a mismatch names beside the device's.
+QString FailureText(const TransferResult& r, const TQuietObserver& observer, TLanguage language,
+                    const TMK* mk = nullptr) {
     QString text;
     if (r.status == TransferStatus::Cancelled)
         text = observer.TimedOut() ? Texts::Connecting(language) : QStringLiteral("Cancelled");
@@ -78,6 +80,8 @@ QString FailureText(const TransferResult& r, const TQuietObserver& observer, TLa
         text = InterruptedText(r);
     else
         text = r.message;
+    if (r.status == TransferStatus::VersionMismatch && mk)
+        text += QStringLiteral(" File: %1, device: %2").arg(mk->Version).arg(r.deviceVersion);
     return text.simplified();
 }
 
@@ -115,8 +119,7 @@ int RunMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, const TTr
     }
     for (const auto& t : threads)
         t->wait();
-    std::fprintf(stdout, "%d of %d ports succeeded\n", succeeded, int(jobs.size()));
-    std::fflush(stdout);
+    Out(QStringLiteral("%1 of %2 ports succeeded\n").arg(succeeded).arg(jobs.size()));
     return succeeded == jobs.size() ? 0 : 1;
 }
 
@@ -158,7 +161,7 @@ int WriteMany(const QList<TPortJob>& jobs, const QByteArray& data, const VerifyO
             if (backup) {
                 const TBackupResult b = BackUpUnit(link, own, job.port, observer, language);
                 if (b.transfer.status != TransferStatus::Done) {
-                    text = FailureText(b.transfer, observer, language);
+                    text = FailureText(b.transfer, observer, language, &own);
                     return false;
                 }
                 say(QStringLiteral("backup: %1").arg(b.path));
@@ -167,7 +170,7 @@ int WriteMany(const QList<TPortJob>& jobs, const QByteArray& data, const VerifyO
             const TransferResult r = WriteChecked(
                 link, own, observer, {verify, backup ? &backedUp : nullptr}, {}, language);
             if (r.status != TransferStatus::Done) {
-                text = FailureText(r, observer, language);
+                text = FailureText(r, observer, language, &own);
                 return false;
             }
             text = r.message.simplified();

@@ -160,7 +160,8 @@ int CmdSet(const QStringList& args) {
             "A choice takes its item's text first, then the item's number. Protocol is\n"
             "applied first, as the editor does on choosing it (LastProtocol, fan channel);\n"
             "the others in the order given. Nothing is written unless every value is taken.\n"
-            "Exit status 0: written, 1: a value refused, 2: usage or file error.\n\n") +
+            "Exit status 0: written, 1: a value refused or a file that cannot be read or\n"
+            "written, 2: wrong usage.\n\n") +
         FieldList());
     p.addOption({{QStringLiteral("o"), QStringLiteral("output")},
                  QStringLiteral("Write the result to OUT instead of FILE (- for standard output)."),
@@ -206,7 +207,7 @@ int CmdSet(const QStringList& args) {
     } catch (const NotSettingsFileError& e) {
         return Fail(e.message());
     } catch (const std::exception& e) {
-        return UsageError(ExceptionMessage(e));
+        return Fail(ExceptionMessage(e));
     }
     constexpr qsizetype kWhole = 2 + TSettingsRecord::kSize;
     if (data.size() < kWhole)
@@ -234,7 +235,7 @@ int CmdSet(const QStringList& args) {
     try {
         WriteOutput(out, SettingsFileData(mk));
     } catch (const std::exception& e) {
-        return UsageError(ExceptionMessage(e));
+        return Fail(ExceptionMessage(e));
     }
     return 0;
 }

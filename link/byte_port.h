@@ -50,6 +50,9 @@ public:
     virtual TProbeResult Probe(const QString& devicePath) = 0;
 
     virtual bool Open(const QString& devicePath) = 0;
+    // Begins the port's own lines of the traffic log (TSerialPortBase::LogTag);
+    // without one they begin with the port's name.
+    virtual void SetLogTag(const QString& tag) { (void)tag; }
     // Why Open(devicePath) fails right now; Kind::None when it cannot tell.
     virtual TOpenFailure WhyNotOpen(const QString& devicePath) {
         return {TOpenFailure::Kind::None, devicePath, {}, {}};

@@ -138,6 +138,13 @@ void TQtBytePort::Close() {
     Ok(true);
 }
 
+void TQtBytePort::Log(const QString& text) const {
+    if (lcLink().isDebugEnabled())
+        qCDebug(lcLink).noquote() << (logTag_.isEmpty() ? port_.portName() + QStringLiteral(": ")
+                                                        : logTag_) +
+                                         text;
+}
+
 // Pseudo-terminals and some drivers refuse (ENOTTY, EINVAL); the port works
 // the same, only replies may come later.
 void TQtBytePort::EnterLowLatency() {
@@ -145,23 +152,21 @@ void TQtBytePort::EnterLowLatency() {
     const int fd = int(port_.handle());
     serial_struct s{};
     if (::ioctl(fd, TIOCGSERIAL, &s) != 0) {
-        qCDebug(lcLink, "%s: low-latency mode refused: %s", qPrintable(port_.portName()),
-                std::strerror(errno));
+        Log(QStringLiteral("low-latency mode refused: %1").arg(SystemText(errno)));
         return;
     }
     if (s.flags & ASYNC_LOW_LATENCY) {
-        qCDebug(lcLink, "%s: low-latency mode already on", qPrintable(port_.portName()));
+        Log(QStringLiteral("low-latency mode already on"));
         return;
     }
     const int before = s.flags;
     s.flags |= ASYNC_LOW_LATENCY;
     if (::ioctl(fd, TIOCSSERIAL, &s) != 0) {
-        qCDebug(lcLink, "%s: low-latency mode refused: %s", qPrintable(port_.portName()),
-                std::strerror(errno));
+        Log(QStringLiteral("low-latency mode refused: %1").arg(SystemText(errno)));
         return;
     }
     savedSerialFlags_ = before;
-    qCDebug(lcLink, "%s: low-latency mode on", qPrintable(port_.portName()));
+    Log(QStringLiteral("low-latency mode on"));
 }
 
 void TQtBytePort::LeaveLowLatency() {
@@ -178,8 +183,7 @@ void TQtBytePort::LeaveLowLatency() {
     }
     // A pulled adapter fails here; nothing is left to restore then.
     if (!restored)
-        qCDebug(lcLink, "%s: serial flags not restored: %s", qPrintable(port_.portName()),
-                std::strerror(errno));
+        Log(QStringLiteral("serial flags not restored: %1").arg(SystemText(errno)));
 }
 
 uint32_t TQtBytePort::SetBaudRate(uint32_t baud) {

@@ -15,6 +15,7 @@ public:
     QList<TSerialDeviceInfo> ListDevices() override;
     TProbeResult Probe(const QString& devicePath) override;
     bool Open(const QString& devicePath) override;
+    void SetLogTag(const QString& tag) override { logTag_ = tag; }
     TOpenFailure WhyNotOpen(const QString& devicePath) override;
     TOpenFailure Inspect(const QString& devicePath, bool holders) override;
     bool IsOpen() const override;
@@ -41,9 +42,12 @@ private:
     // flags it had.
     void EnterLowLatency();
     void LeaveLowLatency();
+    // A line of the traffic log about the port.
+    void Log(const QString& text) const;
 
     QSerialPort port_;
     QElapsedTimer clock_;
     std::optional<int> savedSerialFlags_; // to restore before closing
     QString openError_;                   // QSerialPort's words for the last failed Open
+    QString logTag_;
 };

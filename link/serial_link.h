@@ -72,9 +72,6 @@ public:
     // ReplyTimeout instead, discarding what comes meanwhile.
     uint8_t ResyncCommand = 0;
     int ResyncReplyLength = 0;
-    // Begins each line of the traffic log ("COM3: "), so the lines of links
-    // working side by side can be told apart; none by default.
-    QString LogTag;
     bool LineInDoubt() const { return inDoubt_; }
     // Whether the last Transact's request was sent at least once.
     bool RequestWentOut() const { return requestWentOut_; }

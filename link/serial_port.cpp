@@ -303,6 +303,7 @@ void TSerialPortBase::OpenPort(int n) {
         return;
     }
     // A port that will not open stays closed; a transfer reports why.
+    port_->SetLogTag(LogTag);
     if (!port_->Open(path)) {
         openFailure_ = port_->WhyNotOpen(path);
         openFailure_.path = path;
@@ -310,7 +311,8 @@ void TSerialPortBase::OpenPort(int n) {
     }
     PortPresent[size_t(PortNumber)] = true;
     openedAtMs_ = port_->NowMs();
-    qCDebug(lcLink).noquote() << QStringLiteral("0 ms opened %1").arg(PortPath(PortNumber));
+    qCDebug(lcLink).noquote() << LogTag +
+                                     QStringLiteral("0 ms opened %1").arg(PortPath(PortNumber));
     SetBaudRate(BaudRate);
     SetByteSize(ByteSize);
     SetParity(Parity);

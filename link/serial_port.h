@@ -67,6 +67,9 @@ public:
 
     // The language of the explanations added to the link's own messages.
     bool RussianTexts = false;
+    // Begins each line of the traffic log ("COM3: "), so the lines of links
+    // working side by side can be told apart; none by default.
+    QString LogTag;
     // Shows the link's own error messages; default: a line on stderr.
     std::function<void(const QString&)> ShowError;
     // The dialog step of ChoosePort: the chosen number on OK, nullopt on

@@ -1,5 +1,7 @@
 #include "support/file_io.h"
 
+#include "support/file_names.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -276,7 +278,7 @@ Replaced ReplaceThroughTemporary(const QByteArray& path, const QString& name,
 } // namespace
 
 QByteArray ReadWholeFile(const QString& name, qint64 maxSize) {
-    const QByteArray path = QFile::encodeName(name);
+    const QByteArray path = EncodeNative(name);
     // Looked at before it is opened: opening a serial device would raise its
     // lines, and a pipe would wait for a writer.
     struct stat st;
@@ -319,7 +321,7 @@ QByteArray ReadWholeFile(const QString& name, qint64 maxSize) {
 
 void WriteWholeFile(const QString& name, const QByteArray& content) {
     IgnoreFileSizeSignal();
-    const QByteArray path = FollowLinks(QFile::encodeName(name));
+    const QByteArray path = FollowLinks(EncodeNative(name));
     struct stat st;
     const bool exists = ::stat(path.constData(), &st) == 0;
     if (!exists && errno != ENOENT)

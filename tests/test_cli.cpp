@@ -31,6 +31,7 @@
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -69,6 +70,34 @@ RawRun RawCli(const QStringList& args, const std::function<void()>& setup = {}) 
     r.out = p.readAllStandardOutput();
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+// tripconf-cli given these argument bytes as they are (QProcess would pass
+// them through UTF-8) with LANG=lang, started by exec from the child.
+RawRun CliBytes(const QList<QByteArray>& args, const char* lang) {
+    const QByteArray program = QFile::encodeName(Bin("tripconf-cli"));
+    QList<QByteArray> env{QByteArray("LANG=") + lang};
+    for (char** e = environ; *e; ++e)
+        if (!QByteArray(*e).startsWith("LANG=") && !QByteArray(*e).startsWith("LC_"))
+            env << QByteArray(*e);
+    std::vector<char*> argv{const_cast<char*>(program.constData())}, envp;
+    for (const QByteArray& a : args)
+        argv.push_back(const_cast<char*>(a.constData()));
+    for (const QByteArray& e : env)
+        envp.push_back(const_cast<char*>(e.constData()));
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    return RawCli({}, [&] { ::execve(argv[0], argv.data(), envp.data()); });
+}
+
+// Standard output (1) or error (2) of the child to /dev/full, or closed.
+std::function<void()> StreamTo(int fd, bool full) {
+    return [fd, full] {
+        if (full)
+            ::dup2(::open("/dev/full", O_WRONLY), fd);
+        else
+            ::close(fd);
+    };
 }
 
 // tripconf-cli with its standard error on a terminal: what the terminal
@@ -552,6 +581,23 @@ private slots:
         QVERIFY2(r.err.contains(QStringLiteral("The settings version does not match the device "
                                                "version!\nFile: 1, device: 2")),
                  qPrintable(r.err));
+        // With several ports each port's line names both too, with and without a backup.
+        Sim other({QStringLiteral("--settings-version"), QStringLiteral("3")});
+        const DataHome home(Path("versions-home"));
+        for (const QStringList& extra : {QStringList{}, QStringList{QStringLiteral("--backup")}}) {
+            const Run many =
+                Cli(QStringList{QStringLiteral("write"), QStringLiteral("--port"), sim.path,
+                                QStringLiteral("--port"), other.path, Path("v1.tarvg")} +
+                    extra);
+            QCOMPARE(many.code, 1);
+            for (const auto& [port, version] : {std::pair{sim.path, 2}, std::pair{other.path, 3}})
+                QVERIFY2(many.out.contains(QStringLiteral("%1: failed: The settings version does "
+                                                          "not match the device version! File: "
+                                                          "1, device: %2")
+                                               .arg(port)
+                                               .arg(version)),
+                         qPrintable(many.out));
+        }
     }
 
     // --backup saves the memory the write is about to change and says where;
@@ -993,7 +1039,7 @@ private slots:
         const QString folder = Path("many");
         QVERIFY(QDir().mkpath(folder));
         Run r = Cli(args + QStringList{QStringLiteral("-o"), Path("absent")});
-        QCOMPARE(r.code, 2);
+        QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(QStringLiteral("is not a folder")), qPrintable(r.err));
         for (const QString& port : {QStringLiteral("auto"), sims[0]->path}) {
             r = Cli(args +
@@ -1061,18 +1107,24 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out.count(QStringLiteral("read back: the trip computer holds the record")), 2);
         QVERIFY(r.out.contains(QStringLiteral("2 of 2 ports succeeded")));
-        // The traffic of ports side by side: each frame names its port.
+        // The traffic of ports side by side: each line names its port, the
+        // port's opening and its low-latency mode as well as the frames.
         int tagged[2] = {0, 0};
         for (const QString& line :
              QString::fromUtf8(ReadFile(trace)).split('\n', Qt::SkipEmptyParts)) {
-            if (!line.contains(QStringLiteral(" ms TX")) &&
-                !line.contains(QStringLiteral(" ms RX")))
-                continue;
             const bool ofA = line.startsWith(a.path + QStringLiteral(": "));
             QVERIFY2(ofA || line.startsWith(b.path + QStringLiteral(": ")), qPrintable(line));
             ++tagged[ofA ? 0 : 1];
+            const Sim& own = ofA ? a : b;
+            if (line.contains(QStringLiteral(" opened ")))
+                QCOMPARE(line, own.path + QStringLiteral(": 0 ms opened ") + own.path);
         }
         QVERIFY(tagged[0] > 0 && tagged[1] > 0);
+        const QString text = QString::fromUtf8(ReadFile(trace));
+        for (const Sim* sim : {&a, &b})
+            QVERIFY2(text.contains(sim->path + QStringLiteral(": 0 ms opened ")) &&
+                         text.contains(sim->path + QStringLiteral(": low-latency mode")),
+                     qPrintable(text));
         a.Stop();
         b.Stop();
         QCOMPARE(ReadFile(Path("a.bin")).left(124), mk.Image.left(124));
@@ -1126,8 +1178,10 @@ private slots:
         }
     }
 
-    // -o - is standard output; a pipe or a folder is refused and stays; a
-    // file size limit fails the command instead of killing it.
+    // -o - is standard output; a pipe or a folder is refused and stays, as
+    // the --trace file (also a link or a device); a file size limit fails the
+    // command instead of killing it; output that cannot be written fails it;
+    // a name reaches exactly the file it names, whatever its bytes.
     void outputGoesOnlyWhereItMay() {
         QTemporaryDir d;
         TMK mk;
@@ -1143,15 +1197,121 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0);
         const QString folder = d.filePath(QStringLiteral("folder.png"));
         QVERIFY(QDir().mkdir(folder));
+        const QString link = d.filePath(QStringLiteral("link.trace"));
+        QVERIFY(QFile::link(source, link));
+        const QByteArray settings = ReadFile(source);
         for (const auto& [target, reason] :
              {std::pair{pipe, QStringLiteral("It is a pipe (FIFO), not a file.")},
-              std::pair{folder, QStringLiteral("It is a folder, not a file.")}}) {
-            r = RawCli({QStringLiteral("preview"), source, QStringLiteral("-o"), target});
+              std::pair{folder, QStringLiteral("It is a folder, not a file.")},
+              std::pair{link, QStringLiteral("It is a symbolic link")},
+              std::pair{QStringLiteral("/dev/null"), QStringLiteral("It is a device")}}) {
+            if (!target.endsWith(QLatin1String(".trace")) && target != QLatin1String("/dev/null")) {
+                r = RawCli({QStringLiteral("preview"), source, QStringLiteral("-o"), target});
+                QCOMPARE(r.code, 1);
+                QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+            }
+            // A pipe without a reader is refused at once, not waited on.
+            r = RawCli({QStringLiteral("--trace"), target, QStringLiteral("show"), source});
             QCOMPARE(r.code, 1);
-            QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+            QVERIFY2(r.err.contains(
+                         QStringLiteral("Cannot write the trace file %1. %2").arg(target, reason)),
+                     qPrintable(r.err));
         }
         QFileInfo info(pipe);
         QVERIFY(!info.isFile() && info.exists());
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(ReadFile(source), settings);
+
+        // A trace cut by a file size limit fails the command with the reason.
+        const QString trace = d.filePath(QStringLiteral("cut.trace"));
+        {
+            Sim sim({});
+            for (const auto& [args, trouble] : QList<std::pair<QStringList, int>>{
+                     {{QStringLiteral("read"), QStringLiteral("--port"), sim.path,
+                       QStringLiteral("-o"), QStringLiteral("-")},
+                      1},
+                     {{QStringLiteral("diff"), QStringLiteral("--port"), sim.path, source}, 2}}) {
+                r = RawCli(QStringList{QStringLiteral("--trace"), trace} + args, [] {
+                    rlimit lim{100, 100};
+                    ::setrlimit(RLIMIT_FSIZE, &lim);
+                });
+                QVERIFY2(r.code == trouble &&
+                             r.err.contains(
+                                 QStringLiteral("The trace file %1 was not written "
+                                                "whole. %2")
+                                     .arg(trace, QString::fromLocal8Bit(std::strerror(EFBIG)))),
+                         qPrintable(r.err));
+                QCOMPARE(ReadFile(trace).size(), 100);
+            }
+        }
+
+        // Output that cannot be written, full or closed, fails the command
+        // (diff: trouble) and says so where it can.
+        const DataHome home(d.filePath(QStringLiteral("home")));
+        TMK other;
+        other.Settings.VelocityLimit = 130;
+        other.PackSettings();
+        const QString changed = d.filePath(QStringLiteral("changed.tarvg"));
+        SaveSettingsFile(other, changed);
+        for (const auto& [args, trouble] : QList<std::pair<QStringList, int>>{
+                 {{QStringLiteral("show"), source}, 1},
+                 {{QStringLiteral("get"), source, QStringLiteral("AccCorr")}, 1},
+                 {{QStringLiteral("diff"), source, changed}, 2},
+                 {{QStringLiteral("ports"), QStringLiteral("--json")}, 1},
+                 {{QStringLiteral("backups"), QStringLiteral("--json")}, 1},
+                 {{QStringLiteral("export"), source}, 1},
+                 {{QStringLiteral("set"), source, QStringLiteral("AccCorr=0"), QStringLiteral("-o"),
+                   QStringLiteral("-")},
+                  1},
+                 {{QStringLiteral("show"), QStringLiteral("--help")}, 1},
+                 {{QStringLiteral("--version")}, 1}}) {
+            for (const bool full : {true, false}) {
+                r = RawCli(args, StreamTo(1, full));
+                QVERIFY2(r.code == trouble &&
+                             r.err.contains(QStringLiteral("Cannot write to standard output. %1")
+                                                .arg(QString::fromLocal8Bit(
+                                                    std::strerror(full ? ENOSPC : EBADF)))),
+                         qPrintable(args.join(' ') + QStringLiteral(": ") + r.err));
+            }
+        }
+        // Standard error: a message or a note that does not get out fails too.
+        const QString absent = d.filePath(QStringLiteral("absent.tarvg"));
+        WriteFile(d.filePath(QStringLiteral("short.tarvg")), "ab");
+        for (const QStringList& args :
+             QList<QStringList>{{QStringLiteral("show"), absent},
+                                {QStringLiteral("show"), d.filePath(QStringLiteral("short.tarvg"))},
+                                {QStringLiteral("backups")}})
+            QCOMPARE(RawCli(args, StreamTo(2, true)).code, 1);
+        QCOMPARE(RawCli({QStringLiteral("diff"), source, source}, StreamTo(1, false)).code, 0);
+
+        // Names as bytes, under a UTF-8 locale and under C: a name that is not
+        // UTF-8 is created and found as it is, and shown escaped.
+        for (const char* lang : {"C.UTF-8", "C"}) {
+            const QByteArray folderBytes = QFile::encodeName(d.path()) + '/';
+            const QByteArray name = folderBytes + QByteArray(lang) + "-out\xe0\xe1.tarvg";
+            RawRun named =
+                CliBytes({"set", QFile::encodeName(source), "AccCorr=0.3", "-o", name}, lang);
+            QVERIFY2(named.code == 0, qPrintable(named.err));
+            QFile made;
+            QVERIFY(made.open(::open(name.constData(), O_RDONLY), QIODevice::ReadOnly,
+                              QFileDevice::AutoCloseHandle));
+            TMK back;
+            LoadSettingsData(back, made.readAll());
+            QCOMPARE(int(back.Settings.AccCorr), 3);
+            // "файл" in code page 1251, as an archive from Windows names it.
+            const QByteArray cp1251 = folderBytes + QByteArray(lang) + "\xf4\xe0\xe9\xeb.tarvg";
+            QVERIFY(::link(name.constData(), cp1251.constData()) == 0);
+            named = CliBytes({"get", cp1251, "AccCorr"}, lang);
+            QCOMPARE(named.code, 0);
+            QVERIFY2(named.out.startsWith("AccCorr: 0.3 "), named.out.constData());
+            // QTemporaryDir, going by QString names, could not remove them.
+            ::unlink(name.constData());
+            ::unlink(cp1251.constData());
+            named = CliBytes({"show", folderBytes + "absent\xe0.tarvg"}, lang);
+            QCOMPARE(named.code, 1);
+            QVERIFY2(named.err.contains(QStringLiteral("absent\\xe0.tarvg\". No such file")),
+                     qPrintable(named.err));
+        }
 
         const QString png = d.filePath(QStringLiteral("p.png"));
         WriteFile(png, "old");
@@ -1404,10 +1564,10 @@ private slots:
         r = Cli({QStringLiteral("export"), source, QStringLiteral("-o"), json});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(QStringLiteral("holds 10 of the 126 bytes")), qPrintable(r.err));
-        // A file that cannot be read or written is an error of use, as with set.
-        QCOMPARE(Cli({QStringLiteral("export"), d.filePath(QStringLiteral("absent"))}).code, 2);
+        // A file that cannot be read or written fails the command, as with set.
+        QCOMPARE(Cli({QStringLiteral("export"), d.filePath(QStringLiteral("absent"))}).code, 1);
         WriteFile(json, exported.out);
-        QCOMPARE(Cli({QStringLiteral("import"), json, QStringLiteral("-o"), d.path()}).code, 2);
+        QCOMPARE(Cli({QStringLiteral("import"), json, QStringLiteral("-o"), d.path()}).code, 1);
     }
 
     // set takes what the editor takes, all or nothing; get shows what the
@@ -1566,7 +1726,7 @@ private slots:
                  {QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM1"),
                   QStringLiteral("--ini"), typo, QStringLiteral("-o"), Path("x")}}) {
             const Run r = Cli(args);
-            QCOMPARE(r.code, 2);
+            QCOMPARE(r.code, 1);
             QVERIFY2(r.err.contains(typo), qPrintable(r.err));
         }
         QVERIFY(!QFileInfo::exists(typo));
@@ -1582,9 +1742,47 @@ private slots:
             QCOMPARE(r.code, 2);
             QVERIFY2(r.err.contains(QStringLiteral("Bad --connect-timeout")), qPrintable(r.err));
         }
-        const Run r = Cli({QStringLiteral("show"), Path("absent.tarvg")});
-        QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains(QStringLiteral("absent.tarvg")));
+        // A missing input file: the command failed (diff: trouble), for every command alike.
+        const QString absent = Path("absent.tarvg");
+        WriteFile(file, QByteArray(2050, '\0'));
+        for (const auto& [args, code] : QList<std::pair<QStringList, int>>{
+                 {{QStringLiteral("show"), absent}, 1},
+                 {{QStringLiteral("get"), absent}, 1},
+                 {{QStringLiteral("set"), absent, QStringLiteral("AccCorr=0")}, 1},
+                 {{QStringLiteral("preview"), absent, QStringLiteral("-o"), Path("x.png")}, 1},
+                 {{QStringLiteral("write"), QStringLiteral("--port"), null, absent}, 1},
+                 {{QStringLiteral("export"), absent}, 1},
+                 {{QStringLiteral("import"), absent, QStringLiteral("-o"), Path("x")}, 1},
+                 {{QStringLiteral("diff"), file, absent}, 2},
+                 {{QStringLiteral("diff"), absent, QStringLiteral("--port"), null}, 2}}) {
+            const Run r = Cli(args);
+            QVERIFY2(r.code == code && r.err.contains(absent),
+                     qPrintable(args.join(' ') + QStringLiteral(": ") + r.err));
+        }
+        // A refused command line touches no file: not even the one --trace took
+        // in place of the settings file forgotten after it.
+        const QString kept = Path("kept.tarvg");
+        WriteFile(kept, "settings");
+        for (const QStringList& args : QList<QStringList>{
+                 {QStringLiteral("write"), QStringLiteral("--port"), null,
+                  QStringLiteral("--trace"), kept},
+                 {QStringLiteral("--trace"), kept, QStringLiteral("show"), file, extra},
+                 {QStringLiteral("--trace=") + kept, QStringLiteral("read"), QStringLiteral("-o"),
+                  Path("x")},
+                 {QStringLiteral("show"), file, QStringLiteral("--trace")}}) {
+            const Run r = Cli(args);
+            QVERIFY2(r.code == 2, qPrintable(args.join(' ') + QStringLiteral(": ") + r.err));
+            QCOMPARE(ReadFile(kept), QByteArray("settings"));
+        }
+        // COMn is COM and digits: a blank or a sign names no port.
+        for (const char* port : {"COM 1", "COM1 ", "COM+1", "COM"}) {
+            const Run r = Cli({QStringLiteral("read"), QStringLiteral("--port"),
+                               QString::fromLatin1(port), QStringLiteral("-o"), Path("x")});
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(QStringLiteral("Not a port: %1").arg(QLatin1String(port))),
+                     qPrintable(r.err));
+        }
+        QVERIFY(!QFileInfo::exists(Path("x")));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "support/conversions.h"
 #include "support/cp1251.h"
 #include "support/errors.h"
+#include "support/file_names.h"
 #include "support/numeric.h"
 
 #include <QtTest>
@@ -18,6 +19,34 @@ private slots:
         QCOMPARE(MinutesToTimeText(1439), QStringLiteral("23:59"));
         QCOMPARE(MinutesToTimeText(1440), QStringLiteral("00:00"));
         QCOMPARE(MinutesToTimeText(65535), QStringLiteral("12:15"));
+    }
+
+    // Names keep every byte through a QString; only bytes that are not UTF-8
+    // are escaped, and only they show as \xNN.
+    void fileNameBytes_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("ASCII") << QByteArray("out.tarvg") << QStringLiteral("out.tarvg");
+        QTest::newRow("UTF-8 Cyrillic") << QByteArray("файл") << QStringLiteral("файл");
+        QTest::newRow("four-byte UTF-8") << QByteArray("\xf0\x9f\x98\x80") << QStringLiteral("😀");
+        QTest::newRow("cp1251") << QByteArray("\xf4\xe0\xe9\xeb")
+                                << QStringLiteral("\\xf4\\xe0\\xe9\\xeb");
+        QTest::newRow("cut sequence") << QByteArray("a\xd1") << QStringLiteral("a\\xd1");
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QStringLiteral("\\xc0\\xaf");
+        QTest::newRow("overlong three bytes")
+            << QByteArray("\xe0\x80\xaf") << QStringLiteral("\\xe0\\x80\\xaf");
+        QTest::newRow("encoded surrogate")
+            << QByteArray("\xed\xb3\xa0") << QStringLiteral("\\xed\\xb3\\xa0");
+        QTest::newRow("beyond U+10FFFF")
+            << QByteArray("\xf4\x90\x80\x80") << QStringLiteral("\\xf4\\x90\\x80\\x80");
+        QTest::newRow("mixed") << QByteArray("я\xff.t") << QStringLiteral("я\\xff.t");
+    }
+    void fileNameBytes() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        const QString name = DecodeNative(bytes);
+        QCOMPARE(EncodeNative(name), bytes);
+        QCOMPARE(EscapedText(name), shown);
     }
 
     void timeTextToMinutes_data() {
