@@ -60,7 +60,8 @@ int CmdImport(const QStringList& args) {
     const QString in = p.positionalArguments().first();
     SettingsJsonImport imported;
     try {
-        imported = SettingsFileFromJson(ReadWholeFile(in), CreateProtocolCatalogue());
+        imported = SettingsFileFromJson(ReadWholeFile(in, kMaxSettingsJsonSize),
+                                        CreateProtocolCatalogue());
     } catch (const FileError& e) {
         return UsageError(e.message());
     } catch (const TripError& e) {
