@@ -1303,6 +1303,30 @@ private slots:
         QCOMPARE(ReadFile(target), QByteArray("old"));
         QCOMPARE(Cli({QStringLiteral("import"), json}).code, 2);
 
+        // A stand-in for a value the editor cannot show is no edit, also once
+        // the capacity behind it has changed.
+        QCOMPARE(Cli({QStringLiteral("set"), source, QStringLiteral("--raw"),
+                      QStringLiteral("TankContFull=20"), QStringLiteral("Lit43L=50")})
+                     .code,
+                 0);
+        edited = RawCli({QStringLiteral("export"), source}).out;
+        QVERIFY(edited.contains(
+            QStringLiteral("\"Lit43L\": { \"value\": \"20 (stored 50 lies outside 0..20 л)\"")
+                .toUtf8()));
+        QVERIFY(edited.contains(
+            QStringLiteral("\"value\": \"20\", \"unit\": \"л\", \"stored\": 20 }").toUtf8()));
+        edited.replace(
+            QStringLiteral("\"value\": \"20\", \"unit\": \"л\", \"stored\": 20 }").toUtf8(),
+            "\"stored\": 60 }");
+        WriteFile(json, edited);
+        r = Cli({QStringLiteral("import"), json, QStringLiteral("-o"), target});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(Cli({QStringLiteral("get"), target, QStringLiteral("Lit43L"),
+                      QStringLiteral("TankContFull")})
+                     .out,
+                 QStringLiteral("Lit43L: 50 л\nTankContFull: 60 л\n"));
+
         // Less than a version and a record has nothing to stand for the rest.
         WriteFile(source, QByteArray(10, char(1)));
         r = Cli({QStringLiteral("export"), source, QStringLiteral("-o"), json});
