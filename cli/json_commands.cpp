@@ -63,7 +63,8 @@ int CmdImport(const QStringList& args) {
     const QString in = p.positionalArguments().first();
     SettingsJsonImport imported;
     try {
-        imported = SettingsFileFromJson(ReadWholeFile(in), CreateProtocolCatalogue());
+        imported = SettingsFileFromJson(ReadWholeFile(in, kMaxSettingsJsonSize),
+                                        CreateProtocolCatalogue());
     } catch (const FileError& e) {
         return Fail(e.message());
     } catch (const TripError& e) {

@@ -27,13 +27,17 @@ ShownField Shown(const TSettingsRecord& r, const QString& name) {
         return {name, StoredNumber(r, *record), *ShownFieldText(r, *record)};
     const EditField& f = *FindEditField(name);
     const EditorView v = EditorShows(f, r);
-    return {name, v.stored, {v.text, v.unit, v.outside}};
+    return {name, v.stored, {v.text, v.unit, v.outside, v.resets}};
 }
 
 QString Line(const ShownField& f) {
     QString line = f.name + QStringLiteral(": ") + WithUnit(f.shown.text, f.shown.unit);
-    if (!f.shown.outside.isEmpty())
-        line += QStringLiteral(" (") + f.shown.outside + QLatin1Char(')');
+    QStringList notes;
+    for (const QString& note : {f.shown.outside, f.shown.resets})
+        if (!note.isEmpty())
+            notes << note;
+    if (!notes.isEmpty())
+        line += QStringLiteral(" (") + notes.join(QStringLiteral("; ")) + QLatin1Char(')');
     return line + QLatin1Char('\n');
 }
 
@@ -41,6 +45,8 @@ QJsonObject JsonOf(const ShownField& f) {
     QJsonObject o{{QStringLiteral("raw"), f.stored}, {QStringLiteral("shown"), f.shown.text}};
     if (!f.shown.outside.isEmpty())
         o.insert(QStringLiteral("outside"), f.shown.outside);
+    if (!f.shown.resets.isEmpty())
+        o.insert(QStringLiteral("editorResets"), f.shown.resets);
     return o;
 }
 
@@ -236,6 +242,17 @@ int CmdSet(const QStringList& args) {
         WriteOutput(out, SettingsFileData(mk));
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
+    }
+    // Stored as asked, but the window would not keep it: said, not refused.
+    QList<const EditField*> said;
+    for (const Change& c : ordered) {
+        if (said.contains(c.field))
+            continue;
+        said << c.field;
+        const EditorView v = EditorShows(*c.field, mk.Settings);
+        if (!v.resets.isEmpty())
+            Err(QStringLiteral("%1: %2 is stored, but %3")
+                    .arg(QLatin1String(c.field->name), v.text, v.resets));
     }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -187,6 +188,31 @@ QString RangeText(const EditField& f, const EditLimits& l) {
                     QString::fromUtf8(f.unit));
 }
 
+// Only a tank's litres have a limit that can cross: the capacity of an erased record.
+QString NoValueFits(const TSettingsRecord& r) {
+    return QStringLiteral("no value fits, as the tank's capacity TankContFull is %1")
+        .arg(WithUnit(QString::number(r.TankContFull), QStringLiteral("л")));
+}
+
+// What the editor stores in the field's place when it opens, or empty: it
+// applies the protocol, which sets the fan channel and LastProtocol.
+QString OpeningResets(const EditField& f, const TSettingsRecord& r) {
+    const TProtBase* p = ProtocolOf(r, Catalogue());
+    if (!p)
+        return {};
+    if (Is(f, "VentChan")) {
+        const int first = FanChannelRange(*p).first;
+        if (r.VentChan == first)
+            return {};
+        return QStringLiteral("the editor sets %1, the protocol's first channel, when it opens")
+            .arg(FieldItems::VentChan().value(first));
+    }
+    if (Is(f, "LastProtocol") && r.LastProtocol != r.Protocol)
+        return QStringLiteral("the editor sets %1, the protocol's number, when it opens")
+            .arg(r.Protocol);
+    return {};
+}
+
 QString ItemRange(const Items& items) {
     QStringList offered;
     for (int i = items.first; i <= items.last && i < items.texts.size(); ++i)
@@ -275,6 +301,9 @@ void StoreNumber(TSettingsRecord& r, const FieldInfo& f, double v) {
     case FieldType::U32:
         return put(RoundToField<uint32_t>(v));
     case FieldType::F32:
+        // A finite number beyond a float's range has no defined conversion.
+        if (std::isfinite(v) && std::fabs(v) > std::numeric_limits<float>::max())
+            break;
         return put(float(v));
     case FieldType::Bytes:
         break;
@@ -310,7 +339,11 @@ EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QStri
         const EditLimits l = LimitsOf(f, r);
         const double scale = std::pow(10.0, f.decimals);
         double shown = RoundHalfEven(ShownNumber(f, r) * scale) / scale;
-        if (!l.none() && (shown < l.min || shown > l.max)) {
+        if (l.crossed()) {
+            v.outside = QStringLiteral("stored %1: %2").arg(stored, NoValueFits(r));
+            // As the spin edit brings it in: below the minimum the minimum, else the maximum.
+            shown = shown < l.min ? l.min : l.max;
+        } else if (!l.none() && (shown < l.min || shown > l.max)) {
             v.outside = QStringLiteral("stored %1 lies outside %2").arg(stored, RangeText(f, l));
             shown = std::clamp(shown, l.min, l.max);
         }
@@ -355,6 +388,7 @@ EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QStri
         v.text = stored;
         break;
     }
+    v.resets = OpeningResets(f, r);
     return v;
 }
 
@@ -364,6 +398,8 @@ QString AllowedText(const EditField& f, const TSettingsRecord& r, const TProtoco
     case Correction:
     case Colour: {
         const EditLimits l = LimitsOf(f, r);
+        if (l.crossed())
+            return NoValueFits(r) + QStringLiteral(": set TankContFull first");
         QString text = l.none() ? QStringLiteral("any number the field holds") : RangeText(f, l);
         if (!f.typing)
             text += QStringLiteral(" in steps of %1").arg(f.step);
@@ -396,11 +432,21 @@ void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
     case Number:
     case Correction:
     case Colour: {
+        const EditLimits l = LimitsOf(f, r);
+        if (l.crossed())
+            Refuse(f, QStringLiteral("not set: %1").arg(allowed));
         const std::optional<double> v = ParseFixed(typed, f.decimals);
         if (!v)
             Refuse(f, QStringLiteral("'%1' is not a %2number; allowed: %3")
                           .arg(typed, f.decimals ? QString() : QStringLiteral("whole "), allowed));
-        const EditLimits l = LimitsOf(f, r);
+        // Rounded, the value would not be the one typed: refused, as a
+        // whole-number control refuses a fraction.
+        if (const int typedDecimals = FixedTextDecimals(typed); typedDecimals > f.decimals)
+            Refuse(f, QStringLiteral("'%1' has %2 decimals, more than the field's %3; allowed: %4")
+                          .arg(typed.trimmed())
+                          .arg(typedDecimals)
+                          .arg(f.decimals)
+                          .arg(allowed));
         if (!l.none() && (*v < l.min || *v > l.max))
             outside();
         // A control the user can only step reaches the steps from its minimum.
@@ -479,6 +525,18 @@ void StoreRaw(TSettingsRecord& r, const EditField& f, const QString& number) {
         const double v = t.toDouble(&ok);
         if (!ok)
             Refuse(f, QStringLiteral("'%1' is not a stored number: a real number").arg(number));
+        // Only an infinity asked for is stored as one, and 0 only for 0.
+        if (std::isfinite(v) && std::fabs(v) > std::numeric_limits<float>::max())
+            Refuse(f, QStringLiteral("'%1' is beyond a single-precision number (at most %2 "
+                                     "either side of 0), which would hold it as %3inf")
+                          .arg(number.trimmed())
+                          .arg(double(std::numeric_limits<float>::max()), 0, 'g', 9)
+                          .arg(v < 0 ? QStringLiteral("-") : QString()));
+        if (v != 0 && float(v) == 0)
+            Refuse(f, QStringLiteral("'%1' is nearer 0 than a single-precision number holds "
+                                     "(at least %2 either side of 0): it would be stored as 0")
+                          .arg(number.trimmed())
+                          .arg(double(std::numeric_limits<float>::denorm_min()), 0, 'g', 9));
         StoreNumber(r, field, v);
         return;
     }
@@ -516,11 +574,11 @@ std::optional<FieldText> ShownFieldText(const TSettingsRecord& r, const FieldInf
         for (const char* name : {"AlarmVelType", "LockType"})
             bits << Name(*FindEditField(QString::fromLatin1(name))) + QLatin1Char(' ') +
                         EditorShows(*FindEditField(QString::fromLatin1(name)), r, point).text;
-        return FieldText{bits.join(QStringLiteral(", ")), QString(), QString()};
+        return FieldText{bits.join(QStringLiteral(", ")), QString(), QString(), QString()};
     }
     const EditField* e = FindEditField(QString::fromLatin1(f.name));
     if (!e)
         return std::nullopt;
     const EditorView v = EditorShows(*e, r, point);
-    return FieldText{v.text, v.unit, v.outside};
+    return FieldText{v.text, v.unit, v.outside, v.resets};
 }

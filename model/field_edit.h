@@ -56,9 +56,11 @@ struct EditLimits {
     double min = 0;
     double max = 0;
     bool none() const { return min == 0 && max == 0; }
+    // No value fits: a tank's litres below a negative capacity (an erased record's -1).
+    bool crossed() const { return max < min; }
 };
 // The limits the editor's control has for r (a tank's litres end at its
-// capacity).
+// capacity, which may lie below 0).
 EditLimits LimitsOf(const EditField& f, const TSettingsRecord& r);
 
 // The number a spin edit shows for the stored value, before its limits.
@@ -71,11 +73,15 @@ void StoreNumber(TSettingsRecord& r, const FieldInfo& f, double v);
 
 // What the editor shows for a field of r, with the point given. `outside`
 // says, when the control cannot show the stored value (beyond its limits,
-// a choice without that item), what is stored and what the control allows.
+// a choice without that item), what is stored and what the control allows;
+// it always begins with "stored ". `resets` says what the editor stores in
+// the field's place as soon as it opens (the fan channel and LastProtocol
+// follow the protocol), so the window will not keep the file's value.
 struct EditorView {
     QString text;
     QString unit;
     QString outside;
+    QString resets;
     double stored = 0;
 };
 EditorView EditorShows(const EditField& f, const TSettingsRecord& r,
@@ -87,19 +93,23 @@ QString AllowedText(const EditField& f, const TSettingsRecord& r, const TProtoco
 
 // Stores into r what a user types into the field's control, as the editor
 // stores it. Raises TripError naming the field and what it allows when the
-// editor would not take the value: not a number, beyond the limits, an item
-// the protocol does not offer, a control the editor does not have. Choosing
+// editor would not take the value: not a number, more decimals than the
+// control shows, beyond the limits, an item the protocol does not offer, a
+// control the editor does not have. Choosing
 // a protocol applies it as the editor does (LastProtocol, fan channel).
 void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
                  const TProtocolList& protocols);
 // Stores a stored number as it is (integer fields: an integer; factors: a
-// real number); raises TripError naming the field and its type's range.
+// real number, nan and inf included); raises TripError naming the field and
+// its type's range, also for a finite number a factor would hold as an
+// infinity, or a non-zero one it would hold as 0.
 void StoreRaw(TSettingsRecord& r, const EditField& f, const QString& number);
 
 struct FieldText {
     QString text;
     QString unit;    // empty when the number has none
     QString outside; // as EditorView's
+    QString resets;  // as EditorView's
 };
 // The text the editor shows for a field of r, with its unit, using `point`
 // as the decimal point; none for reserved fields. Flags shows its two bits.

@@ -94,6 +94,10 @@ FixedTextState FixedTextShape(const QString& text, int decimals, const QString& 
                                                      : FixedTextState::Number;
 }
 
+int FixedTextDecimals(const QString& text, const QString& point) {
+    return int(Split(text, point).fraction.size());
+}
+
 int32_t CorrectionToTenths(float factor) {
     // The small nudge keeps factors stored as 1.05 from showing 4.9.
     const float y =

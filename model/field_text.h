@@ -27,6 +27,8 @@ std::optional<double> ParseFixed(const QString& text, int decimals,
 enum class FixedTextState { Invalid, Empty, Number };
 FixedTextState FixedTextShape(const QString& text, int decimals,
                               const QString& point = QStringLiteral("."));
+// The digits typed after the point of such a number ("9.150" has 3).
+int FixedTextDecimals(const QString& text, const QString& point = QStringLiteral("."));
 
 // A correction factor as tenths of a percent: 1.05 gives 50, 0.95 gives -50.
 // Raises "Range check error" when the result does not fit 32 signed bits.

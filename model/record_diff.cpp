@@ -57,7 +57,8 @@ std::vector<FieldDifference> CompareRecords(RecordBytes a, RecordBytes b, int le
             break;
         if (!BytesDiffer(a, b, f.offset, std::min(length, f.offset + FieldWidth(f))))
             continue;
-        FieldDifference d{&f, {}, {}, {}};
+        FieldDifference d{};
+        d.field = &f;
         const std::optional<FieldText> ta = ShownFieldText(ra, f);
         const std::optional<FieldText> tb = ShownFieldText(rb, f);
         if (ta && tb) {
@@ -67,6 +68,8 @@ std::vector<FieldDifference> CompareRecords(RecordBytes a, RecordBytes b, int le
             d.rawA = FieldValue(a, f);
             d.rawB = FieldValue(b, f);
             d.showStored = ta->text == tb->text || !ta->outside.isEmpty() || !tb->outside.isEmpty();
+            d.resetsA = ta->resets;
+            d.resetsB = tb->resets;
         } else {
             d.shownA = HexBytes(a, f);
             d.shownB = HexBytes(b, f);

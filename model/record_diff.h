@@ -23,6 +23,8 @@ struct FieldDifference {
     // alike (seconds shown as hours), or a side lies beyond what the
     // editor's control can show. The stored numbers then follow them.
     bool showStored = false;
+    // What the editor stores in a side's place when it opens (FieldText::resets).
+    QString resetsA, resetsB;
 };
 
 // A stored number as the reports give it.

@@ -33,6 +33,10 @@ QString DiffText(const SettingsDiff& d) {
         if (f.showStored)
             text += QStringLiteral(" (stored %1 -> %2)")
                         .arg(StoredNumberText(f.rawA), StoredNumberText(f.rawB));
+        if (!f.resetsA.isEmpty())
+            text += QStringLiteral(" (A: %1)").arg(f.resetsA);
+        if (!f.resetsB.isEmpty())
+            text += QStringLiteral(" (B: %1)").arg(f.resetsB);
         text += QLatin1Char('\n');
     }
     const ImageTailDifference& t = d.image;
@@ -61,14 +65,17 @@ QString DiffJson(const SettingsDiff& d) {
                                         {QStringLiteral("B"), f.shownB}});
             continue;
         }
-        const auto side = [](double raw, const QString& shown) {
-            return QJsonObject{{QStringLiteral("raw"), raw}, {QStringLiteral("shown"), shown}};
+        const auto side = [](double raw, const QString& shown, const QString& resets) {
+            QJsonObject o{{QStringLiteral("raw"), raw}, {QStringLiteral("shown"), shown}};
+            if (!resets.isEmpty())
+                o.insert(QStringLiteral("editorResets"), resets);
+            return o;
         };
         fields.append(QJsonObject{{QStringLiteral("name"), label},
                                   {QStringLiteral("offset"), f.field->offset},
                                   {QStringLiteral("unit"), f.unit},
-                                  {QStringLiteral("A"), side(f.rawA, f.shownA)},
-                                  {QStringLiteral("B"), side(f.rawB, f.shownB)}});
+                                  {QStringLiteral("A"), side(f.rawA, f.shownA, f.resetsA)},
+                                  {QStringLiteral("B"), side(f.rawB, f.shownB, f.resetsB)}});
     }
     QJsonValue image = QJsonValue::Null;
     if (d.image.count > 0)

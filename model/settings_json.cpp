@@ -5,7 +5,9 @@
 #include "model/settings_file.h"
 #include "support/endian.h"
 #include "support/errors.h"
+#include "support/file_io.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +29,35 @@ const QString kBits = QStringLiteral("bits");
 
 QString Quoted(const QString& key) {
     return QLatin1Char('"') + key + QLatin1Char('"');
+}
+
+// A key of the document as JSON spells it, so that a NUL or a line break
+// in it can neither cut nor break the message.
+QString KeyText(const QString& key) {
+    QString text;
+    for (QChar c : key) {
+        if (c == u'"' || c == u'\\')
+            text += QLatin1Char('\\') + QString(c);
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            text += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            text += c;
+    }
+    return Quoted(text);
+}
+
+// What export writes as a field's value: the editor's text, and for a value
+// the editor cannot show, what it shows in its place with what is stored.
+QString ExportedValue(const EditorView& view) {
+    return view.outside.isEmpty()
+               ? view.text
+               : view.text + QStringLiteral(" (") + view.outside + QLatin1Char(')');
+}
+
+// Such a stand-in is no edit: the editor's text beside it may have changed
+// with another field (a tank's capacity, the protocol) since export.
+bool IsStandIn(const QString& value) {
+    return value.endsWith(QLatin1Char(')')) && value.contains(QStringLiteral(" (stored "));
 }
 
 QString FieldKey(const char* name) {
@@ -71,7 +102,7 @@ QByteArray Entry(const char* name, const EditField* shown, const FieldInfo* stor
     QByteArrayList parts;
     if (shown) {
         const EditorView view = EditorShows(*shown, r);
-        parts << Scalar(kValue) + ": " + Scalar(view.text);
+        parts << Scalar(kValue) + ": " + Scalar(ExportedValue(view));
         if (!view.unit.isEmpty())
             parts << Scalar(kUnit) + ": " + Scalar(view.unit);
     }
@@ -93,7 +124,7 @@ void OnlyKeys(const QJsonObject& o, const QStringList& known, const QString& whe
     for (const QString& key : o.keys())
         if (!known.contains(key))
             Refuse(QStringLiteral("%1 has an unknown key %2 (it takes %3).")
-                       .arg(where, Quoted(key), known.join(QStringLiteral(", "))));
+                       .arg(where, KeyText(key), known.join(QStringLiteral(", "))));
 }
 
 double Whole(const QJsonValue& v, double min, double max, const QString& key) {
@@ -123,6 +154,125 @@ QByteArray FromHex(const QJsonValue& v, qsizetype bytes, const QString& key) {
                                 .arg(bytes)
                           : QStringLiteral("%1 must be hex digits, two for each byte.").arg(key));
     return QByteArray::fromHex(text.toLatin1());
+}
+
+// One string of the JSON text from its opening quote at `i`, escapes
+// decoded; `i` ends on the closing quote.
+QString ReadString(const QByteArray& json, qsizetype& i, int& line) {
+    QString text;
+    QByteArray run;
+    const auto flush = [&] {
+        text += QString::fromUtf8(run);
+        run.clear();
+    };
+    for (++i; i < json.size() && json[i] != '"'; ++i) {
+        if (json[i] == '\n')
+            ++line;
+        if (json[i] != '\\') {
+            run += json[i];
+            continue;
+        }
+        flush();
+        if (++i >= json.size())
+            break;
+        switch (json[i]) {
+        case 'b':
+            text += QLatin1Char('\b');
+            break;
+        case 'f':
+            text += QLatin1Char('\f');
+            break;
+        case 'n':
+            text += QLatin1Char('\n');
+            break;
+        case 'r':
+            text += QLatin1Char('\r');
+            break;
+        case 't':
+            text += QLatin1Char('\t');
+            break;
+        case 'u': {
+            bool ok = false;
+            const ushort unit = json.mid(i + 1, 4).toUShort(&ok, 16);
+            if (ok) {
+                text += QChar(unit); // a surrogate pair arrives as its two halves
+                i += 4;
+            }
+            break;
+        }
+        default: // '"', '\\', '/'
+            text += QLatin1Char(json[i]);
+        }
+    }
+    flush();
+    return text;
+}
+
+// QJsonDocument keeps the last of two equal keys without a word, so an
+// edit placed above the original entry would be dropped; the text is read
+// here for them. It is valid JSON by now.
+void RefuseDuplicateKeys(const QByteArray& json) {
+    struct Level {
+        bool object = false;
+        QString path; // the keys leading to it, as the messages name them
+        QString key;  // the last key read in it
+        QHash<QString, int> lines;
+    };
+    std::vector<Level> levels;
+    int line = 1;
+    bool keyNext = false;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        switch (json[i]) {
+        case '\n':
+            ++line;
+            break;
+        case '{':
+        case '[': {
+            Level level;
+            level.object = json[i] == '{';
+            if (!levels.empty()) {
+                const Level& outer = levels.back();
+                level.path = outer.object ? (outer.path.isEmpty() ? QString()
+                                                                  : outer.path + QLatin1Char('.')) +
+                                                KeyText(outer.key)
+                                          : outer.path;
+            }
+            levels.push_back(level);
+            keyNext = level.object;
+            break;
+        }
+        case '}':
+        case ']':
+            if (!levels.empty())
+                levels.pop_back();
+            keyNext = false;
+            break;
+        case ',':
+            keyNext = !levels.empty() && levels.back().object;
+            break;
+        case '"': {
+            const int at = line;
+            const QString text = ReadString(json, i, line);
+            if (!keyNext || levels.empty())
+                break;
+            keyNext = false;
+            Level& level = levels.back();
+            level.key = text;
+            if (const auto first = level.lines.constFind(text); first != level.lines.cend())
+                Refuse(QStringLiteral("The key %1%2 appears twice, at lines %3 and %4: keep the "
+                                      "one you mean.")
+                           .arg(KeyText(text), level.path.isEmpty()
+                                                   ? QString()
+                                                   : QStringLiteral(" of ") + level.path)
+                           .arg(*first)
+                           .arg(at));
+            level.lines.insert(text, at);
+            break;
+        }
+        default:
+            break;
+        }
+    }
 }
 
 QString NumberText(double v) {
@@ -163,7 +313,19 @@ QByteArray SettingsFileToJson(const QByteArray& file) {
     out += ",\n  \"version\": " + QByteArray::number(GetLE16(data));
     out += ",\n  \"fields\": {\n" + fields.join(",\n");
     out += "\n  },\n  \"reserved\": {\n" + reserved.join(",\n");
-    out += "\n  },\n  \"rest\": \"" + image.mid(TSettingsRecord::kSize).toHex() + "\"\n}\n";
+    out += "\n  },\n  \"rest\": \"";
+    const QByteArray end = "\"\n}\n";
+    // What export writes, import must take: counted before the rest is spelled out.
+    const qint64 rest = image.size() - TSettingsRecord::kSize;
+    const qint64 size = out.size() + 2 * rest + end.size();
+    if (size > kMaxSettingsJsonSize)
+        Refuse(QStringLiteral("Its JSON form would be %1 bytes, more than the %2 that import "
+                              "reads; a settings file of this kind can be exported up to %3 "
+                              "bytes.")
+                   .arg(size)
+                   .arg(kMaxSettingsJsonSize)
+                   .arg(file.size() - (size - kMaxSettingsJsonSize + 1) / 2));
+    out += image.mid(TSettingsRecord::kSize).toHex() + end;
     return out;
 }
 
@@ -174,6 +336,7 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
         Refuse(QStringLiteral("It is not JSON: %1 at offset %2.")
                    .arg(error.errorString())
                    .arg(error.offset));
+    RefuseDuplicateKeys(json);
     if (!doc.isObject())
         Refuse(QStringLiteral("It is JSON, but not an object with \"format\": \"%1\".")
                    .arg(QString::fromLatin1(kSettingsJsonFormat)));
@@ -212,7 +375,7 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
             continue;
         const QStringList closest = ClosestFieldNames(name);
         Refuse(QStringLiteral("%1 has no field %2%3")
-                   .arg(Quoted("fields"), Quoted(name),
+                   .arg(Quoted("fields"), KeyText(name),
                         closest.isEmpty() ? QStringLiteral(".")
                                           : QStringLiteral("; did you mean %1?")
                                                 .arg(closest.join(QStringLiteral(", ")))));
@@ -220,7 +383,7 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
     for (const QString& name : reserved.keys())
         if (const FieldInfo* f = FindField(name.toStdString()); !f || !IsReserved(*f))
             Refuse(QStringLiteral("%1 has no reserved bytes %2.")
-                       .arg(Quoted("reserved"), Quoted(name)));
+                       .arg(Quoted("reserved"), KeyText(name)));
 
     // The stored numbers and the reserved bytes first: they are the record.
     TSettingsRecord r = TSettingsRecord::Defaults();
@@ -260,6 +423,9 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
         const QJsonObject entry = entryOf(f.name, keys);
         const QJsonValue stored = entry.value(kStored);
         const QJsonValue bits = entry.value(kBits);
+        // JSON has no infinity: a number too large for the parser is no stored number.
+        if (stored.isDouble() && !std::isfinite(stored.toDouble()))
+            Refuse(QStringLiteral("%1.\"stored\" is beyond any number a field holds.").arg(key));
         if (e && entry.contains(kValue))
             shown.push_back({e, entry.value(kValue)});
         for (const EditField* part : PartsOf(f))
@@ -301,8 +467,12 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
     for (const Shown& s : shown) {
         if (!s.value.isString())
             Refuse(QStringLiteral("%1.\"value\" must be a string.").arg(FieldKey(s.field->name)));
-        if (s.value.toString() != EditorShows(*s.field, r).text)
-            take.emplace_back(s.field, s.value.toString());
+        const QString text = s.value.toString();
+        // An edit is a value other than export would write for the stored
+        // numbers (or an older export, without the note of a stand-in).
+        const EditorView view = EditorShows(*s.field, r);
+        if (text != ExportedValue(view) && text != view.text && !IsStandIn(text))
+            take.emplace_back(s.field, text);
     }
     std::stable_partition(take.begin(), take.end(),
                           [](const auto& t) { return !t.first->tankMax; });

@@ -12,9 +12,14 @@
 inline constexpr const char* kSettingsJsonFormat = "tripconf-settings";
 inline constexpr int kSettingsJsonFormatVersion = 1;
 
+// The largest JSON form import reads: that of a settings file of about
+// half as many bytes.
+inline constexpr qint64 kMaxSettingsJsonSize = qint64(64) << 20;
+
 // The JSON form of the bytes of a settings file (UTF-8, indented, fields
 // in the record's order). Raises TripError when the file holds less than
-// the version and the whole record.
+// the version and the whole record, or when the form would be longer than
+// kMaxSettingsJsonSize.
 QByteArray SettingsFileToJson(const QByteArray& file);
 
 struct SettingsJsonImport {
@@ -24,5 +29,6 @@ struct SettingsJsonImport {
 
 // The settings file a JSON form describes. Raises TripError naming the key
 // or field at fault: not JSON, another format, a value the editor would not
-// take, a stored number beyond its type, bad hex, an unknown or missing key.
+// take, a stored number beyond its type, bad hex, an unknown, duplicate or
+// missing key.
 SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolList& protocols);

@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -1559,11 +1560,46 @@ private slots:
         QCOMPARE(ReadFile(target), QByteArray("old"));
         QCOMPARE(Cli({QStringLiteral("import"), json}).code, 2);
 
+        // A stand-in for a value the editor cannot show is no edit, also once
+        // the capacity behind it has changed.
+        QCOMPARE(Cli({QStringLiteral("set"), source, QStringLiteral("--raw"),
+                      QStringLiteral("TankContFull=20"), QStringLiteral("Lit43L=50")})
+                     .code,
+                 0);
+        edited = RawCli({QStringLiteral("export"), source}).out;
+        QVERIFY(edited.contains(
+            QStringLiteral("\"Lit43L\": { \"value\": \"20 (stored 50 lies outside 0..20 л)\"")
+                .toUtf8()));
+        QVERIFY(edited.contains(
+            QStringLiteral("\"value\": \"20\", \"unit\": \"л\", \"stored\": 20 }").toUtf8()));
+        edited.replace(
+            QStringLiteral("\"value\": \"20\", \"unit\": \"л\", \"stored\": 20 }").toUtf8(),
+            "\"stored\": 60 }");
+        WriteFile(json, edited);
+        r = Cli({QStringLiteral("import"), json, QStringLiteral("-o"), target});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(Cli({QStringLiteral("get"), target, QStringLiteral("Lit43L"),
+                      QStringLiteral("TankContFull")})
+                     .out,
+                 QStringLiteral("Lit43L: 50 л\nTankContFull: 60 л\n"));
+
         // Less than a version and a record has nothing to stand for the rest.
         WriteFile(source, QByteArray(10, char(1)));
         r = Cli({QStringLiteral("export"), source, QStringLiteral("-o"), json});
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains(QStringLiteral("holds 10 of the 126 bytes")), qPrintable(r.err));
+        // What export writes, import takes: a larger form is refused, saying why.
+        QFile big(source);
+        QVERIFY(big.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(big.resize(40 << 20));
+        big.close();
+        QFile::remove(json);
+        r = Cli({QStringLiteral("export"), source, QStringLiteral("-o"), json});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("more than the 67108864 that import reads")),
+                 qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists(json));
         // A file that cannot be read or written fails the command, as with set.
         QCOMPARE(Cli({QStringLiteral("export"), d.filePath(QStringLiteral("absent"))}).code, 1);
         WriteFile(json, exported.out);
@@ -1621,12 +1657,32 @@ private slots:
              1,
              "AccCorr: '128' is not a stored number: a signed byte",
              nullptr},
-            {{"--raw", "AccCorr=100", "LockType=0"},
+            // More decimals than the control shows would be rounded away.
+            {{"AccCorr=0.05"},
+             1,
+             "AccCorr: '0.05' has 2 decimals, more than the field's 1",
+             nullptr},
+            {{"UaccLowLimit=9.15"}, 1, "UaccLowLimit: '9.15' has 2 decimals", nullptr},
+            // A factor holds only the infinity or the 0 asked for.
+            {{"--raw", "VelocityCorr=1e39"}, 1, "would hold it as inf", nullptr},
+            {{"--raw", "VelocityCorr=-1e-50"}, 1, "it would be stored as 0", nullptr},
+            {{"--raw", "VelocityCorr=-inf"},
              0,
              "",
+             [](TSettingsRecord& r) { r.VelocityCorr = -HUGE_VALF; }},
+            // Stored, but the window would set the protocol's first channel.
+            {{"VentChan=1+2"},
+             0,
+             "VentChan: 1+2 is stored, but the editor sets 1, the protocol's first channel, "
+             "when it opens",
+             [](TSettingsRecord& r) { r.VentChan = 2; }},
+            {{"--raw", "AccCorr=100", "LockType=0", "LastProtocol=3"},
+             0,
+             "LastProtocol: 3 is stored, but the editor sets 0, the protocol's number",
              [](TSettingsRecord& r) {
                  r.AccCorr = 100;
                  r.Flags &= ~0x10u;
+                 r.LastProtocol = 3;
              }},
         };
         for (const Case& c : cases) {
@@ -1649,12 +1705,15 @@ private slots:
             QCOMPARE(after.Version, mk.Version);
         }
 
-        // The last case left a value the editor cannot show: get says so.
-        Run r = Cli(
-            {QStringLiteral("get"), file, QStringLiteral("AccCorr"), QStringLiteral("LockType")});
+        // The last case left a value the editor cannot show and one it would
+        // not keep: get says so.
+        Run r = Cli({QStringLiteral("get"), file, QStringLiteral("AccCorr"),
+                     QStringLiteral("LockType"), QStringLiteral("LastProtocol")});
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("AccCorr: 0.7 В (stored 100 lies outside -0.7..0.7 В)\n"
-                                       "LockType: Физич.\n"));
+                                       "LockType: Физич.\n"
+                                       "LastProtocol: 3 (the editor sets 0, the protocol's "
+                                       "number, when it opens)\n"));
         r = Cli({QStringLiteral("get"), file, QStringLiteral("--json")});
         const QJsonObject all = QJsonDocument::fromJson(r.out.toUtf8())
                                     .object()
@@ -1663,6 +1722,8 @@ private slots:
         QCOMPARE(all.size(), qsizetype(EditFields().size()));
         QCOMPARE(all.value(QStringLiteral("AccCorr")).toObject().value("outside").toString(),
                  QStringLiteral("stored 100 lies outside -0.7..0.7 В"));
+        QCOMPARE(all.value(QStringLiteral("LastProtocol")).toObject().value("editorResets"),
+                 QStringLiteral("the editor sets 0, the protocol's number, when it opens"));
         QCOMPARE(Cli({QStringLiteral("get"), file, QStringLiteral("Nope")}).code, 2);
 
         // -o writes elsewhere and leaves FILE alone; a file without the whole
@@ -1677,6 +1738,23 @@ private slots:
         TMK changed;
         LoadSettingsFile(changed, out);
         QCOMPARE(changed.Settings.TimeCorr, int8_t(-7));
+        // An erased record's capacity leaves no value for the tank's litres.
+        TMK erased;
+        erased.Version = mk.Version;
+        erased.Image = mk.Image;
+        erased.UnpackSettings();
+        erased.Settings.TankContFull = -1;
+        erased.Settings.Lit43L = 50;
+        erased.PackSettings();
+        WriteFile(file, SettingsFileData(erased));
+        r = Cli({QStringLiteral("set"), file, QStringLiteral("Lit43L=0")});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Lit43L: not set: no value fits, as the tank's "
+                                               "capacity TankContFull is -1 л")),
+                 qPrintable(r.err));
+        QCOMPARE(Cli({QStringLiteral("get"), file, QStringLiteral("Lit43L")}).out,
+                 QStringLiteral("Lit43L: -1 л (stored 50: no value fits, as the tank's capacity "
+                                "TankContFull is -1 л)\n"));
         WriteFile(file, original.left(100));
         r = Cli({QStringLiteral("set"), file, QStringLiteral("TimeCorr=1")});
         QCOMPARE(r.code, 1);

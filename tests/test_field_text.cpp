@@ -140,6 +140,14 @@ private slots:
         row(
             "tank above its capacity", "Lit6L", [](auto& r) { r.Lit6L = 60; }, "50",
             "stored 60 lies outside 0..50 л");
+        // An erased record's capacity: no value fits, and the range is never crossed.
+        row(
+            "tank of negative capacity", "Lit43L",
+            [](auto& r) {
+                r.TankContFull = -1;
+                r.Lit43L = 50;
+            },
+            "-1", "stored 50: no value fits, as the tank's capacity TankContFull is -1 л");
         row(
             "time past midnight", "IntenseDayTime", [](auto& r) { r.IntenseDayTime = 1570; },
             "02:10", "stored 1570 minutes lies outside 00:00..23:59");

@@ -105,6 +105,19 @@ private slots:
             << QStringList{image + QStringLiteral("1048 bytes differ, first at offset "
                                                   "1000 (A has 1000 bytes, B 2048)")}
             << QByteArray();
+        // The window would not keep B's fan channel: the editor applies the protocol.
+        const QString resets =
+            QStringLiteral("the editor sets 1, the protocol's first channel, when it opens");
+        QTest::newRow("editor resets")
+            << a << File([](TMK& mk) { mk.Settings.VentChan = 2; })
+            << QStringList{QStringLiteral("VentChan: 1 -> 1+2 (B: %1)").arg(resets)}
+            << QStringLiteral(R"({"A": "a.tarvg", "B": "b.tarvg", "differ": true,
+                "Version": {"A": 3, "B": 3}, "fields": [{"name": "VentChan", "offset": %1,
+                  "unit": "", "A": {"raw": 0, "shown": "1"}, "B": {"raw": 2, "shown": "1+2",
+                  "editorResets": "%2"}}], "reserved": [], "image": null})")
+                   .arg(FindField("VentChan")->offset)
+                   .arg(resets)
+                   .toUtf8();
         // Everything at once, in record order after the version.
         const QString json =
             QStringLiteral(

@@ -695,6 +695,40 @@ private slots:
         refused("version beyond 16 bits", {"version=65536"}, "\"version\"");
         refused("unknown top-level key", {"comment=\"x\""}, "\"comment\"");
         refused("not JSON", {"!cut"}, "offset");
+        // A value the editor cannot show is exported with what is stored; that
+        // stand-in is no edit, even once the capacity behind it has changed.
+        ok("stand-in beside a changed capacity",
+           {"fields.Lit6L.stored=60", "fields.Lit6L.value=\"50 (stored 60 lies outside 0..50 л)\"",
+            "fields.TankContFull.stored=70", "fields.TankContFull.value"},
+           "Lit6L", 60);
+        ok("stand-in beside a changed stored number",
+           {"fields.AccCorr.stored=3",
+            "fields.AccCorr.value=\"0.7 (stored 100 lies outside -0.7..0.7 В)\""},
+           "AccCorr", 3);
+        ok("an older export's stand-in",
+           {"fields.AccCorr.stored=100", "fields.AccCorr.value=\"0.7\""}, "AccCorr", 100);
+        refused("value with more decimals than shown", {"fields.UaccLowLimit.value=\"9.15\""},
+                "'9.15' has 2 decimals, more than the field's 1");
+        refused("stored a factor holds as inf",
+                {"fields.ExpenseCorr.stored=1e300", "fields.ExpenseCorr.bits",
+                 "fields.ExpenseCorr.value"},
+                "would hold it as inf");
+        refused("stored a factor holds as 0",
+                {"fields.ExpenseCorr.stored=1e-50", "fields.ExpenseCorr.bits",
+                 "fields.ExpenseCorr.value"},
+                "would be stored as 0");
+        // Duplicate keys, which the parser would resolve by keeping the last.
+        refused("top-level key twice", {"~\"rest\": \"|\"rest\": \"\",\n  \"rest\": \""},
+                "The key \"rest\" appears twice, at lines 67 and 68");
+        refused("field above its original",
+                {"~\"fields\": {\n|\"fields\": {\n    \"Lit43L\": { \"value\": \"30\" },\n"},
+                "The key \"Lit43L\" of \"fields\" appears twice, at lines 6 and 27");
+        refused("key twice in an entry", {"~\"stored\": 124|\"stored\": 124, \"stored\": 125"},
+                "The key \"stored\" of \"fields\".\"Size\" appears twice, at lines 6 and 6");
+        refused("key twice, once escaped", {"~\"version\": 3|\"versio\\u006e\": 3, \"version\": 3"},
+                "The key \"version\" appears twice, at lines 4 and 4");
+        refused("NUL in a key", {"~\"format\"|\"a\\u0000b\": 1, \"format\""},
+                "unknown key \"a\\u0000b\"");
     }
 
     void jsonHandEdits() {
@@ -707,8 +741,17 @@ private slots:
         std::memcpy(image.data(), defaults.data(), defaults.size());
         const QByteArray file = FileOf(3, image);
         QByteArray json = SettingsFileToJson(file);
-        json = edits == QStringList{QStringLiteral("!cut")} ? json.left(json.size() / 2)
-                                                            : Edited(json, edits);
+        if (edits == QStringList{QStringLiteral("!cut")}) {
+            json = json.left(json.size() / 2);
+        } else if (edits.value(0).startsWith(QLatin1Char('~'))) {
+            // The text itself: "~OLD|NEW" replaces the first OLD.
+            const QStringList parts = edits[0].mid(1).split(QLatin1Char('|'));
+            const qsizetype at = json.indexOf(parts[0].toUtf8());
+            QVERIFY(at >= 0);
+            json.replace(at, parts[0].toUtf8().size(), parts[1].toUtf8());
+        } else {
+            json = Edited(json, edits);
+        }
         try {
             const SettingsJsonImport back = Import(json);
             QVERIFY2(error.isEmpty(), qPrintable(QStringLiteral("imported; expected ") + error));
@@ -720,6 +763,8 @@ private slots:
             QCOMPARE(FieldValue(mk.Settings.ToBytes(), *FindField(field.toStdString())), stored);
         } catch (const TripError& e) {
             QVERIFY2(!error.isEmpty() && e.message().contains(error), qPrintable(e.message()));
+            // Nothing in the document can cut the message short.
+            QVERIFY(!e.message().contains(QChar(0)));
         }
     }
 
