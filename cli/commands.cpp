@@ -153,21 +153,25 @@ QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString
     return path;
 }
 
-// The link on the chosen port, or an error message. failed: the trace file
-// could not be opened or --port auto found no single answering port (a
-// failure of the command, not of its usage). named: the port as a backup
-// names it, for auto the one found.
-bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString& error, bool& failed,
-              QString& named) {
+// The device path --port names, without touching any port: empty for auto.
+// False, with the error, when the option is wrong.
+bool ResolvePort(const QCommandLineParser& p, QString& path, QString& error) {
     const QString port = p.value(QStringLiteral("port"));
-    named = port;
+    path.clear();
     if (port.isEmpty()) {
         error = QStringLiteral("--port is required");
         return false;
     }
-    QString path;
-    if (port != QStringLiteral("auto") && (path = PortDevicePath(p, port, error)).isEmpty())
-        return false;
+    return port == QStringLiteral("auto") || !(path = PortDevicePath(p, port, error)).isEmpty();
+}
+
+// Points the link at the resolved port, or an error message. failed: the
+// trace file could not be opened or --port auto found no single answering
+// port (a failure of the command, not of its usage). named: the port as a
+// backup names it, for auto the one found.
+bool OpenLink(TSerialLink& link, const QCommandLineParser& p, QString path, QString& error,
+              bool& failed, QString& named) {
+    named = p.value(QStringLiteral("port"));
     // The command line is taken: from here on the trace has the traffic.
     failed = !StartTrace(error);
     if (!failed && path.isEmpty()) {
@@ -206,10 +210,15 @@ public:
             error = timeoutError_;
         return timeoutError_.isEmpty();
     }
-    // Points the link at --port, unless error already holds the command's own
-    // complaint; false, with the error, when anything is wrong.
+    // Checks the port options, unless error already holds the command's own
+    // complaint, touching no port and no file; false, with the error, when
+    // anything is wrong.
+    bool Check(QString& error) {
+        return error.isEmpty() && CheckTimeout(error) && ResolvePort(p_, path_, error);
+    }
+    // Check, then points the link at --port (a --port auto asks the ports).
     bool Open(QString& error) {
-        return error.isEmpty() && CheckTimeout(error) && OpenLink(link_, p_, error, failed_, port_);
+        return Check(error) && OpenLink(link_, p_, path_, error, failed_, port_);
     }
     // Prints why Open failed: status 2 for wrong usage, 1 when the trace
     // file cannot be written or --port auto found no single trip computer.
@@ -259,6 +268,7 @@ private:
     QString timeoutError_;
     bool failed_ = false;
     QString port_;
+    QString path_; // the device --port names; empty for auto
     TSerialLink link_;
     TCliObserver observer_;
 };
@@ -400,7 +410,7 @@ int CmdWrite(const QStringList& args) {
     QList<TPortJob> jobs;
     TDeviceSide device(p);
     if (many ? !(error.isEmpty() && device.CheckTimeout(error) && ManyPortJobs(p, jobs, error))
-             : !device.Open(error))
+             : !device.Check(error))
         return device.OpenError(error);
     TMK mk;
     try {
@@ -416,6 +426,9 @@ int CmdWrite(const QStringList& args) {
                             .arg(std::max<qsizetype>(0, data.size() - 2))
                             .arg(TSettingsRecord::kSize));
         LoadSettingsData(mk, data);
+        // Only a file that will be sent is worth a port: auto asks them all.
+        if (!many && !device.Open(error))
+            return device.OpenError(error);
         const VerifyOptions* verifying = p.isSet(QStringLiteral("verify")) ? &verify : nullptr;
         const bool backup = p.isSet(QStringLiteral("backup"));
         if (many)
@@ -721,8 +734,9 @@ int RunCli(const QStringList& args) {
         if (code == 0 || (trouble == 2 && code == 1))
             code = trouble;
     };
-    // A command that took its arguments but has no traffic still leaves the (empty) trace.
-    if (code != 2 && !TTrace::Start(error))
+    // A command that succeeded without traffic still leaves the (empty) trace;
+    // one that failed before any leaves none.
+    if ((code == 0 || (trouble == 2 && code == 1)) && !TTrace::Start(error))
         failed(error);
     if (!TTrace::Stop(error))
         failed(error);
