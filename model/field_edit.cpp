@@ -332,7 +332,7 @@ EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QStri
     v.stored = StoredNumber(r, RecordFieldOf(f));
     if (f.kind == Flag)
         v.stored = ShownNumber(f, r);
-    const QString stored = StoredText(f, v.stored);
+    const QString stored = v.storedText = StoredText(f, v.stored);
     switch (f.kind) {
     case Number:
     case Correction: {

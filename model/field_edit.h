@@ -83,6 +83,7 @@ struct EditorView {
     QString outside;
     QString resets;
     double stored = 0;
+    QString storedText; // the stored number as `outside` spells it
 };
 EditorView EditorShows(const EditField& f, const TSettingsRecord& r,
                        const QString& point = QStringLiteral("."));

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -54,10 +55,25 @@ QString ExportedValue(const EditorView& view) {
                : view.text + QStringLiteral(" (") + view.outside + QLatin1Char(')');
 }
 
-// Such a stand-in is no edit: the editor's text beside it may have changed
-// with another field (a tank's capacity, the protocol) since export.
-bool IsStandIn(const QString& value) {
-    return value.endsWith(QLatin1Char(')')) && value.contains(QStringLiteral(" (stored "));
+// A stand-in export wrote, "SHOWN (stored S ...)", is no edit: the editor's
+// text may have changed with another field (a tank's capacity, the
+// protocol) since export. So is one whose S is no longer the field's stored
+// number (that number was edited). One whose SHOWN was changed while S
+// stands is an edit that cannot be read either way.
+enum class StandIn { None, Kept, Edited };
+
+StandIn StandInOf(const QString& value, const EditorView& view) {
+    const qsizetype open = value.indexOf(QStringLiteral(" (stored "));
+    if (open < 0 || !value.endsWith(QLatin1Char(')')))
+        return StandIn::None;
+    const QString shown = value.left(open);
+    const QString note = value.mid(open + 2, value.size() - open - 3);
+    static const QRegularExpression separators(QStringLiteral("[\\s,;:]+|\\.\\."));
+    const QStringList words = note.split(separators, Qt::SkipEmptyParts);
+    if (words.value(1) != view.storedText || shown == view.text)
+        return StandIn::Kept;
+    // What the editor showed in its place is a limit the note names.
+    return words.contains(shown) ? StandIn::Kept : StandIn::Edited;
 }
 
 QString FieldKey(const char* name) {
@@ -471,7 +487,13 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
         // An edit is a value other than export would write for the stored
         // numbers (or an older export, without the note of a stand-in).
         const EditorView view = EditorShows(*s.field, r);
-        if (text != ExportedValue(view) && text != view.text && !IsStandIn(text))
+        const StandIn standIn = StandInOf(text, view);
+        if (standIn == StandIn::Edited)
+            Refuse(QStringLiteral("%1: \"%2\" is a stand-in from export with its shown part "
+                                  "changed; give the value alone, without the note in brackets, "
+                                  "or change \"stored\".")
+                       .arg(FieldKey(s.field->name), text));
+        if (text != ExportedValue(view) && text != view.text && standIn == StandIn::None)
             take.emplace_back(s.field, text);
     }
     std::stable_partition(take.begin(), take.end(),

@@ -705,6 +705,10 @@ private slots:
            {"fields.AccCorr.stored=3",
             "fields.AccCorr.value=\"0.7 (stored 100 lies outside -0.7..0.7 В)\""},
            "AccCorr", 3);
+        refused("stand-in with its shown part changed",
+                {"fields.Lit6L.stored=60",
+                 "fields.Lit6L.value=\"10 (stored 60 lies outside 0..50 л)\""},
+                "\"Lit6L\": \"10 (stored 60 lies outside 0..50 л)\" is a stand-in from export");
         ok("an older export's stand-in",
            {"fields.AccCorr.stored=100", "fields.AccCorr.value=\"0.7\""}, "AccCorr", 100);
         refused("value with more decimals than shown", {"fields.UaccLowLimit.value=\"9.15\""},
