@@ -34,8 +34,8 @@ QString HelpText(const QCommandLineParser& p, const QString& command) {
 // Why --ini FILE cannot serve as the port table, or empty. A missing FILE is
 // a mistyped name: refused, never created.
 QString IniProblem(const QString& name) {
-    if (!QFileInfo::exists(name))
-        return QStringLiteral("The INI file %1 does not exist.").arg(name);
+    if (!FileExists(name))
+        return QStringLiteral("The INI file %1 does not exist.").arg(EscapedText(name));
     try {
         ReadWholeFile(name, TIniFile::kMaxSize);
     } catch (const std::exception& e) {

@@ -492,8 +492,9 @@ int CmdDiff(const QStringList& args) {
     p.addPositionalArgument(QStringLiteral("A"), QStringLiteral("Settings file."));
     p.addPositionalArgument(QStringLiteral("B"), QStringLiteral("Settings file."));
     int code = 0;
+    // A file that cannot be read is trouble, 2, for diff; its 1 is "different".
     if (!Parse(p, args, code))
-        return code;
+        return code == 1 ? 2 : code;
     const bool usePort = p.isSet(QStringLiteral("port"));
     const QStringList files = p.positionalArguments();
     if (const QString extra = ExtraArguments(p, usePort ? 1 : 2); !extra.isEmpty())

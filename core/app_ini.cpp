@@ -2,6 +2,7 @@
 
 #include "support/errors.h"
 #include "support/file_io.h"
+#include "support/file_names.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,7 +17,7 @@
 namespace {
 
 QString CreatedIfMissing(const QString& name) {
-    if (!QFileInfo::exists(name)) {
+    if (!FileExists(name)) {
         try {
             WriteWholeFile(name, " \r\n");
         } catch (const TripError&) {
@@ -30,7 +31,7 @@ QString CreatedIfMissing(const QString& name) {
 // file the user may open for writing (the save writes it in place when the
 // folder is closed to the user), or a new file in a folder the user may write.
 bool CanSave(const QString& name) {
-    const QByteArray path = QFile::encodeName(name);
+    const QByteArray path = EncodeNative(name);
     struct stat st;
     if (::stat(path.constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
@@ -43,7 +44,7 @@ bool CanSave(const QString& name) {
     }
     if (errno != ENOENT)
         return false;
-    const QByteArray dir = QFile::encodeName(QFileInfo(name).absolutePath());
+    const QByteArray dir = EncodeNative(QFileInfo(name).absolutePath());
     return ::euidaccess(dir.constData(), W_OK | X_OK) == 0;
 }
 

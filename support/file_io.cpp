@@ -354,3 +354,8 @@ void WriteWholeFile(const QString& name, const QByteArray& content) {
 void UseNamedTemporaries(bool named) {
     unnamedAllowed = !named;
 }
+
+bool FileExists(const QString& name) {
+    struct stat st {};
+    return ::stat(EncodeNative(name).constData(), &st) == 0;
+}

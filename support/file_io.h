@@ -43,6 +43,10 @@ QByteArray ReadWholeFile(const QString& name, qint64 maxSize = kMaxReadFileSize)
 //   runs, so the write reports EFBIG instead of ending the program).
 void WriteWholeFile(const QString& name, const QByteArray& content);
 
+// Whether name (as the system gives names: any bytes, see file_names.h)
+// exists, following links; QFileInfo would lose bytes that are not UTF-8.
+bool FileExists(const QString& name);
+
 // Saves name their temporary file from the start, as on a file system
 // without unnamed files; for the tests of that way.
 void UseNamedTemporaries(bool named);

@@ -4,8 +4,6 @@
 #include "support/errors.h"
 #include "support/file_io.h"
 
-#include <QFileInfo>
-
 namespace {
 
 bool SameName(QByteArrayView a, QByteArrayView b) {
@@ -58,7 +56,7 @@ QByteArray LineEnd(const QByteArray& line) {
 } // namespace
 
 TIniFile::TIniFile(const QString& fileName) : fileName_(fileName) {
-    if (!QFileInfo::exists(fileName))
+    if (!FileExists(fileName))
         return; // a missing file reads as empty
     QByteArray data;
     try {

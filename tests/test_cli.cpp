@@ -1314,9 +1314,19 @@ private slots:
             named = CliBytes({"get", cp1251, "AccCorr"}, lang);
             QCOMPARE(named.code, 0);
             QVERIFY2(named.out.startsWith("AccCorr: 0.3 "), named.out.constData());
+            // A port table by such a name serves too.
+            const QByteArray ini = folderBytes + QByteArray(lang) + "\xf4\xe0\xe9\xeb.ini";
+            WriteFile(QFile::decodeName(folderBytes) + QStringLiteral("plain.ini"),
+                      "[RS232]\r\nCOM9=/dev/null\r\n");
+            QVERIFY(::rename(QFile::encodeName(d.filePath(QStringLiteral("plain.ini"))).constData(),
+                             ini.constData()) == 0);
+            named = CliBytes({"ports", "--ini", ini}, lang);
+            QVERIFY2(named.code == 0 && named.out.startsWith("COM9  /dev/null"),
+                     qPrintable(named.err));
             // QTemporaryDir, going by QString names, could not remove them.
             ::unlink(name.constData());
             ::unlink(cp1251.constData());
+            ::unlink(ini.constData());
             named = CliBytes({"show", folderBytes + "absent\xe0.tarvg"}, lang);
             QCOMPARE(named.code, 1);
             QVERIFY2(named.err.contains(QStringLiteral("absent\\xe0.tarvg\". No such file")),
@@ -1823,9 +1833,11 @@ private slots:
         for (const QStringList& args : QList<QStringList>{
                  {QStringLiteral("ports"), QStringLiteral("--ini"), typo},
                  {QStringLiteral("read"), QStringLiteral("--port"), QStringLiteral("COM1"),
-                  QStringLiteral("--ini"), typo, QStringLiteral("-o"), Path("x")}}) {
+                  QStringLiteral("--ini"), typo, QStringLiteral("-o"), Path("x")},
+                 {QStringLiteral("diff"), file, file, QStringLiteral("--ini"), typo}}) {
             const Run r = Cli(args);
-            QCOMPARE(r.code, 1);
+            // diff's 1 is "different": its trouble is 2.
+            QCOMPARE(r.code, args.first() == QLatin1String("diff") ? 2 : 1);
             QVERIFY2(r.err.contains(typo), qPrintable(r.err));
         }
         QVERIFY(!QFileInfo::exists(typo));
