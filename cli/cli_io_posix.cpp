@@ -1,5 +1,6 @@
 #include "cli/cli_io.h"
 
+#include "support/file_io.h"
 #include "support/file_names.h"
 
 #include <cerrno>
@@ -13,21 +14,6 @@ namespace {
 
 QString SystemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Why a trace may not go to a file of this type; empty for a regular file.
-QString NotAFile(mode_t mode) {
-    if (S_ISREG(mode))
-        return {};
-    if (S_ISDIR(mode))
-        return QStringLiteral("It is a folder, not a file.");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("It is a device, not a file.");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("It is a pipe (FIFO), not a file.");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("It is a socket, not a file.");
-    return QStringLiteral("It is not a regular file.");
 }
 
 } // namespace
@@ -59,11 +45,20 @@ bool TTraceFile::Open(const QString& name, QString& reason) {
     // A file size limit cuts the trace with EFBIG, said at the end, instead of killing the command.
     std::signal(SIGXFSZ, SIG_IGN);
     const QByteArray path = EncodeNative(name);
+    struct stat st;
+    // Looked at before it is opened: opening a serial device would raise its
+    // lines, and a link is never followed.
+    if (::lstat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        reason =
+            S_ISLNK(st.st_mode)
+                ? QStringLiteral("It is a symbolic link; a trace is never written through one.")
+                : NotAFile(st.st_mode);
+        return false;
+    }
     // O_NONBLOCK: a pipe without a reader fails at once instead of waiting for one.
     const int fd =
         ::open(path.constData(),
                O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    struct stat st;
     if (fd < 0) {
         const int error = errno;
         if (error == ELOOP && ::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode))

@@ -28,21 +28,6 @@ QString SystemText(int err) {
     throw FileError(QStringLiteral("%1 \"%2\". %3").arg(QLatin1String(what), name, reason), reason);
 }
 
-// Why a file of this type is refused; empty for a regular file.
-QString NotAFile(mode_t mode) {
-    if (S_ISREG(mode))
-        return {};
-    if (S_ISDIR(mode))
-        return QStringLiteral("It is a folder, not a file.");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("It is a device, not a file.");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("It is a pipe (FIFO), not a file.");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("It is a socket, not a file.");
-    return QStringLiteral("It is not a regular file.");
-}
-
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
@@ -358,4 +343,18 @@ void UseNamedTemporaries(bool named) {
 bool FileExists(const QString& name) {
     struct stat st {};
     return ::stat(EncodeNative(name).constData(), &st) == 0;
+}
+
+QString NotAFile(unsigned mode) {
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISDIR(mode))
+        return QStringLiteral("It is a folder, not a file.");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("It is a device, not a file.");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("It is a pipe (FIFO), not a file.");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("It is a socket, not a file.");
+    return QStringLiteral("It is not a regular file.");
 }

@@ -43,6 +43,10 @@ QByteArray ReadWholeFile(const QString& name, qint64 maxSize = kMaxReadFileSize)
 //   runs, so the write reports EFBIG instead of ending the program).
 void WriteWholeFile(const QString& name, const QByteArray& content);
 
+// Why a file of this type (a stat st_mode) is refused where a regular file
+// is wanted; empty for a regular file.
+QString NotAFile(unsigned mode);
+
 // Whether name (as the system gives names: any bytes, see file_names.h)
 // exists, following links; QFileInfo would lose bytes that are not UTF-8.
 bool FileExists(const QString& name);

@@ -1227,6 +1227,16 @@ private slots:
                          QStringLiteral("Cannot write the trace file %1. %2").arg(target, reason)),
                      qPrintable(r.err));
         }
+        {
+            // A serial device is refused unopened: an open would raise its lines.
+            Sim sim({});
+            TOpenCounter opens;
+            QVERIFY(opens.Watch(sim.path));
+            r = RawCli({QStringLiteral("--trace"), sim.path, QStringLiteral("show"), source});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.err.contains(QStringLiteral("It is a device")), qPrintable(r.err));
+            QCOMPARE(opens.Opens(sim.path), 0);
+        }
         QFileInfo info(pipe);
         QVERIFY(!info.isFile() && info.exists());
         QVERIFY(QFileInfo(link).isSymLink());
