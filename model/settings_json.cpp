@@ -454,7 +454,15 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
             float factor;
             std::memcpy(&factor, &word, sizeof factor);
             // A stored number edited beside the bits would be lost without a word.
-            if (stored.isDouble() && float(stored.toDouble()) != factor)
+            // It is checked as if given alone (one beyond a float is refused as
+            // such, never converted), then against the bits.
+            float given = factor;
+            if (stored.isDouble() && e) {
+                TSettingsRecord alone = r;
+                StoreRaw(alone, *e, NumberText(stored.toDouble()));
+                given = float(StoredNumber(alone, RecordFieldOf(*e)));
+            }
+            if (stored.isDouble() && given != factor)
                 Refuse(QStringLiteral("%1: \"stored\" %2 and \"bits\" %3 (%4) disagree; keep only "
                                       "the one you mean.")
                            .arg(key, NumberText(stored.toDouble()), bits.toString(),

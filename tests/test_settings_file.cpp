@@ -717,6 +717,13 @@ private slots:
                 {"fields.ExpenseCorr.stored=1e300", "fields.ExpenseCorr.bits",
                  "fields.ExpenseCorr.value"},
                 "would hold it as inf");
+        refused("stored a factor holds as inf, beside its bits",
+                {"fields.ExpenseCorr.stored=1e300", "fields.ExpenseCorr.value"},
+                "would hold it as inf");
+        refused("stored a factor holds as 0, beside bits of 0",
+                {"fields.ExpenseCorr.stored=1e-50", "fields.ExpenseCorr.bits=\"00000000\"",
+                 "fields.ExpenseCorr.value"},
+                "would be stored as 0");
         refused("stored a factor holds as 0",
                 {"fields.ExpenseCorr.stored=1e-50", "fields.ExpenseCorr.bits",
                  "fields.ExpenseCorr.value"},
