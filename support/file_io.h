@@ -31,8 +31,9 @@ QByteArray ReadWholeFile(const QString& name, qint64 maxSize = kMaxReadFileSize)
 // - Written to a temporary file beside the target and renamed over it, so a
 //   failure never leaves half a file. The temporary has no name until the
 //   rename where the file system allows (O_TMPFILE); elsewhere SIGINT,
-//   SIGTERM, SIGHUP and SIGQUIT wait while it exists. Either way a signal
-//   leaves no temporary file behind.
+//   SIGTERM, SIGHUP and SIGQUIT wait in the saving thread while it exists.
+//   A signal another thread takes with its default action (a second one in
+//   tripconf-cli) can still end the program inside the short named step.
 // - A file the user may not write is refused as a plain write would be;
 //   anything but a regular file is refused and left alone.
 // - A symbolic link is followed; the replaced file keeps its permission bits
