@@ -1,17 +1,36 @@
 #include "link/base_device.h"
 
-#include "support/endian.h"
+#include "link/checksum.h"
 #include "support/errors.h"
+
+#include <QtEndian>
+#include <bit>
+
+namespace {
+
+// Multi-byte puts and gets go byte by byte, so one that runs past the buffer
+// stops at the first byte beyond it, as single bytes do.
+template <class T> void PutLittleEndian(TBaseInterface& link, T value) {
+    uint8_t bytes[sizeof value];
+    qToLittleEndian(value, bytes);
+    for (uint8_t b : bytes)
+        link.PutByte(b);
+}
+
+template <class T> T GetLittleEndian(TBaseInterface& link) {
+    uint8_t bytes[sizeof(T)];
+    for (uint8_t& b : bytes)
+        b = link.GetByte();
+    return qFromLittleEndian<T>(bytes);
+}
+
+} // namespace
 
 void TBaseDevice::LoadSettings(TIniFile&) {}
 void TBaseDevice::SaveSettings(TIniFile&) {}
 
 bool TBaseInterface::ReplyChecksumOk() {
-    const int m = ReplyBuffer[0];
-    unsigned sum = 0;
-    for (int i = 0; i < m; ++i)
-        sum += ReplyBuffer[size_t(i)];
-    return sum % 256 == 0;
+    return SumsToZero(std::span(ReplyBuffer).first(ReplyBuffer[0]));
 }
 
 void TBaseInterface::BeginFrame() {
@@ -23,10 +42,7 @@ void TBaseInterface::FinishFrame() {
     if (n < 0 || n + 1 > kMaxFrame)
         ThrowRangeError();
     RequestBuffer[0] = uint8_t(n + 1);
-    unsigned sum = 0;
-    for (int i = 0; i < n; ++i)
-        sum += RequestBuffer[size_t(i)];
-    RequestBuffer[size_t(n)] = uint8_t((256 - sum % 256) % 256);
+    RequestBuffer[size_t(n)] = FrameChecksum(std::span(RequestBuffer).first(size_t(n)));
 }
 
 void TBaseInterface::PutByte(uint8_t b) {
@@ -37,20 +53,15 @@ void TBaseInterface::PutByte(uint8_t b) {
 }
 
 void TBaseInterface::PutWord(uint16_t w) {
-    PutByte(uint8_t(w));
-    PutByte(uint8_t(w >> 8));
+    PutLittleEndian(*this, w);
 }
 
 void TBaseInterface::PutDWord(int32_t d) {
-    const auto u = uint32_t(d);
-    for (int i = 0; i < 4; ++i)
-        PutByte(uint8_t(u >> (8 * i)));
+    PutLittleEndian(*this, d);
 }
 
 void TBaseInterface::PutSingle(float f) {
-    const uint32_t u = FloatBits(f);
-    for (int i = 0; i < 4; ++i)
-        PutByte(uint8_t(u >> (8 * i)));
+    PutLittleEndian(*this, std::bit_cast<uint32_t>(f));
 }
 
 uint8_t TBaseInterface::GetByte() {
@@ -60,32 +71,19 @@ uint8_t TBaseInterface::GetByte() {
 }
 
 uint16_t TBaseInterface::GetWord() {
-    const uint8_t lo = GetByte();
-    const uint8_t hi = GetByte();
-    return uint16_t(lo | (hi << 8));
+    return GetLittleEndian<uint16_t>(*this);
 }
 
 int32_t TBaseInterface::GetDWord() {
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i)
-        u |= uint32_t(GetByte()) << (8 * i);
-    return int32_t(u);
+    return GetLittleEndian<int32_t>(*this);
 }
 
 float TBaseInterface::GetSingle() {
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i)
-        u |= uint32_t(GetByte()) << (8 * i);
-    return FloatFromBits(u);
+    return std::bit_cast<float>(GetLittleEndian<uint32_t>(*this));
 }
 
 double TBaseInterface::GetDouble() {
-    uint64_t u = 0;
-    for (int i = 0; i < 8; ++i)
-        u |= uint64_t(GetByte()) << (8 * i);
-    double d;
-    std::memcpy(&d, &u, sizeof d);
-    return d;
+    return std::bit_cast<double>(GetLittleEndian<uint64_t>(*this));
 }
 
 QByteArray TBaseInterface::GetString() {

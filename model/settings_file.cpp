@@ -3,12 +3,12 @@
 #include "model/key_table.h"
 #include "model/mk.h"
 #include "model/settings_json.h"
-#include "support/endian.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QtEndian>
 
 #include <algorithm>
 #include <iterator>
@@ -53,9 +53,10 @@ bool IsBmp(const QByteArray& d) {
     if (d.size() < 26 || !d.startsWith("BM"))
         return false;
     const auto* b = reinterpret_cast<const uint8_t*>(d.constData());
-    const uint32_t offset = GetLE32(b + 10), header = GetLE32(b + 14);
+    const uint32_t offset = qFromLittleEndian<uint32_t>(b + 10),
+                   header = qFromLittleEndian<uint32_t>(b + 14);
     static constexpr uint32_t kHeaders[] = {12, 40, 52, 56, 64, 108, 124};
-    return GetLE32(b + 6) == 0 &&
+    return qFromLittleEndian<uint32_t>(b + 6) == 0 &&
            std::find(std::begin(kHeaders), std::end(kHeaders), header) != std::end(kHeaders) &&
            offset >= 14 + header;
 }
@@ -127,7 +128,7 @@ QByteArray SettingsFileData(const TMK& mk) {
     QByteArray image = mk.Image;
     ScrambleImage(image);
     QByteArray out(2, '\0');
-    PutLE16(reinterpret_cast<uint8_t*>(out.data()), mk.Version);
+    qToLittleEndian<uint16_t>(mk.Version, out.data());
     return out + image;
 }
 
@@ -142,10 +143,10 @@ void LoadSettingsFile(TMK& mk, const QString& name) {
 void LoadSettingsData(TMK& mk, const QByteArray& data) {
     // A short file replaces only the version bytes it holds.
     uint8_t version[2];
-    PutLE16(version, mk.Version);
+    qToLittleEndian<uint16_t>(mk.Version, version);
     for (int i = 0; i < 2 && i < data.size(); ++i)
         version[i] = uint8_t(data[i]);
-    mk.Version = GetLE16(version);
+    mk.Version = qFromLittleEndian<uint16_t>(version);
 
     QByteArray image = data.mid(2);
     ScrambleImage(image);
@@ -160,10 +161,10 @@ QByteArray TankFileData(const TMK& mk) {
     const auto& s = mk.Settings;
     QByteArray out(8, '\0');
     auto* p = reinterpret_cast<uint8_t*>(out.data());
-    PutLE16(p + 0, s.Oil6L);
-    PutLE16(p + 2, s.Lit6L);
-    PutLE16(p + 4, s.Oil43L);
-    PutLE16(p + 6, s.Lit43L);
+    qToLittleEndian<uint16_t>(s.Oil6L, p + 0);
+    qToLittleEndian<uint16_t>(s.Lit6L, p + 2);
+    qToLittleEndian<uint16_t>(s.Oil43L, p + 4);
+    qToLittleEndian<uint16_t>(s.Lit43L, p + 6);
     return out;
 }
 

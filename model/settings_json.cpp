@@ -3,7 +3,6 @@
 #include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/settings_file.h"
-#include "support/endian.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
@@ -13,8 +12,10 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -92,7 +93,7 @@ QByteArray Hex(const uint8_t* p, qsizetype n) {
 }
 
 uint32_t F32Bits(const Bytes& b, const FieldInfo& f) {
-    return GetLE32(b.data() + f.offset);
+    return qFromLittleEndian<uint32_t>(b.data() + f.offset);
 }
 
 bool IsRecordField(const EditField& e) {
@@ -326,7 +327,7 @@ QByteArray SettingsFileToJson(const QByteArray& file) {
     }
     QByteArray out = "{\n  \"format\": " + Scalar(QString::fromLatin1(kSettingsJsonFormat));
     out += ",\n  \"formatVersion\": " + QByteArray::number(kSettingsJsonFormatVersion);
-    out += ",\n  \"version\": " + QByteArray::number(GetLE16(data));
+    out += ",\n  \"version\": " + QByteArray::number(qFromLittleEndian<uint16_t>(data));
     out += ",\n  \"fields\": {\n" + fields.join(",\n");
     out += "\n  },\n  \"reserved\": {\n" + reserved.join(",\n");
     out += "\n  },\n  \"rest\": \"";
@@ -449,10 +450,8 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
                 shown.push_back({part, p.value(kValue)});
         if (!bits.isUndefined()) {
             const QByteArray b = FromHex(bits, 4, key + QStringLiteral(".\"bits\""));
-            const uint32_t word = uint32_t(uint8_t(b[0])) << 24 | uint32_t(uint8_t(b[1])) << 16 |
-                                  uint32_t(uint8_t(b[2])) << 8 | uint8_t(b[3]);
-            float factor;
-            std::memcpy(&factor, &word, sizeof factor);
+            const auto word = qFromBigEndian<uint32_t>(b.constData());
+            const auto factor = std::bit_cast<float>(word);
             // A stored number edited beside the bits would be lost without a word.
             // It is checked as if given alone (one beyond a float is refused as
             // such, never converted), then against the bits.
@@ -470,7 +469,7 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
             if (!stored.isUndefined() && !stored.isDouble() && !stored.isNull())
                 Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
             auto rb = r.ToBytes();
-            PutLE32(rb.data() + f.offset, word);
+            qToLittleEndian<uint32_t>(word, rb.data() + f.offset);
             r = TSettingsRecord::FromBytes(rb);
         } else if (!stored.isUndefined()) {
             if (!stored.isDouble())
@@ -522,7 +521,7 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
     image += rest;
     ScrambleImage(image);
     result.file = QByteArray(2, '\0');
-    PutLE16(reinterpret_cast<uint8_t*>(result.file.data()), version);
+    qToLittleEndian<uint16_t>(version, result.file.data());
     result.file += image;
     return result;
 }

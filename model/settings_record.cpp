@@ -1,7 +1,7 @@
 #include "model/settings_record.h"
 
-#include "support/endian.h"
-
+#include <QtEndian>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -93,23 +93,15 @@ void Convert(const uint8_t* from, uint8_t* to, bool toLittle) {
         if (w == 1 || f.type == Bytes) {
             std::memcpy(d, s, size_t(w));
         } else if (w == 2) {
-            uint16_t v;
-            if (toLittle) {
-                std::memcpy(&v, s, 2);
-                PutLE16(d, v);
-            } else {
-                v = GetLE16(s);
-                std::memcpy(d, &v, 2);
-            }
+            if (toLittle)
+                qToLittleEndian<uint16_t>(s, 1, d);
+            else
+                qFromLittleEndian<uint16_t>(s, 1, d);
         } else {
-            uint32_t v;
-            if (toLittle) {
-                std::memcpy(&v, s, 4);
-                PutLE32(d, v);
-            } else {
-                v = GetLE32(s);
-                std::memcpy(d, &v, 4);
-            }
+            if (toLittle)
+                qToLittleEndian<uint32_t>(s, 1, d);
+            else
+                qFromLittleEndian<uint32_t>(s, 1, d);
         }
     }
 }
@@ -150,13 +142,13 @@ double FieldValue(std::span<const uint8_t, TSettingsRecord::kSize> bytes, const 
     case Bytes:
         return p[0];
     case I16:
-        return int16_t(GetLE16(p));
+        return qFromLittleEndian<int16_t>(p);
     case U16:
-        return GetLE16(p);
+        return qFromLittleEndian<uint16_t>(p);
     case U32:
-        return GetLE32(p);
+        return qFromLittleEndian<uint32_t>(p);
     case F32:
-        return FloatFromBits(GetLE32(p));
+        return std::bit_cast<float>(qFromLittleEndian<uint32_t>(p));
     }
     return 0;
 }

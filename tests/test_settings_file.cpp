@@ -4,7 +4,6 @@
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "model/settings_json.h"
-#include "support/endian.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
@@ -18,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
 #include <climits>
@@ -83,7 +83,7 @@ QStringList Entries(const QString& dir) {
 QByteArray FileOf(uint16_t version, QByteArray image) {
     ScrambleImage(image);
     QByteArray file(2, '\0');
-    PutLE16(reinterpret_cast<uint8_t*>(file.data()), version);
+    qToLittleEndian<uint16_t>(version, file.data());
     return file + image;
 }
 
@@ -608,7 +608,7 @@ private slots:
         for (uint32_t bits : {0x80000000u, 0x7F800000u, 0xFF800000u, 0x7FC00001u, 0xFFBFFFFFu,
                               0x00000001u, 0x7F7FFFFFu}) {
             QByteArray image = defaults;
-            PutLE32(reinterpret_cast<uint8_t*>(image.data()) + 0x0C, bits);
+            qToLittleEndian<uint32_t>(bits, image.data() + 0x0C);
             files.append({QString::number(bits, 16), FileOf(3, image)});
         }
         files.append({QStringLiteral("all FF"), FileOf(0xFFFF, QByteArray(2048, char(0xFF)))});

@@ -13,6 +13,7 @@
 
 #include "core/language.h"
 #include "core/transfers.h"
+#include "link/checksum.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "tools/simulator.h"
@@ -79,10 +80,7 @@ const QStringList& LinkMessages() {
 // A whole version reply with another version, sent before each reply.
 QByteArray VersionFrame() {
     QByteArray f = QByteArray::fromHex("09f401000100efbe00");
-    int sum = 0;
-    for (char c : f)
-        sum += uint8_t(c);
-    f[8] = char(-sum);
+    f[8] = char(FrameChecksum({reinterpret_cast<const uint8_t*>(f.constData()), 8}));
     return f;
 }
 

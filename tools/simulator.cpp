@@ -1,9 +1,9 @@
 #include "tools/simulator.h"
 
 #include "model/settings_record.h"
-#include "support/endian.h"
 #include "support/errors.h"
 
+#include <QtEndian>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -35,6 +35,24 @@ int64_t WireNs(int64_t bytes, uint32_t baud) {
     return baud == 0 ? 0 : bytes * 11 * 1000000000 / baud;
 }
 
+// The simulator sums frames on its own rather than with the link's
+// FrameChecksum: the link's frames are then checked by a second reading of the
+// rule, as a device would check them.
+uint8_t ByteSum(const QByteArray& f, qsizetype n) {
+    uint8_t sum = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        sum = uint8_t(sum + uint8_t(f[i]));
+    return sum;
+}
+
+void FixChecksum(QByteArray& f) {
+    f[f.size() - 1] = char(-ByteSum(f, f.size() - 1));
+}
+
+bool SumsToZero(const QByteArray& f) {
+    return ByteSum(f, f.size()) == 0;
+}
+
 QByteArray Frame(uint8_t command, const QByteArray& data) {
     QByteArray f;
     f.append(char(data.size() + 6));
@@ -44,25 +62,8 @@ QByteArray Frame(uint8_t command, const QByteArray& data) {
     f.append(char(command));
     f.append(data);
     f.append(char(0));
-    unsigned sum = 0;
-    for (int i = 0; i + 1 < f.size(); ++i)
-        sum += uint8_t(f[i]);
-    f[f.size() - 1] = char((256 - sum % 256) % 256);
+    FixChecksum(f);
     return f;
-}
-
-void FixChecksum(QByteArray& f) {
-    unsigned sum = 0;
-    for (int i = 0; i + 1 < f.size(); ++i)
-        sum += uint8_t(f[i]);
-    f[f.size() - 1] = char((256 - sum % 256) % 256);
-}
-
-bool SumsToZero(const QByteArray& f) {
-    unsigned sum = 0;
-    for (char c : f)
-        sum += uint8_t(c);
-    return sum % 256 == 0;
 }
 
 [[noreturn]] void SystemFail(const char* what) {
@@ -232,13 +233,13 @@ QByteArray TSimulator::Reply(const QByteArray& frame, bool* stopAfter) {
     switch (p[4]) {
     case kVersionCommand: {
         QByteArray d(3, '\0');
-        PutLE16(reinterpret_cast<uint8_t*>(d.data()) + 1, options_.Version);
+        qToLittleEndian<uint16_t>(options_.Version, d.data() + 1);
         return Frame(kVersionCommand, d);
     }
     case kReadBlockCommand: {
         if (dataSize < 2)
             return {};
-        const int block = GetLE16(data);
+        const int block = qFromLittleEndian<uint16_t>(data);
         if (block * kBlockSize + kBlockSize > kImageSize)
             return {};
         *stopAfter = block == options_.StopAfterBlock;
@@ -247,8 +248,8 @@ QByteArray TSimulator::Reply(const QByteArray& frame, bool* stopAfter) {
     case kWriteBlockCommand: {
         if (dataSize < 4)
             return {};
-        const int block = GetLE16(data);
-        const int n = std::min(int(GetLE16(data + 2)), dataSize - 4);
+        const int block = qFromLittleEndian<uint16_t>(data);
+        const int n = std::min(int(qFromLittleEndian<uint16_t>(data + 2)), dataSize - 4);
         if (block * kBlockSize + n > kImageSize)
             return {};
         memory_.replace(block * kBlockSize, n, frame.mid(9, n));
@@ -301,8 +302,7 @@ void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
         if (const uint8_t command = uint8_t(frame[4]);
             o.LoseFirstBlockTry &&
             (command == kWriteBlockCommand || command == kReadBlockCommand) && frame.size() >= 8) {
-            const int key =
-                command << 16 | GetLE16(reinterpret_cast<const uint8_t*>(frame.constData()) + 5);
+            const int key = command << 16 | qFromLittleEndian<uint16_t>(frame.constData() + 5);
             if (key != lastBlockKey_)
                 reply.clear();
             lastBlockKey_ = key;

@@ -7,6 +7,7 @@
 // Input: byte 0 picks the reply time-out; then records of one control byte c
 // and (c & 15) + 1 data bytes that arrive (c >> 4) * 20 ms after the ones before.
 
+#include "link/checksum.h"
 #include "link/serial_link.h"
 
 #include <cstdint>
@@ -147,11 +148,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::vector<uint8_t>& t = port->taken;
         bool answered = false;
         for (size_t k = w[firstRequest - 1].second; k + 9 <= w[firstRequest].second; ++k) {
-            unsigned sum = 0;
-            for (size_t m = k; m < k + 9; ++m)
-                sum += t[m];
-            answered = answered || (t[k] == 9 && t[k + 4] == 1 && sum % 256 == 0 &&
-                                    (t[k + 1] | t[k + 2] | t[k + 3]) != 0);
+            answered =
+                answered || (t[k] == 9 && t[k + 4] == 1 && SumsToZero(std::span(t).subspan(k, 9)) &&
+                             (t[k + 1] | t[k + 2] | t[k + 3]) != 0);
         }
         if (!answered)
             std::abort();
