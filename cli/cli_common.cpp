@@ -3,6 +3,7 @@
 #include "core/transfers.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "model/settings_format.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 #include "support/file_names.h"
@@ -170,12 +171,8 @@ bool LoadForCommand(TMK& mk, const QString& file) {
     }
     LoadSettingsData(mk, data);
     // Loading keeps what a short file lacks; say so rather than pass it off as the file's.
-    const qsizetype whole = 2 + TSettingsRecord::kSize;
-    if (data.size() < whole)
-        Err(QStringLiteral("%1 holds %2 of the %3 bytes of a version and a settings record; "
-                           "the rest is shown as a new program holds it.")
-                .arg(file)
-                .arg(data.size())
-                .arg(whole));
+    if (const TSettingsFileExtent held = SettingsFileExtent(data); !held.Whole())
+        Err(QStringLiteral("%1 %2; the rest is shown as a new program holds it.")
+                .arg(file, ShortfallText(held)));
     return true;
 }

@@ -15,6 +15,7 @@
 #include "model/preview.h"
 #include "model/settings_diff.h"
 #include "model/settings_file.h"
+#include "model/settings_format.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
@@ -417,13 +418,13 @@ int CmdWrite(const QStringList& args) {
         const QString file = p.positionalArguments().first();
         const QByteArray data = ReadSettingsFile(file);
         // The defaults would go to the trip computer in place of what the file lacks.
-        const qsizetype whole = 2 + TSettingsRecord::kSize;
-        if (data.size() < whole && !p.isSet(QStringLiteral("allow-partial")))
+        const TSettingsFileExtent held = SettingsFileExtent(data);
+        if (!held.Whole() && !p.isSet(QStringLiteral("allow-partial")))
             return Fail(QStringLiteral("%1 holds %2 of the %3 bytes of the settings record; "
                                        "nothing was sent (--allow-partial sends it with the "
                                        "program's defaults for the rest).")
                             .arg(file)
-                            .arg(std::max<qsizetype>(0, data.size() - 2))
+                            .arg(held.recordBytes)
                             .arg(TSettingsRecord::kSize));
         LoadSettingsData(mk, data);
         // Only a file that will be sent is worth a port: auto asks them all.

@@ -6,6 +6,7 @@
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "model/settings_format.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
@@ -215,13 +216,8 @@ int CmdSet(const QStringList& args) {
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
-    constexpr qsizetype kWhole = 2 + TSettingsRecord::kSize;
-    if (data.size() < kWhole)
-        return Fail(QStringLiteral("%1 holds %2 of the %3 bytes of a version and a settings "
-                                   "record; set needs them all.")
-                        .arg(file)
-                        .arg(data.size())
-                        .arg(kWhole));
+    if (const TSettingsFileExtent held = SettingsFileExtent(data); !held.Whole())
+        return Fail(QStringLiteral("%1 %2; set needs them all.").arg(file, ShortfallText(held)));
     LoadSettingsData(mk, data);
     const bool raw = p.isSet(QStringLiteral("raw"));
     const TProtocolList protocols = CreateProtocolCatalogue();

@@ -2,6 +2,7 @@
 
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "model/settings_format.h"
 #include "model/settings_record.h"
 #include "support/file_io.h"
 
@@ -93,11 +94,11 @@ QList<TBackupEntry> ListBackups(const QString& folder) {
         }
         try {
             const QByteArray data = ReadWholeFile(e.path);
-            if (data.size() < 2 + TSettingsRecord::kSize)
+            if (const TSettingsFileExtent held = SettingsFileExtent(data); !held.Whole())
                 throw TripError(QStringLiteral("holds %1 of the %2 bytes of a settings file's "
                                                "version and record")
-                                    .arg(data.size())
-                                    .arg(2 + TSettingsRecord::kSize));
+                                    .arg(held.fileBytes)
+                                    .arg(kWholeSettingsSize));
             TMK mk;
             LoadSettingsData(mk, data);
             e.version = mk.Version;

@@ -1,6 +1,5 @@
 #include "model/settings_file.h"
 
-#include "model/key_table.h"
 #include "model/mk.h"
 #include "model/settings_json.h"
 #include "support/errors.h"
@@ -119,17 +118,8 @@ QByteArray ReadSettingsFile(const QString& name) {
     return data;
 }
 
-void ScrambleImage(QByteArray& bytes) {
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        bytes[i] = char(uint8_t(bytes[i]) ^ kSettingsKey[size_t(i % 4096)]);
-}
-
 QByteArray SettingsFileData(const TMK& mk) {
-    QByteArray image = mk.Image;
-    ScrambleImage(image);
-    QByteArray out(2, '\0');
-    qToLittleEndian<uint16_t>(mk.Version, out.data());
-    return out + image;
+    return EncodeSettingsFile(mk.Version, mk.Image);
 }
 
 void SaveSettingsFile(const TMK& mk, const QString& name) {
@@ -142,14 +132,9 @@ void LoadSettingsFile(TMK& mk, const QString& name) {
 
 void LoadSettingsData(TMK& mk, const QByteArray& data) {
     // A short file replaces only the version bytes it holds.
-    uint8_t version[2];
-    qToLittleEndian<uint16_t>(mk.Version, version);
-    for (int i = 0; i < 2 && i < data.size(); ++i)
-        version[i] = uint8_t(data[i]);
-    mk.Version = qFromLittleEndian<uint16_t>(version);
-
-    QByteArray image = data.mid(2);
-    ScrambleImage(image);
+    const TSettingsFileContent content = DecodeSettingsFile(data, mk.Version);
+    mk.Version = content.version;
+    const QByteArray& image = content.image;
     // Overwrites from the start; a longer image keeps its tail.
     if (mk.Image.size() < image.size())
         mk.Image.resize(image.size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/settings_format.h"
 #include "support/file_io.h"
 
 #include <QByteArray>
@@ -7,7 +8,7 @@
 
 class TMK;
 
-// Full settings file ("tarvg"): version, then the scrambled image.
+// Full settings file ("tarvg"): its format is in settings_format.h.
 // Tank calibration file ("tarvo"): the four calibration values, 8 bytes.
 // Saves replace the file atomically; failures raise TripError with the
 // system's message, and a failed load changes nothing.
@@ -43,6 +44,3 @@ private:
 // The content of the file to load as settings: ReadWholeFile's, or
 // NotSettingsFileError. LoadSettingsFile reads through it.
 QByteArray ReadSettingsFile(const QString& name);
-
-// Scrambling and unscrambling are one operation; index counts image bytes.
-void ScrambleImage(QByteArray& bytes);

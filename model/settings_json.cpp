@@ -2,7 +2,7 @@
 
 #include "model/field_edit.h"
 #include "model/field_text.h"
-#include "model/settings_file.h"
+#include "model/settings_format.h"
 #include "support/errors.h"
 #include "support/file_io.h"
 
@@ -301,15 +301,9 @@ QString NumberText(double v) {
 } // namespace
 
 QByteArray SettingsFileToJson(const QByteArray& file) {
-    const qsizetype whole = 2 + TSettingsRecord::kSize;
-    if (file.size() < whole)
-        Refuse(QStringLiteral("It holds %1 of the %2 bytes of a version and a settings record; "
-                              "export needs them all.")
-                   .arg(file.size())
-                   .arg(whole));
-    const auto* data = reinterpret_cast<const uint8_t*>(file.constData());
-    QByteArray image = file.mid(2);
-    ScrambleImage(image);
+    if (const TSettingsFileExtent held = SettingsFileExtent(file); !held.Whole())
+        Refuse(QStringLiteral("It %1; export needs them all.").arg(ShortfallText(held)));
+    const auto [version, image] = DecodeSettingsFile(file);
     Bytes b{};
     std::memcpy(b.data(), image.constData(), b.size());
     const TSettingsRecord r = TSettingsRecord::FromBytes(b);
@@ -327,7 +321,7 @@ QByteArray SettingsFileToJson(const QByteArray& file) {
     }
     QByteArray out = "{\n  \"format\": " + Scalar(QString::fromLatin1(kSettingsJsonFormat));
     out += ",\n  \"formatVersion\": " + QByteArray::number(kSettingsJsonFormatVersion);
-    out += ",\n  \"version\": " + QByteArray::number(qFromLittleEndian<uint16_t>(data));
+    out += ",\n  \"version\": " + QByteArray::number(version);
     out += ",\n  \"fields\": {\n" + fields.join(",\n");
     out += "\n  },\n  \"reserved\": {\n" + reserved.join(",\n");
     out += "\n  },\n  \"rest\": \"";
@@ -518,10 +512,6 @@ SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolL
 
     const auto record = r.ToBytes();
     QByteArray image(reinterpret_cast<const char*>(record.data()), qsizetype(record.size()));
-    image += rest;
-    ScrambleImage(image);
-    result.file = QByteArray(2, '\0');
-    qToLittleEndian<uint16_t>(version, result.file.data());
-    result.file += image;
+    result.file = EncodeSettingsFile(version, image + rest);
     return result;
 }

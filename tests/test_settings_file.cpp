@@ -3,6 +3,7 @@
 #include "model/key_table.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
+#include "model/settings_format.h"
 #include "model/settings_json.h"
 #include "support/errors.h"
 #include "support/file_io.h"
@@ -30,6 +31,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <tuple>
 
 namespace {
 
@@ -247,6 +249,41 @@ private slots:
         LoadSettingsFile(mk, Path("empty.tarvg"));
         QCOMPARE(mk.Version, uint16_t(0x0205));
         QCOMPARE(mk.Image, Pattern(2048));
+    }
+
+    // Every reader decides "short" by this one count; the edges are a byte apart.
+    void formatDecodesAndCountsAnyLength_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("recordBytes");
+        QTest::addColumn<uint16_t>("version"); // decoded over a version before of 0xAABB
+        for (const auto& [size, record, version] : {std::tuple{0, 0, 0xAABB},
+                                                    {1, 0, 0xAA01},
+                                                    {2, 0, 0x0201},
+                                                    {3, 1, 0x0201},
+                                                    {125, 123, 0x0201},
+                                                    {126, 124, 0x0201},
+                                                    {127, 124, 0x0201},
+                                                    {2050, 124, 0x0201}})
+            QTest::addRow("%d bytes", size) << size << record << uint16_t(version);
+    }
+
+    void formatDecodesAndCountsAnyLength() {
+        QFETCH(int, size);
+        QFETCH(int, recordBytes);
+        QFETCH(uint16_t, version);
+        const QByteArray file = FileOf(0x0201, Pattern(2048)).left(size);
+        const TSettingsFileExtent held = SettingsFileExtent(file);
+        QCOMPARE(held.fileBytes, size);
+        QCOMPARE(held.recordBytes, recordBytes);
+        QCOMPARE(held.Whole(), size >= 126);
+        QCOMPARE(ShortfallText(held),
+                 QStringLiteral("holds %1 of the 126 bytes of a version and a settings record")
+                     .arg(size));
+        const TSettingsFileContent content = DecodeSettingsFile(file, 0xAABB);
+        QCOMPARE(content.version, version);
+        QCOMPARE(content.image, Pattern(2048).left(std::max(0, size - 2)));
+        if (size >= 2)
+            QCOMPARE(EncodeSettingsFile(content.version, content.image), file);
     }
 
     void unreadableFileChangesNothing() {
