@@ -28,8 +28,6 @@ int CmdExport(const QStringList& args) {
     QByteArray json;
     try {
         json = SettingsFileToJson(ReadSettingsFile(file));
-    } catch (const NotSettingsFileError& e) {
-        return Fail(e.message());
     } catch (const FileError& e) {
         return Fail(e.message());
     } catch (const TripError& e) {

@@ -211,8 +211,6 @@ int CmdSet(const QStringList& args) {
     QByteArray data;
     try {
         data = ReadSettingsFile(file);
-    } catch (const NotSettingsFileError& e) {
-        return Fail(e.message());
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
