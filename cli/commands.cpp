@@ -217,10 +217,10 @@ public:
     bool Check(QString& error) {
         return error.isEmpty() && CheckTimeout(error) && ResolvePort(p_, path_, error);
     }
-    // Check, then points the link at --port (a --port auto asks the ports).
-    bool Open(QString& error) {
-        return Check(error) && OpenLink(link_, p_, path_, error, failed_, port_);
-    }
+    // After Check: points the link at --port (a --port auto asks the ports).
+    bool Attach(QString& error) { return OpenLink(link_, p_, path_, error, failed_, port_); }
+    // Check, then Attach.
+    bool Open(QString& error) { return Check(error) && Attach(error); }
     // Prints why Open failed: status 2 for wrong usage, 1 when the trace
     // file cannot be written or --port auto found no single trip computer.
     int OpenError(const QString& error) const {
@@ -428,7 +428,7 @@ int CmdWrite(const QStringList& args) {
                             .arg(TSettingsRecord::kSize));
         LoadSettingsData(mk, data);
         // Only a file that will be sent is worth a port: auto asks them all.
-        if (!many && !device.Open(error))
+        if (!many && !device.Attach(error))
             return device.OpenError(error);
         const VerifyOptions* verifying = p.isSet(QStringLiteral("verify")) ? &verify : nullptr;
         const bool backup = p.isSet(QStringLiteral("backup"));
