@@ -2,8 +2,8 @@
 
 #include "link/byte_port.h"
 
-#include <QSerialPort>
 #include <QString>
+#include <QtGlobal>
 #include <cstdint>
 #include <optional>
 
@@ -13,7 +13,7 @@
 
 // The rate the driver settled on, which may differ from the one asked for;
 // 0 when it will not say.
-uint32_t DriverBaudRate(QSerialPort::Handle handle);
+uint32_t DriverBaudRate(qintptr handle);
 
 // Asks the driver to pass received bytes on at once. previousFlags: what to
 // give back at closing, set only when this call turned the mode on.
@@ -23,10 +23,10 @@ struct TLowLatency {
     std::optional<int> previousFlags;
     QString reason; // Refused: the system's words
 };
-TLowLatency TurnOnLowLatency(QSerialPort::Handle handle);
+TLowLatency TurnOnLowLatency(qintptr handle);
 // Gives the port the flags TurnOnLowLatency saved; the system's words when it
 // cannot, empty when done.
-QString RestoreSerialFlags(QSerialPort::Handle handle, int flags);
+QString RestoreSerialFlags(qintptr handle, int flags);
 
 // Opens the device node itself and closes it again, for why the serial
 // library could not: Kind::None when it opens as a terminal; else

@@ -19,18 +19,18 @@ QString SystemText(int error) {
 
 } // namespace
 
-uint32_t DriverBaudRate(QSerialPort::Handle handle) {
+uint32_t DriverBaudRate(qintptr handle) {
     struct termios2 t {};
-    if (handle < 0 || ::ioctl(handle, TCGETS2, &t) != 0)
+    if (handle < 0 || ::ioctl(int(handle), TCGETS2, &t) != 0)
         return 0;
     return t.c_ospeed;
 }
 
 // Pseudo-terminals and some drivers refuse (ENOTTY, EINVAL).
-TLowLatency TurnOnLowLatency(QSerialPort::Handle handle) {
+TLowLatency TurnOnLowLatency(qintptr handle) {
     TLowLatency out;
     serial_struct s{};
-    if (::ioctl(handle, TIOCGSERIAL, &s) != 0) {
+    if (::ioctl(int(handle), TIOCGSERIAL, &s) != 0) {
         out.reason = SystemText(errno);
         return out;
     }
@@ -40,7 +40,7 @@ TLowLatency TurnOnLowLatency(QSerialPort::Handle handle) {
     }
     const int before = s.flags;
     s.flags |= ASYNC_LOW_LATENCY;
-    if (::ioctl(handle, TIOCSSERIAL, &s) != 0) {
+    if (::ioctl(int(handle), TIOCSSERIAL, &s) != 0) {
         out.reason = SystemText(errno);
         return out;
     }
@@ -49,12 +49,12 @@ TLowLatency TurnOnLowLatency(QSerialPort::Handle handle) {
     return out;
 }
 
-QString RestoreSerialFlags(QSerialPort::Handle handle, int flags) {
+QString RestoreSerialFlags(qintptr handle, int flags) {
     serial_struct s{};
-    bool restored = ::ioctl(handle, TIOCGSERIAL, &s) == 0;
+    bool restored = ::ioctl(int(handle), TIOCGSERIAL, &s) == 0;
     if (restored) {
         s.flags = flags;
-        restored = ::ioctl(handle, TIOCSSERIAL, &s) == 0;
+        restored = ::ioctl(int(handle), TIOCSSERIAL, &s) == 0;
     }
     return restored ? QString() : SystemText(errno);
 }

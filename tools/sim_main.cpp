@@ -217,6 +217,40 @@ int Serve(QCommandLineParser& p) {
     return 0;
 }
 
+void Opt(QCommandLineParser& p, const char* name, const char* help, const char* value = nullptr) {
+    if (value)
+        p.addOption(
+            {QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value)});
+    else
+        p.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
+}
+
+// The faults, as --help lists them after the rest.
+void AddFaultOptions(QCommandLineParser& p) {
+    Opt(p, "silent", "Never answer.");
+    Opt(p, "lose", "Give no reply to the first K requests.", "k");
+    Opt(p, "bad-checksum", "Replies with a wrong checksum.");
+    Opt(p, "zero-header", "Replies with bytes 1..3 zero.");
+    Opt(p, "busy", "Replies with the busy command 255.");
+    Opt(p, "short-length", "Replies whose length byte is this value (0..5).", "n");
+    Opt(p, "cut", "Send only the first N bytes of each reply.", "n");
+    Opt(p, "short-data", "Replies lacking their last N data bytes (length and checksum good).",
+        "n");
+    Opt(p, "other-command", "Replies with this command byte (checksum good).", "c");
+    Opt(p, "junk-stream", "Answer nothing; send random bytes without end instead.");
+    Opt(p, "lose-first-block-try",
+        "Give no reply to a block request (4 or 5) the first time it is asked for.");
+    Opt(p, "junk", "Send these bytes (hex) before each reply.", "hex");
+    Opt(p, "trail", "Send these bytes (hex) right after each reply.", "hex");
+    Opt(p, "faults", "Apply the faults to the first N requests only.", "n");
+    Opt(p, "faults-after", "Answer the first K requests without faults.", "k");
+    Opt(p, "stop-after-block", "Answer nothing after the request for this block.", "b");
+    Opt(p, "hang-up-after", "Close the line after answering N requests.", "n");
+    Opt(p, "settle", "After answering command 7, answer nothing for this many ms.", "ms");
+    Opt(p, "settle-busy", "During --settle, answer with the busy command 255 instead.");
+    Opt(p, "corrupt-offset", "A write block storing this memory byte stores it inverted.", "n");
+}
+
 // The program's options, as --help lists them.
 void AddOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
@@ -229,56 +263,31 @@ void AddOptions(QCommandLineParser& p) {
         "first --faults-after requests (none by default)."));
     p.addHelpOption();
     p.addVersionOption();
-    auto opt = [&p](const char* name, const char* help, const char* value = nullptr) {
-        if (value)
-            p.addOption(
-                {QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value)});
-        else
-            p.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
-    };
-    opt("image", "Memory from a raw image of up to 2048 bytes.", "file");
-    opt("settings", "Memory and version from a settings file (.tarvg).", "file");
-    opt("settings-version", "Settings version answered to command 1 (default 1).", "n");
-    opt("ini",
+    Opt(p, "image", "Memory from a raw image of up to 2048 bytes.", "file");
+    Opt(p, "settings", "Memory and version from a settings file (.tarvg).", "file");
+    Opt(p, "settings-version", "Settings version answered to command 1 (default 1).", "n");
+    Opt(p, "ini",
         "Write the device path into this INI file, section RS232, key COMn, while it runs; "
         "the entry is put back as it was at exit.",
         "file");
-    opt("com", "The n of that key (default 1).", "n");
-    opt("link",
+    Opt(p, "com", "The n of that key (default 1).", "n");
+    Opt(p, "link",
         "Make a symbolic link to the device path here (removed at exit); a path that exists "
         "is refused.",
         "path");
-    opt("log", "Append the frame log to this file instead of standard error.", "file");
-    opt("dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
-    opt("delay", "Wait this many ms before each reply.", "ms");
-    opt("random-delay", "Wait up to this many ms more before each reply, drawn per reply.", "ms");
-    opt("seed", "Seed of the random delays and of the junk stream (default 1).", "n");
-    opt("baud", "Take the wire time of request and reply at this rate (11 bits a byte).", "rate");
-    opt("adapter-latency",
+    Opt(p, "log", "Append the frame log to this file instead of standard error.", "file");
+    Opt(p, "dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
+    Opt(p, "delay", "Wait this many ms before each reply.", "ms");
+    Opt(p, "random-delay", "Wait up to this many ms more before each reply, drawn per reply.",
+        "ms");
+    Opt(p, "seed", "Seed of the random delays and of the junk stream (default 1).", "n");
+    Opt(p, "baud", "Take the wire time of request and reply at this rate (11 bits a byte).",
+        "rate");
+    Opt(p, "adapter-latency",
         "Play a USB adapter: a reply's bytes reach the line only this many ms after the first "
         "of them was ready, or when 62 are waiting.",
         "ms");
-    opt("silent", "Never answer.");
-    opt("lose", "Give no reply to the first K requests.", "k");
-    opt("bad-checksum", "Replies with a wrong checksum.");
-    opt("zero-header", "Replies with bytes 1..3 zero.");
-    opt("busy", "Replies with the busy command 255.");
-    opt("short-length", "Replies whose length byte is this value (0..5).", "n");
-    opt("cut", "Send only the first N bytes of each reply.", "n");
-    opt("short-data", "Replies lacking their last N data bytes (length and checksum good).", "n");
-    opt("other-command", "Replies with this command byte (checksum good).", "c");
-    opt("junk-stream", "Answer nothing; send random bytes without end instead.");
-    opt("lose-first-block-try",
-        "Give no reply to a block request (4 or 5) the first time it is asked for.");
-    opt("junk", "Send these bytes (hex) before each reply.", "hex");
-    opt("trail", "Send these bytes (hex) right after each reply.", "hex");
-    opt("faults", "Apply the faults to the first N requests only.", "n");
-    opt("faults-after", "Answer the first K requests without faults.", "k");
-    opt("stop-after-block", "Answer nothing after the request for this block.", "b");
-    opt("hang-up-after", "Close the line after answering N requests.", "n");
-    opt("settle", "After answering command 7, answer nothing for this many ms.", "ms");
-    opt("settle-busy", "During --settle, answer with the busy command 255 instead.");
-    opt("corrupt-offset", "A write block storing this memory byte stores it inverted.", "n");
+    AddFaultOptions(p);
 }
 
 void PrintHelp(const QCommandLineParser& p) {
