@@ -15,11 +15,6 @@
 // through the processes for one with the device open.
 TOpenFailure InspectDevice(const QString& devicePath, bool holders);
 
-// The serial devices of the machine, from /sys/class/tty: listing them this
-// way opens none (the serial library's own listing opens UART ports to see
-// whether a chip is behind them).
-QList<TSerialDeviceInfo> SystemSerialDevices();
-
 // StaleLock when the device's lock file names a process no longer running,
 // whoever may remove it; else Kind::None.
 TOpenFailure StaleLockOf(const QString& devicePath);

@@ -2,37 +2,13 @@
 
 #include "link/device_state.h"
 #include "link/link_log.h"
+#include "link/port_table.h"
+#include "link/serial_driver.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 
-#include <asm/termbits.h>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// The rate the driver settled on, which may differ from the one asked for;
-// 0 when it will not say.
-uint32_t DriverBaudRate(int fd) {
-    struct termios2 t {};
-    if (fd < 0 || ::ioctl(fd, TCGETS2, &t) != 0)
-        return 0;
-    return t.c_ospeed;
-}
-
-QString SystemText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-} // namespace
 
 TQtBytePort::TQtBytePort() {
     clock_.start();
@@ -84,10 +60,6 @@ bool TQtBytePort::Open(const QString& devicePath) {
 TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
     using Kind = TOpenFailure::Kind;
     const QString path = QFileInfo(devicePath).absoluteFilePath();
-    const QByteArray native = QFile::encodeName(path);
-    const auto failure = [&devicePath](Kind kind, int error) {
-        return TOpenFailure{kind, devicePath, SystemText(error), {}};
-    };
     // What the node and the lock file tell first; the device itself is
     // asked only when they do not explain the refusal.
     if (TOpenFailure seen = InspectDevice(devicePath, true); seen.kind != Kind::None)
@@ -100,25 +72,11 @@ TOpenFailure TQtBytePort::WhyNotOpen(const QString& devicePath) {
     // say): the device was never touched, and opening it here would be.
     if (openError_.contains(QLatin1String("lock"), Qt::CaseInsensitive))
         return {Kind::Other, devicePath, openError_, {}};
-    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EACCES || error == EPERM)
-            return failure(Kind::PermissionDenied, error);
-        // Held with TIOCEXCL.
-        if (error == EBUSY) {
-            TOpenFailure f = failure(Kind::InUse, error);
-            f.holder = DeviceHolder(path);
-            return f;
-        }
-        return failure(Kind::Other, error);
+    if (TOpenFailure node = OpenNodeDirectly(devicePath); node.kind != Kind::None) {
+        if (node.kind == Kind::InUse)
+            node.holder = DeviceHolder(path);
+        return node;
     }
-    struct termios2 t {};
-    const bool tty = ::ioctl(fd, TCGETS2, &t) == 0;
-    const int error = errno;
-    ::close(fd);
-    if (!tty)
-        return failure(Kind::NotSerial, error);
     // The device itself opens, so what refused it was a program's lock.
     const QString holder = DeviceHolder(path);
     if (!holder.isEmpty() || openError_.contains(QLatin1String("lock"), Qt::CaseInsensitive))
@@ -145,45 +103,31 @@ void TQtBytePort::Log(const QString& text) const {
                                          text;
 }
 
-// Pseudo-terminals and some drivers refuse (ENOTTY, EINVAL); the port works
-// the same, only replies may come later.
+// Where the driver refuses, the port works the same, only replies may come later.
 void TQtBytePort::EnterLowLatency() {
-    savedSerialFlags_.reset();
-    const int fd = int(port_.handle());
-    serial_struct s{};
-    if (::ioctl(fd, TIOCGSERIAL, &s) != 0) {
-        Log(QStringLiteral("low-latency mode refused: %1").arg(SystemText(errno)));
-        return;
-    }
-    if (s.flags & ASYNC_LOW_LATENCY) {
+    const TLowLatency mode = TurnOnLowLatency(port_.handle());
+    savedSerialFlags_ = mode.previousFlags;
+    switch (mode.result) {
+    case TLowLatency::Result::On:
+        Log(QStringLiteral("low-latency mode on"));
+        break;
+    case TLowLatency::Result::AlreadyOn:
         Log(QStringLiteral("low-latency mode already on"));
-        return;
+        break;
+    case TLowLatency::Result::Refused:
+        Log(QStringLiteral("low-latency mode refused: %1").arg(mode.reason));
+        break;
     }
-    const int before = s.flags;
-    s.flags |= ASYNC_LOW_LATENCY;
-    if (::ioctl(fd, TIOCSSERIAL, &s) != 0) {
-        Log(QStringLiteral("low-latency mode refused: %1").arg(SystemText(errno)));
-        return;
-    }
-    savedSerialFlags_ = before;
-    Log(QStringLiteral("low-latency mode on"));
 }
 
 void TQtBytePort::LeaveLowLatency() {
     if (!savedSerialFlags_)
         return;
-    const int fd = int(port_.handle());
     const int before = *savedSerialFlags_;
     savedSerialFlags_.reset();
-    serial_struct s{};
-    bool restored = ::ioctl(fd, TIOCGSERIAL, &s) == 0;
-    if (restored) {
-        s.flags = before;
-        restored = ::ioctl(fd, TIOCSSERIAL, &s) == 0;
-    }
     // A pulled adapter fails here; nothing is left to restore then.
-    if (!restored)
-        Log(QStringLiteral("serial flags not restored: %1").arg(SystemText(errno)));
+    if (const QString failed = RestoreSerialFlags(port_.handle(), before); !failed.isEmpty())
+        Log(QStringLiteral("serial flags not restored: %1").arg(failed));
 }
 
 uint32_t TQtBytePort::SetBaudRate(uint32_t baud) {
@@ -191,7 +135,7 @@ uint32_t TQtBytePort::SetBaudRate(uint32_t baud) {
         return 0;
     if (!Ok(port_.setBaudRate(qint32(baud))))
         return 0;
-    const uint32_t actual = DriverBaudRate(int(port_.handle()));
+    const uint32_t actual = DriverBaudRate(port_.handle());
     return actual != 0 ? actual : uint32_t(port_.baudRate());
 }
 

@@ -1,6 +1,7 @@
 #include "link/serial_port.h"
 
 #include "link/link_log.h"
+#include "link/port_table.h"
 #include "link/qt_byte_port.h"
 #include "support/ini_file.h"
 
@@ -9,39 +10,6 @@
 #include <cstdio>
 
 namespace {
-
-// "ttyS2" before "ttyS10": runs of digits compare by value.
-bool NaturalLess(const QString& a, const QString& b) {
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            while (i < a.size() && a[i] == QLatin1Char('0') && i + 1 < a.size() &&
-                   a[i + 1].isDigit())
-                ++i;
-            while (j < b.size() && b[j] == QLatin1Char('0') && j + 1 < b.size() &&
-                   b[j + 1].isDigit())
-                ++j;
-            qsizetype ie = i, je = j;
-            while (ie < a.size() && a[ie].isDigit())
-                ++ie;
-            while (je < b.size() && b[je].isDigit())
-                ++je;
-            if (ie - i != je - j)
-                return ie - i < je - j;
-            if (const int c = QStringView(a).mid(i, ie - i).compare(QStringView(b).mid(j, je - j));
-                c != 0)
-                return c < 0;
-            i = ie;
-            j = je;
-        } else {
-            if (a[i] != b[j])
-                return a[i] < b[j];
-            ++i;
-            ++j;
-        }
-    }
-    return a.size() - i < b.size() - j;
-}
 
 QString Canonical(const QString& path) {
     const QString c = QFileInfo(path).canonicalFilePath();
@@ -185,12 +153,9 @@ void TSerialPortBase::BuildTable() {
         for (const auto& [n, path] : iniTable_)
             table_[size_t(n)] = path;
     } else {
-        QList<TSerialDeviceInfo> sorted = devices;
-        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
-            return NaturalLess(a.devicePath, b.devicePath);
-        });
-        for (int n = 1; n <= kMaxPortNumber && n <= sorted.size(); ++n)
-            table_[size_t(n)] = sorted[n - 1].devicePath;
+        const QStringList paths = DefaultPortPaths(devices);
+        for (int n = 1; n <= kMaxPortNumber && n <= paths.size(); ++n)
+            table_[size_t(n)] = paths[n - 1];
     }
     for (int n = 1; n <= kMaxPortNumber; ++n) {
         if (table_[size_t(n)].isEmpty())

@@ -1,35 +1,23 @@
 #include "shell/just_one.h"
 
+#include "shell/user_folders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-bool OwnFolder(const QString& dir) {
-    struct stat st;
-    return ::lstat(QFile::encodeName(dir).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::geteuid();
-}
-
-} // namespace
-
 QString TJustOne::UserLockFolder() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && OwnFolder(runtime))
+    if (!runtime.isEmpty() && IsOwnFolder(runtime))
         return runtime;
     QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (cache.isEmpty()) {
-        const passwd* pw = ::getpwuid(::geteuid());
-        cache = pw ? QFile::decodeName(pw->pw_dir) + QStringLiteral("/.cache") : QString();
+        const std::optional<QString> home = HomeFolderOfUser();
+        cache = home ? *home + QStringLiteral("/.cache") : QString();
     }
     const QString dir = cache + QStringLiteral("/tripconf");
     if (QDir().mkpath(dir))
-        ::chmod(QFile::encodeName(dir).constData(), 0700);
+        MakeFolderPrivate(dir);
     return dir;
 }
 

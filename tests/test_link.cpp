@@ -1,3 +1,4 @@
+#include "link/port_table.h"
 #include "link/qt_byte_port.h"
 #include "link/serial_link.h"
 #include "support/errors.h"
@@ -757,6 +758,39 @@ private slots:
         QCOMPARE(link.PortNumber, 3);
         QVERIFY(link.IsPortOpen());
         QVERIFY(errors.isEmpty());
+    }
+
+    // COM1, COM2, ... follow the names the system lists in natural order:
+    // runs of digits by value, so a tenth adapter does not come second.
+    void portTableOrdersTheSystemsNames_data() {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("numbered");
+        const auto row = [](const char* name, const QStringList& listed,
+                            const QStringList& numbered) {
+            QTest::newRow(name) << listed << numbered;
+        };
+        row("none", {}, {});
+        row("digits by value", {"/dev/ttyS10", "/dev/ttyS2", "/dev/ttyS1"},
+            {"/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10"});
+        row("letters as letters", {"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyACM1"},
+            {"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyUSB0"});
+        row("leading zeros add no value", {"/dev/ttyS010", "/dev/ttyS9"},
+            {"/dev/ttyS9", "/dev/ttyS010"});
+        // The same value written two ways keeps the system's order.
+        row("equal values stay in order", {"/dev/ttyS02", "/dev/ttyS2"},
+            {"/dev/ttyS02", "/dev/ttyS2"});
+        row("a prefix first", {"/dev/ttyUSB1a", "/dev/ttyUSB1"}, {"/dev/ttyUSB1", "/dev/ttyUSB1a"});
+        row("numbers inside the name",
+            {"/dev/serial/by-id/usb-2-port0", "/dev/serial/by-id/usb-12-port0"},
+            {"/dev/serial/by-id/usb-2-port0", "/dev/serial/by-id/usb-12-port0"});
+    }
+    void portTableOrdersTheSystemsNames() {
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, numbered);
+        QList<TSerialDeviceInfo> devices;
+        for (const QString& path : listed)
+            devices.append({path, {}});
+        QCOMPARE(DefaultPortPaths(devices), numbered);
     }
 
     void portTableFollowsTheSystemListWithoutIniKeys() {

@@ -308,6 +308,24 @@ private slots:
             QStringLiteral("--short-length: a number from 0 to 5 expected"));
         row("stray argument", {QStringLiteral("--silent"), QStringLiteral("extra")},
             QStringLiteral("Unexpected argument: extra"));
+        // Of several bad values, the one checked first is named: memory,
+        // timing, faults, then storing.
+        row("version before timing",
+            {QStringLiteral("--delay"), QStringLiteral("-1"), QStringLiteral("--settings-version"),
+             QStringLiteral("65536")},
+            QStringLiteral("--settings-version: a number from 0 to 65535 expected"));
+        row("timing before faults",
+            {QStringLiteral("--corrupt-offset"), QStringLiteral("2048"), QStringLiteral("--lose"),
+             QStringLiteral("-1"), QStringLiteral("--adapter-latency"), QStringLiteral("60001")},
+            QStringLiteral("--adapter-latency: a number from 0 to 60000 expected"));
+        row("faults before storing",
+            {QStringLiteral("--settle"), QStringLiteral("-1"), QStringLiteral("--hang-up-after"),
+             QStringLiteral("0")},
+            QStringLiteral("--hang-up-after: a number from 1 to 1073741824 expected"));
+        row("storing before the port number",
+            {QStringLiteral("--com"), QStringLiteral("33"), QStringLiteral("--corrupt-offset"),
+             QStringLiteral("2048")},
+            QStringLiteral("--corrupt-offset: a number from 0 to 2047 expected"));
         row("image over 2048 bytes", {QStringLiteral("--image"), Path("big.bin")},
             QStringLiteral("It is longer than 2048 bytes."));
         row("a file at the link path", {QStringLiteral("--link"), Path("foreign.txt")},

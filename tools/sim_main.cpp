@@ -6,6 +6,8 @@
 #include "support/errors.h"
 #include "support/file_io.h"
 #include "support/ini_file.h"
+#include "tools/own_link.h"
+#include "tools/sim_signals.h"
 #include "tools/simulator.h"
 
 #include <QCommandLineParser>
@@ -14,24 +16,9 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <unistd.h>
 
 namespace {
-
-TSimulator* running = nullptr;
-
-void OnSignal(int sig) {
-    if (!running)
-        return;
-    if (sig == SIGUSR1)
-        running->RequestDump();
-    else
-        running->Stop();
-}
 
 int ToInt(const QCommandLineParser& p, const char* name, int min, int max) {
     bool ok = false;
@@ -53,49 +40,6 @@ QByteArray Hex(const QCommandLineParser& p, const char* name) {
             QStringLiteral("--%1: hexadecimal bytes expected").arg(QString::fromLatin1(name)));
     return bytes;
 }
-
-// A symbolic link to the device that the simulator made, removed when it ends.
-// Whatever else stands at the path is the user's: refused, never replaced.
-class TOwnLink {
-public:
-    TOwnLink(const QString& at, const QString& device) : at_(QFile::encodeName(at)) {
-        if (at.isEmpty())
-            return;
-        target_ = QFile::encodeName(device);
-        // symlink() never replaces; a link to this very device was left by a
-        // simulator that died on the same pseudo-terminal.
-        const int error = ::symlink(target_.constData(), at_.constData()) == 0 ? 0 : errno;
-        if (error != 0 && !IsOurs()) {
-            const QFileInfo there(at);
-            if (error != EEXIST)
-                throw TripError(QStringLiteral("Can not make the link %1: %2")
-                                    .arg(at, QString::fromLocal8Bit(std::strerror(error))));
-            const QString what = there.isSymLink()
-                                     ? QStringLiteral("a link to %1").arg(there.symLinkTarget())
-                                 : there.isDir() ? QStringLiteral("a folder")
-                                                 : QStringLiteral("a file");
-            throw TripError(QStringLiteral("--link %1: there is %2 there already; it is left as "
-                                           "it is. Remove it or name another path.")
-                                .arg(at, what));
-        }
-        made_ = true;
-    }
-    ~TOwnLink() {
-        if (made_ && IsOurs())
-            ::unlink(at_.constData());
-    }
-    TOwnLink(const TOwnLink&) = delete;
-    TOwnLink& operator=(const TOwnLink&) = delete;
-
-private:
-    bool IsOurs() const {
-        char buf[4096];
-        const ssize_t n = ::readlink(at_.constData(), buf, sizeof buf);
-        return n > 0 && QByteArray(buf, n) == target_;
-    }
-    QByteArray at_, target_;
-    bool made_ = false;
-};
 
 // The port-table entry --ini writes, so that the window and the command line
 // find the device. Restore() puts back what the file held before, unless
@@ -149,11 +93,8 @@ private:
     bool written_ = false;
 };
 
-int Serve(QCommandLineParser& p) {
-    if (const QStringList extra = p.positionalArguments(); !extra.isEmpty())
-        throw TripError(QStringLiteral("Unexpected argument: %1").arg(extra.first()));
-
-    TSimOptions o;
+// The memory and the version the device starts with.
+void ReadMemoryOptions(const QCommandLineParser& p, TSimOptions& o) {
     if (p.isSet(QStringLiteral("image"))) {
         o.Memory = ReadWholeFile(p.value(QStringLiteral("image")), kImageSize);
         // A short image keeps the default content beyond its end.
@@ -168,6 +109,10 @@ int Serve(QCommandLineParser& p) {
     }
     if (p.isSet(QStringLiteral("settings-version")))
         o.Version = uint16_t(ToInt(p, "settings-version", 0, 65535));
+}
+
+// When replies go out.
+void ReadTimingOptions(const QCommandLineParser& p, TSimOptions& o) {
     if (p.isSet(QStringLiteral("delay")))
         o.ReplyDelayMs = ToInt(p, "delay", 0, 600000);
     if (p.isSet(QStringLiteral("random-delay")))
@@ -178,6 +123,10 @@ int Serve(QCommandLineParser& p) {
         o.PaceBaud = uint32_t(ToInt(p, "baud", 1, 100000000));
     if (p.isSet(QStringLiteral("adapter-latency")))
         o.AdapterLatencyMs = ToInt(p, "adapter-latency", 0, 60000);
+}
+
+// Replies lost or damaged, and where the faults strike.
+void ReadFaultOptions(const QCommandLineParser& p, TSimOptions& o) {
     o.Silent = p.isSet(QStringLiteral("silent"));
     if (p.isSet(QStringLiteral("lose")))
         o.LoseFirst = ToInt(p, "lose", 0, 1 << 30);
@@ -206,11 +155,36 @@ int Serve(QCommandLineParser& p) {
         o.StopAfterBlock = ToInt(p, "stop-after-block", 0, 63);
     if (p.isSet(QStringLiteral("hang-up-after")))
         o.HangUpAfter = ToInt(p, "hang-up-after", 1, 1 << 30);
+}
+
+// How the device stores a written record: its settling, a byte it stores wrong.
+void ReadStoringOptions(const QCommandLineParser& p, TSimOptions& o) {
     if (p.isSet(QStringLiteral("settle")))
         o.SettleMs = ToInt(p, "settle", 0, 600000);
     o.SettleBusy = p.isSet(QStringLiteral("settle-busy"));
     if (p.isSet(QStringLiteral("corrupt-offset")))
         o.CorruptOffset = ToInt(p, "corrupt-offset", 0, kImageSize - 1);
+}
+
+// The frame log's file; standard error without --log.
+FILE* OpenLog(const QCommandLineParser& p) {
+    if (!p.isSet(QStringLiteral("log")))
+        return stderr;
+    FILE* log = std::fopen(QFile::encodeName(p.value(QStringLiteral("log"))).constData(), "a");
+    if (!log)
+        throw TripError(QStringLiteral("Can not open %1").arg(p.value(QStringLiteral("log"))));
+    return log;
+}
+
+int Serve(QCommandLineParser& p) {
+    if (const QStringList extra = p.positionalArguments(); !extra.isEmpty())
+        throw TripError(QStringLiteral("Unexpected argument: %1").arg(extra.first()));
+
+    TSimOptions o;
+    ReadMemoryOptions(p, o);
+    ReadTimingOptions(p, o);
+    ReadFaultOptions(p, o);
+    ReadStoringOptions(p, o);
     const int com = p.isSet(QStringLiteral("com")) ? ToInt(p, "com", 1, 32) : 1;
 
     TSimulator sim(o);
@@ -220,26 +194,13 @@ int Serve(QCommandLineParser& p) {
             WriteWholeFile(dumpFile, memory);
     };
     sim.OnDump = dump;
-
-    FILE* log = stderr;
-    if (p.isSet(QStringLiteral("log"))) {
-        log = std::fopen(QFile::encodeName(p.value(QStringLiteral("log"))).constData(), "a");
-        if (!log)
-            throw TripError(QStringLiteral("Can not open %1").arg(p.value(QStringLiteral("log"))));
-    }
+    FILE* log = OpenLog(p);
     sim.Log = log;
 
     // Set before anything is made, so that a signal from now on ends it
     // through the cleanup below.
-    running = &sim;
-    const auto unset = qScopeGuard([] { running = nullptr; });
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
-        sigaction(s, &sa, nullptr);
-    // A reader of the log that went away must not end it before the cleanup.
-    std::signal(SIGPIPE, SIG_IGN);
+    RouteSignalsTo(&sim);
+    const auto unset = qScopeGuard([] { RouteSignalsTo(nullptr); });
 
     const QString path = sim.SlavePath();
     const TOwnLink link(p.value(QStringLiteral("link")), path);
@@ -256,13 +217,42 @@ int Serve(QCommandLineParser& p) {
     return 0;
 }
 
-} // namespace
+void Opt(QCommandLineParser& p, const char* name, const char* help, const char* value = nullptr) {
+    if (value)
+        p.addOption(
+            {QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value)});
+    else
+        p.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
+}
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tripconf-sim"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TRIPCONF_VERSION));
-    QCommandLineParser p;
+// The faults, as --help lists them after the rest.
+void AddFaultOptions(QCommandLineParser& p) {
+    Opt(p, "silent", "Never answer.");
+    Opt(p, "lose", "Give no reply to the first K requests.", "k");
+    Opt(p, "bad-checksum", "Replies with a wrong checksum.");
+    Opt(p, "zero-header", "Replies with bytes 1..3 zero.");
+    Opt(p, "busy", "Replies with the busy command 255.");
+    Opt(p, "short-length", "Replies whose length byte is this value (0..5).", "n");
+    Opt(p, "cut", "Send only the first N bytes of each reply.", "n");
+    Opt(p, "short-data", "Replies lacking their last N data bytes (length and checksum good).",
+        "n");
+    Opt(p, "other-command", "Replies with this command byte (checksum good).", "c");
+    Opt(p, "junk-stream", "Answer nothing; send random bytes without end instead.");
+    Opt(p, "lose-first-block-try",
+        "Give no reply to a block request (4 or 5) the first time it is asked for.");
+    Opt(p, "junk", "Send these bytes (hex) before each reply.", "hex");
+    Opt(p, "trail", "Send these bytes (hex) right after each reply.", "hex");
+    Opt(p, "faults", "Apply the faults to the first N requests only.", "n");
+    Opt(p, "faults-after", "Answer the first K requests without faults.", "k");
+    Opt(p, "stop-after-block", "Answer nothing after the request for this block.", "b");
+    Opt(p, "hang-up-after", "Close the line after answering N requests.", "n");
+    Opt(p, "settle", "After answering command 7, answer nothing for this many ms.", "ms");
+    Opt(p, "settle-busy", "During --settle, answer with the busy command 255 instead.");
+    Opt(p, "corrupt-offset", "A write block storing this memory byte stores it inverted.", "n");
+}
+
+// The program's options, as --help lists them.
+void AddOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
         "Plays the trip computer on a pseudo-terminal: answers commands 1 (version),\n"
         "5 (read block), 4 (write block) and 7 (end of write) at address 244.\n"
@@ -273,68 +263,57 @@ int main(int argc, char** argv) {
         "first --faults-after requests (none by default)."));
     p.addHelpOption();
     p.addVersionOption();
-    auto opt = [&p](const char* name, const char* help, const char* value = nullptr) {
-        if (value)
-            p.addOption(
-                {QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value)});
-        else
-            p.addOption({QString::fromLatin1(name), QString::fromLatin1(help)});
-    };
-    opt("image", "Memory from a raw image of up to 2048 bytes.", "file");
-    opt("settings", "Memory and version from a settings file (.tarvg).", "file");
-    opt("settings-version", "Settings version answered to command 1 (default 1).", "n");
-    opt("ini",
+    Opt(p, "image", "Memory from a raw image of up to 2048 bytes.", "file");
+    Opt(p, "settings", "Memory and version from a settings file (.tarvg).", "file");
+    Opt(p, "settings-version", "Settings version answered to command 1 (default 1).", "n");
+    Opt(p, "ini",
         "Write the device path into this INI file, section RS232, key COMn, while it runs; "
         "the entry is put back as it was at exit.",
         "file");
-    opt("com", "The n of that key (default 1).", "n");
-    opt("link",
+    Opt(p, "com", "The n of that key (default 1).", "n");
+    Opt(p, "link",
         "Make a symbolic link to the device path here (removed at exit); a path that exists "
         "is refused.",
         "path");
-    opt("log", "Append the frame log to this file instead of standard error.", "file");
-    opt("dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
-    opt("delay", "Wait this many ms before each reply.", "ms");
-    opt("random-delay", "Wait up to this many ms more before each reply, drawn per reply.", "ms");
-    opt("seed", "Seed of the random delays and of the junk stream (default 1).", "n");
-    opt("baud", "Take the wire time of request and reply at this rate (11 bits a byte).", "rate");
-    opt("adapter-latency",
+    Opt(p, "log", "Append the frame log to this file instead of standard error.", "file");
+    Opt(p, "dump", "Write the memory to this file at exit and on SIGUSR1.", "file");
+    Opt(p, "delay", "Wait this many ms before each reply.", "ms");
+    Opt(p, "random-delay", "Wait up to this many ms more before each reply, drawn per reply.",
+        "ms");
+    Opt(p, "seed", "Seed of the random delays and of the junk stream (default 1).", "n");
+    Opt(p, "baud", "Take the wire time of request and reply at this rate (11 bits a byte).",
+        "rate");
+    Opt(p, "adapter-latency",
         "Play a USB adapter: a reply's bytes reach the line only this many ms after the first "
         "of them was ready, or when 62 are waiting.",
         "ms");
-    opt("silent", "Never answer.");
-    opt("lose", "Give no reply to the first K requests.", "k");
-    opt("bad-checksum", "Replies with a wrong checksum.");
-    opt("zero-header", "Replies with bytes 1..3 zero.");
-    opt("busy", "Replies with the busy command 255.");
-    opt("short-length", "Replies whose length byte is this value (0..5).", "n");
-    opt("cut", "Send only the first N bytes of each reply.", "n");
-    opt("short-data", "Replies lacking their last N data bytes (length and checksum good).", "n");
-    opt("other-command", "Replies with this command byte (checksum good).", "c");
-    opt("junk-stream", "Answer nothing; send random bytes without end instead.");
-    opt("lose-first-block-try",
-        "Give no reply to a block request (4 or 5) the first time it is asked for.");
-    opt("junk", "Send these bytes (hex) before each reply.", "hex");
-    opt("trail", "Send these bytes (hex) right after each reply.", "hex");
-    opt("faults", "Apply the faults to the first N requests only.", "n");
-    opt("faults-after", "Answer the first K requests without faults.", "k");
-    opt("stop-after-block", "Answer nothing after the request for this block.", "b");
-    opt("hang-up-after", "Close the line after answering N requests.", "n");
-    opt("settle", "After answering command 7, answer nothing for this many ms.", "ms");
-    opt("settle-busy", "During --settle, answer with the busy command 255 instead.");
-    opt("corrupt-offset", "A write block storing this memory byte stores it inverted.", "n");
+    AddFaultOptions(p);
+}
+
+void PrintHelp(const QCommandLineParser& p) {
+    // Qt's usage line names the program by the path it was started with.
+    QString help = p.helpText();
+    const QString usage = QStringLiteral("Usage: ");
+    const qsizetype options = help.indexOf(QStringLiteral(" [options]"));
+    if (help.startsWith(usage) && options > 0)
+        help.replace(usage.size(), options - usage.size(), QCoreApplication::applicationName());
+    std::fputs(help.toLocal8Bit().constData(), stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tripconf-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TRIPCONF_VERSION));
+    QCommandLineParser p;
+    AddOptions(p);
     if (!p.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "tripconf-sim: %s\n", qPrintable(p.errorText()));
         return 1;
     }
     if (p.isSet(QStringLiteral("help")) || p.isSet(QStringLiteral("help-all"))) {
-        // Qt's usage line names the program by the path it was started with.
-        QString help = p.helpText();
-        const QString usage = QStringLiteral("Usage: ");
-        const qsizetype options = help.indexOf(QStringLiteral(" [options]"));
-        if (help.startsWith(usage) && options > 0)
-            help.replace(usage.size(), options - usage.size(), QCoreApplication::applicationName());
-        std::fputs(help.toLocal8Bit().constData(), stdout);
+        PrintHelp(p);
         return 0;
     }
     if (p.isSet(QStringLiteral("version")))

@@ -4,17 +4,8 @@
 #include "support/errors.h"
 
 #include <QtEndian>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/ioctl.h>
-#include <sys/prctl.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -66,11 +57,6 @@ QByteArray Frame(uint8_t command, const QByteArray& data) {
     return f;
 }
 
-[[noreturn]] void SystemFail(const char* what) {
-    throw TripError(QStringLiteral("%1: %2").arg(QString::fromLatin1(what),
-                                                 QString::fromLocal8Bit(std::strerror(errno))));
-}
-
 } // namespace
 
 QByteArray DefaultSimMemory() {
@@ -85,39 +71,17 @@ TSimulator::TSimulator(TSimOptions options) : options_(std::move(options)) {
     memory_ = options_.Memory.isEmpty() ? DefaultSimMemory() : options_.Memory;
     memory_.resize(kImageSize, '\0');
     random_.seed(options_.Seed);
-    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
-        SystemFail("Can not open a pseudo-terminal");
-    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
-    // A client that stopped reading must not block the device.
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    // Raw from the start: no echo, no line editing, no CR/LF translation.
-    termios t{};
-    ::tcgetattr(slave_, &t);
-    ::cfmakeraw(&t);
-    ::cfsetspeed(&t, B115200);
-    ::tcsetattr(slave_, TCSANOW, &t);
-    char name[128] = {};
-    if (::ttyname_r(slave_, name, sizeof name) != 0)
-        SystemFail("Can not name the pseudo-terminal");
-    slavePath_ = QString::fromLocal8Bit(name);
-    if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0)
-        SystemFail("Can not create a pipe");
 }
 
-TSimulator::~TSimulator() {
-    for (int fd : {master_, slave_, wake_[0], wake_[1]})
-        if (fd >= 0)
-            ::close(fd);
-}
+TSimulator::~TSimulator() = default;
 
 void TSimulator::Stop() {
     stopping_ = true;
-    [[maybe_unused]] const auto n = ::write(wake_[1], "q", 1);
+    line_.Wake('q');
 }
 
 void TSimulator::RequestDump() {
-    [[maybe_unused]] const auto n = ::write(wake_[1], "d", 1);
+    line_.Wake('d');
 }
 
 QByteArray TSimulator::Memory() const {
@@ -152,11 +116,9 @@ void TSimulator::LogLine(const char* tag, const QByteArray& bytes) {
 }
 
 bool TSimulator::DrainWake() {
-    char buf[64];
-    for (ssize_t n; (n = ::read(wake_[0], buf, sizeof buf)) > 0;)
-        for (ssize_t i = 0; i < n; ++i)
-            if (buf[i] == 'd' && OnDump)
-                OnDump(Memory());
+    for (const char c : line_.TakeWakes())
+        if (c == 'd' && OnDump)
+            OnDump(Memory());
     return !stopping_;
 }
 
@@ -166,8 +128,7 @@ bool TSimulator::WaitUntil(int64_t ns) {
         if (now >= ns)
             return !stopping_;
         if (ns - now > 2 * kMs) {
-            pollfd p{wake_[0], POLLIN, 0};
-            if (::poll(&p, 1, int((ns - now) / kMs - 1)) > 0 && !DrainWake())
+            if (line_.WaitWake(int((ns - now) / kMs - 1)) && !DrainWake())
                 return false;
             continue;
         }
@@ -179,7 +140,7 @@ bool TSimulator::WaitUntil(int64_t ns) {
 bool TSimulator::Send(const QByteArray& bytes, int64_t startNs, uint32_t baud, int adapterMs) {
     auto write = [this, &bytes](qsizetype from, qsizetype to) {
         while (from < to) {
-            const ssize_t n = ::write(master_, bytes.constData() + from, size_t(to - from));
+            const int64_t n = line_.Write(bytes.constData() + from, to - from);
             if (n <= 0)
                 return; // nobody reads the line: the bytes are lost, as on a wire
             from += n;
@@ -266,89 +227,102 @@ QByteArray TSimulator::Reply(const QByteArray& frame, bool* stopAfter) {
     }
 }
 
-void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
-    QByteArray out;
-    uint32_t baud;
-    int delayMs;
-    int adapterMs;
-    bool hangUp;
-    {
-        std::lock_guard lock(mutex_);
-        received_.append(frame);
-        const int k = ++requests_;
-        const TSimOptions& o = options_;
-        bool stopAfter = false;
-        QByteArray reply;
-        if (arrivedNs < settledNs_) {
-            if (o.SettleBusy)
-                reply = Frame(255, {});
-        } else if (!mute_) {
-            reply = Reply(frame, &stopAfter);
-            if (uint8_t(frame[4]) == kEndWriteCommand && !reply.isEmpty())
-                settledNs_ = arrivedNs + o.SettleMs * kMs;
-        }
-        mute_ = mute_ || stopAfter;
-        // Position in the fault window; 0 or less before it.
-        const int j = k - o.FaultsAfter;
-        const bool inWindow = j >= 1 && (o.FaultCount < 0 || j <= o.FaultCount);
-        if ((inWindow && o.Silent) || (j >= 1 && j <= o.LoseFirst))
-            reply.clear();
-        if (inWindow && o.JunkStream && !babbling_) {
-            babbling_ = true;
-            babbledNs_ = NowNs();
-        }
-        if (babbling_)
-            reply.clear();
-        if (const uint8_t command = uint8_t(frame[4]);
-            o.LoseFirstBlockTry &&
-            (command == kWriteBlockCommand || command == kReadBlockCommand) && frame.size() >= 8) {
-            const int key = command << 16 | qFromLittleEndian<uint16_t>(frame.constData() + 5);
-            if (key != lastBlockKey_)
-                reply.clear();
-            lastBlockKey_ = key;
-        }
-        if (!reply.isEmpty() && inWindow) {
-            if (o.Busy) {
-                reply[4] = char(0xFF);
-                FixChecksum(reply);
-            }
-            if (o.ZeroHeader) {
-                reply[1] = reply[2] = reply[3] = 0;
-                FixChecksum(reply);
-            }
-            if (o.OtherCommand >= 0) {
-                reply[4] = char(o.OtherCommand);
-                FixChecksum(reply);
-            }
-            if (const int cut = std::min<int>(o.ShortData, int(reply.size()) - 6); cut > 0) {
-                reply.remove(reply.size() - 1 - cut, cut);
-                reply[0] = char(reply.size());
-                FixChecksum(reply);
-            }
-            if (o.BadChecksum)
-                reply[reply.size() - 1] = char(reply[reply.size() - 1] + 1);
-            if (o.ShortLength >= 0)
-                reply[0] = char(o.ShortLength);
-            if (o.CutAfter >= 0)
-                reply.truncate(o.CutAfter);
-            reply = o.Junk + reply + o.Trail;
-        }
-        out = reply;
-        baud = o.PaceBaud;
-        adapterMs = o.AdapterLatencyMs;
-        delayMs = o.ReplyDelayMs;
-        if (o.RandomDelayMs > 0)
-            delayMs += std::uniform_int_distribution<int>(0, o.RandomDelayMs)(random_);
-        hangUp = o.HangUpAfter >= 0 && k >= o.HangUpAfter;
+QByteArray TSimulator::Answer(const QByteArray& frame, int64_t arrivedNs) {
+    const TSimOptions& o = options_;
+    bool stopAfter = false;
+    QByteArray reply;
+    if (arrivedNs < settledNs_) {
+        if (o.SettleBusy)
+            reply = Frame(255, {});
+    } else if (!mute_) {
+        reply = Reply(frame, &stopAfter);
+        if (uint8_t(frame[4]) == kEndWriteCommand && !reply.isEmpty())
+            settledNs_ = arrivedNs + o.SettleMs * kMs;
     }
+    mute_ = mute_ || stopAfter;
+    return reply;
+}
+
+bool TSimulator::Withheld(const QByteArray& frame, int j, bool inWindow) {
+    const TSimOptions& o = options_;
+    bool withheld = (inWindow && o.Silent) || (j >= 1 && j <= o.LoseFirst);
+    if (inWindow && o.JunkStream && !babbling_) {
+        babbling_ = true;
+        babbledNs_ = NowNs();
+    }
+    withheld = withheld || babbling_;
+    if (const uint8_t command = uint8_t(frame[4]);
+        o.LoseFirstBlockTry && (command == kWriteBlockCommand || command == kReadBlockCommand) &&
+        frame.size() >= 8) {
+        const int key = command << 16 | qFromLittleEndian<uint16_t>(frame.constData() + 5);
+        if (key != lastBlockKey_)
+            withheld = true;
+        lastBlockKey_ = key;
+    }
+    return withheld;
+}
+
+void TSimulator::Damage(QByteArray& reply) const {
+    const TSimOptions& o = options_;
+    if (o.Busy) {
+        reply[4] = char(0xFF);
+        FixChecksum(reply);
+    }
+    if (o.ZeroHeader) {
+        reply[1] = reply[2] = reply[3] = 0;
+        FixChecksum(reply);
+    }
+    if (o.OtherCommand >= 0) {
+        reply[4] = char(o.OtherCommand);
+        FixChecksum(reply);
+    }
+    if (const int cut = std::min<int>(o.ShortData, int(reply.size()) - 6); cut > 0) {
+        reply.remove(reply.size() - 1 - cut, cut);
+        reply[0] = char(reply.size());
+        FixChecksum(reply);
+    }
+    if (o.BadChecksum)
+        reply[reply.size() - 1] = char(reply[reply.size() - 1] + 1);
+    if (o.ShortLength >= 0)
+        reply[0] = char(o.ShortLength);
+    if (o.CutAfter >= 0)
+        reply.truncate(o.CutAfter);
+    reply = o.Junk + reply + o.Trail;
+}
+
+TSimulator::TOutgoing TSimulator::Respond(const QByteArray& frame, int64_t arrivedNs) {
+    std::lock_guard lock(mutex_);
+    received_.append(frame);
+    const int k = ++requests_;
+    const TSimOptions& o = options_;
+    TOutgoing out;
+    out.reply = Answer(frame, arrivedNs);
+    // Position in the fault window; 0 or less before it.
+    const int j = k - o.FaultsAfter;
+    const bool inWindow = j >= 1 && (o.FaultCount < 0 || j <= o.FaultCount);
+    if (Withheld(frame, j, inWindow))
+        out.reply.clear();
+    if (!out.reply.isEmpty() && inWindow)
+        Damage(out.reply);
+    out.baud = o.PaceBaud;
+    out.adapterMs = o.AdapterLatencyMs;
+    out.delayMs = o.ReplyDelayMs;
+    if (o.RandomDelayMs > 0)
+        out.delayMs += std::uniform_int_distribution<int>(0, o.RandomDelayMs)(random_);
+    out.hangUp = o.HangUpAfter >= 0 && k >= o.HangUpAfter;
+    return out;
+}
+
+void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
+    const TOutgoing out = Respond(frame, arrivedNs);
     LogLine("RX", frame);
-    if (!out.isEmpty()) {
-        LogLine("TX", out);
-        const int64_t start = arrivedNs + WireNs(frame.size(), baud) + delayMs * kMs;
-        if (!Send(out, start, baud, adapterMs))
+    if (!out.reply.isEmpty()) {
+        LogLine("TX", out.reply);
+        const int64_t start = arrivedNs + WireNs(frame.size(), out.baud) + out.delayMs * kMs;
+        if (!Send(out.reply, start, out.baud, out.adapterMs))
             return;
     }
-    if (hangUp)
+    if (out.hangUp)
         HangUp();
 }
 
@@ -361,8 +335,8 @@ void TSimulator::HangUp() {
     const int64_t start = NowNs();
     bool seen = false;
     while (NowNs() - start < 1000 * kMs) {
-        int queued = 0;
-        if (::ioctl(slave_, TIOCINQ, &queued) != 0)
+        const int queued = line_.ClientQueued();
+        if (queued < 0)
             break;
         if (queued > 0)
             seen = true;
@@ -372,9 +346,7 @@ void TSimulator::HangUp() {
             break;
     }
     LogLine("HANGUP", {});
-    ::close(master_);
-    ::close(slave_);
-    master_ = slave_ = -1;
+    line_.HangUp();
 }
 
 void TSimulator::Babble() {
@@ -392,27 +364,26 @@ void TSimulator::Babble() {
     for (char& c : junk)
         c = char(random_() & 0xFF);
     // A client that does not read loses the bytes, as on a wire.
-    [[maybe_unused]] const auto n = ::write(master_, junk.constData(), size_t(junk.size()));
+    line_.Write(junk.constData(), junk.size());
 }
 
 void TSimulator::Run() {
-    // Replies are paced to fractions of a millisecond.
-    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    UseFineTimers();
     QByteArray pending;
     int64_t lastRxNs = 0;
-    while (!stopping_ && master_ >= 0) {
-        pollfd fds[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        const int r = ::poll(fds, 2, babbling_ ? 1 : pending.isEmpty() ? -1 : kPartialFrameMs);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
+    while (!stopping_ && line_.IsOpen()) {
+        const TSimLine::TWait w = line_.Wait(babbling_           ? 1
+                                             : pending.isEmpty() ? -1
+                                                                 : kPartialFrameMs);
+        if (w.interrupted)
+            continue;
+        if (w.failed)
             return;
-        }
-        if ((fds[1].revents & POLLIN) && !DrainWake())
+        if (w.woken && !DrainWake())
             return;
         if (babbling_)
             Babble();
-        if (r == 0) {
+        if (w.timedOut) {
             if (!pending.isEmpty() && (!babbling_ || NowNs() - lastRxNs >= kPartialFrameMs * kMs)) {
                 LogLine("RX-PARTIAL", pending);
                 pending.clear();
@@ -420,34 +391,37 @@ void TSimulator::Run() {
             continue;
         }
         int64_t arrived = NowNs();
-        if (fds[0].revents & POLLIN) {
+        if (w.readable) {
             char buf[4096];
-            const ssize_t n = ::read(master_, buf, sizeof buf);
+            const int64_t n = line_.Read(buf, sizeof buf);
             if (n > 0)
-                pending.append(buf, n);
+                pending.append(buf, qsizetype(n));
             arrived = lastRxNs = NowNs();
-        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+        } else if (w.hungUp) {
             // Nobody has the line open; wait for a client without spinning.
-            pollfd w{wake_[0], POLLIN, 0};
-            if (::poll(&w, 1, 10) > 0 && !DrainWake())
+            if (line_.WaitWake(10) && !DrainWake())
                 return;
         }
-        while (!pending.isEmpty() && master_ >= 0 && !stopping_) {
-            const int n = uint8_t(pending[0]);
-            if (n < 6) {
-                LogLine("RX-JUNK", pending.left(1));
-                pending.remove(0, 1);
-                continue;
-            }
-            if (pending.size() < n)
-                break;
-            const QByteArray frame = pending.left(n);
-            pending.remove(0, n);
-            if (!SumsToZero(frame)) {
-                LogLine("RX-BAD", frame);
-                continue;
-            }
-            HandleFrame(frame, arrived);
+        TakeFrames(pending, arrived);
+    }
+}
+
+void TSimulator::TakeFrames(QByteArray& pending, int64_t arrivedNs) {
+    while (!pending.isEmpty() && line_.IsOpen() && !stopping_) {
+        const int n = uint8_t(pending[0]);
+        if (n < 6) {
+            LogLine("RX-JUNK", pending.left(1));
+            pending.remove(0, 1);
+            continue;
         }
+        if (pending.size() < n)
+            break;
+        const QByteArray frame = pending.left(n);
+        pending.remove(0, n);
+        if (!SumsToZero(frame)) {
+            LogLine("RX-BAD", frame);
+            continue;
+        }
+        HandleFrame(frame, arrivedNs);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol.h"
+#include "tools/sim_line.h"
 
 #include <QByteArray>
 #include <QList>
@@ -75,7 +76,7 @@ public:
     TSimulator& operator=(const TSimulator&) = delete;
 
     // The device path a client opens.
-    QString SlavePath() const { return slavePath_; }
+    QString SlavePath() const { return line_.ClientPath(); }
     // Serves until Stop() or until it hangs up (HangUpAfter).
     void Run();
     void Stop();
@@ -94,7 +95,26 @@ public:
     void Update(const std::function<void(TSimOptions&)>& change);
 
 private:
+    // What a request makes the device send, and when.
+    struct TOutgoing {
+        QByteArray reply; // empty: none
+        uint32_t baud = 0;
+        int delayMs = 0;
+        int adapterMs = 0;
+        bool hangUp = false; // after this reply
+    };
+    // Cuts the frames out of the bytes received and answers each.
+    void TakeFrames(QByteArray& pending, int64_t arrivedNs);
     void HandleFrame(const QByteArray& frame, int64_t arrivedNs);
+    // Counts the request and decides its reply; takes the lock.
+    TOutgoing Respond(const QByteArray& frame, int64_t arrivedNs);
+    // The reply before any fault: none while settling or after a stop.
+    QByteArray Answer(const QByteArray& frame, int64_t arrivedNs);
+    // Whether a fault keeps the reply off the line; j: the request's place
+    // in the fault window.
+    bool Withheld(const QByteArray& frame, int j, bool inWindow);
+    // Damages a reply in the fault window as the options say.
+    void Damage(QByteArray& reply) const;
     QByteArray Reply(const QByteArray& frame, bool* stopAfter);
     // Sends bytes at their paced times; false when stopped meanwhile.
     bool Send(const QByteArray& bytes, int64_t startNs, uint32_t baud, int adapterMs);
@@ -117,11 +137,8 @@ private:
     int64_t babbledNs_ = 0; // the junk stream has been sent up to here
     int lastBlockKey_ = -1; // command and block of the last block request
 
-    int master_ = -1;
-    int slave_ = -1;
-    int wake_[2] = {-1, -1};
+    TSimLine line_;
     std::atomic<bool> stopping_{false};
-    QString slavePath_;
 };
 
 // A simulator serving on its own thread for the life of this object.

@@ -1,4 +1,5 @@
 #include "ui/dialogs.h"
+#include "ui/folder_access.h"
 #include "ui/message_boxes.h"
 
 #include <QApplication>
@@ -7,8 +8,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
-
-#include <unistd.h>
 
 namespace {
 
@@ -83,7 +82,7 @@ QString OpenDialogFileName(const QString& typed, const QString& defaultSuffix) {
 }
 
 QString FileDialogFolder(const QString& programFolder) {
-    if (::access(QFile::encodeName(programFolder).constData(), W_OK) == 0)
+    if (MayWriteFolder(programFolder))
         return programFolder;
     return QDir::homePath();
 }

@@ -209,44 +209,6 @@ QString OpenedBy(const QString& devicePath) {
 
 } // namespace
 
-QList<TSerialDeviceInfo> SystemSerialDevices() {
-    QList<TSerialDeviceInfo> out;
-    const QDir ttys(QStringLiteral("/sys/class/tty"));
-    const auto text = [](const QString& file) {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll().trimmed()) : QString();
-    };
-    for (const QString& name : ttys.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
-        const QString sys = ttys.filePath(name);
-        // Hardware only: consoles, virtual terminals and pseudo-terminals have no device.
-        const QString device = QFileInfo(sys + QStringLiteral("/device")).canonicalFilePath();
-        if (device.isEmpty())
-            continue;
-        // A UART slot with no chip behind it (type 0) is no port; read, not opened.
-        if (const QString type = text(sys + QStringLiteral("/type")); type == QLatin1String("0"))
-            continue;
-        TSerialDeviceInfo d;
-        d.devicePath = QStringLiteral("/dev/") + name;
-        if (!QFileInfo::exists(d.devicePath))
-            continue;
-        // The USB device is the nearest folder above with the ids.
-        for (QDir up(device); !up.isRoot(); up.cdUp()) {
-            if (!up.exists(QStringLiteral("idVendor")))
-                continue;
-            bool okV = false, okP = false;
-            d.vendorId = uint16_t(text(up.filePath(QStringLiteral("idVendor"))).toUInt(&okV, 16));
-            d.productId = uint16_t(text(up.filePath(QStringLiteral("idProduct"))).toUInt(&okP, 16));
-            d.hasUsbIds = okV && okP;
-            d.description = text(up.filePath(QStringLiteral("product")));
-            d.manufacturer = text(up.filePath(QStringLiteral("manufacturer")));
-            d.serialNumber = text(up.filePath(QStringLiteral("serial")));
-            break;
-        }
-        out.append(d);
-    }
-    return out;
-}
-
 TOpenFailure StaleLockOf(const QString& devicePath) {
     TOpenFailure out{Kind::None, devicePath, {}, {}};
     const QString lock = LockFileOf(QFileInfo(devicePath).absoluteFilePath());
