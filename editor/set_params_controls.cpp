@@ -23,22 +23,13 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QSet>
+
+#include <algorithm>
 
 using namespace SetParams;
 
 namespace {
-
-// Stores v into a field of type T, rounded; the field is untouched when v
-// does not fit ("Range check error").
-template <typename T> void Store(T& field, double v) {
-    field = RoundToField<T>(v);
-}
-
-// Stores a list's or radio group's item; no item (-1) stores nothing.
-void StoreItem(int8_t& field, int item) {
-    if (item >= 0)
-        field = CheckedField<int8_t>(item);
-}
 
 void SelectItem(QComboBox* list, int index) {
     list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
@@ -53,60 +44,43 @@ QColor ScreenColour(uint16_t rgb565) {
 
 void TMK_SetParamsDlg::ConnectControls() {
     using D = TMK_SetParamsDlg;
-    using R = TSettingsRecord;
-
-    // The spin edits that only store their field take their decimals, limits
-    // and step from the field table and store on leaving, in the field's unit
-    // (tenths, metres, seconds), rounded; a value beyond the field's width is
-    // refused.
+    // Each field's control stores it, by the kind the field table gives.
+    QSet<QObject*> grids;
     for (const EditField& f : EditFields()) {
-        if (f.kind != EditKind::Number)
-            continue;
-        TSpinEdit* edit = SpinEditOf(f);
-        connect(edit, &TSpinEdit::exited, this, Guarded([this, edit, &f] {
-                    StoreNumber(S(), RecordFieldOf(f), edit->Value() * f.scale);
-                }));
+        switch (f.kind) {
+        case EditKind::Number:
+        case EditKind::Correction:
+        case EditKind::Time:
+            BindEdit(f);
+            break;
+        case EditKind::Choice:
+        case EditKind::Flag:
+            BindChoice(f);
+            break;
+        case EditKind::Protocol:
+            connect(qobject_cast<QComboBox*>(ControlOf(f)), &QComboBox::activated, this,
+                    Guarded([this] { cbProtocolChange(); }));
+            break;
+        case EditKind::Accumulator: {
+            // One grid shows several fields: a double click resets them all.
+            auto* grid = qobject_cast<TStringGrid*>(ControlOf(f));
+            if (!grids.contains(grid))
+                connect(grid, &TStringGrid::dblClicked, this,
+                        Guarded([this, grid] { ResetAccumulators(grid); }));
+            grids.insert(grid);
+            break;
+        }
+        case EditKind::Colour: // one spin edit for the rows of sgDigit, below
+        case EditKind::Stored:
+            break;
+        }
     }
-
-    // A masked time stores on leaving, as minutes.
-    auto storeTime = [this](TMaskEdit* edit, int16_t R::*field) {
-        connect(edit, &TMaskEdit::exited, this, Guarded([this, edit, field] {
-                    S().*field = CheckedField<int16_t>(TimeTextToMinutes(edit->Text()));
-                }));
-    };
-    storeTime(meIntenseDayTime, &R::IntenseDayTime);
-    storeTime(meIntenseNightTime, &R::IntenseNightTime);
-
-    // A radio group stores its item on click, a list its item on the user's
-    // choice (the program's selections run nothing).
-    auto storeClicked = [this](TRadioGroup* group, int8_t R::*field) {
-        connect(group, &TRadioGroup::clicked, this,
-                Guarded([this, group, field] { StoreItem(S().*field, group->ItemIndex()); }));
-    };
-    storeClicked(rgLockLevel, &R::LockLevel);
-    storeClicked(rgVentChan, &R::VentChan);
-    storeClicked(rgIntenseMeth, &R::IntenseMeth);
-    storeClicked(rgAlarmBeep, &R::AlarmBeep);
-    auto storeChosen = [this](QComboBox* list, int8_t R::*field) {
-        connect(list, &QComboBox::activated, this,
-                Guarded([this, list, field] { StoreItem(S().*field, list->currentIndex()); }));
-    };
-    storeChosen(cbTempOilAKPPMeth, &R::TempOilAKPPMeth);
-    storeChosen(cbTankMeth, &R::TankMeth);
 
     // The controls that do more, each by its handler.
     auto on = [this](auto* control, auto signal, void (D::*handler)()) {
         connect(control, signal, this, Guarded([this, handler] { (this->*handler)(); }));
     };
-    on(seVelocityCorr, &TSpinEdit::exited, &D::seVelocityCorrExit);
-    on(seExpenseCorr, &TSpinEdit::exited, &D::seExpenseCorrExit);
-    on(rgLockType, &TRadioGroup::clicked, &D::rgLockTypeClick);
-    on(cbProtocol, &QComboBox::activated, &D::cbProtocolChange);
-    on(rgToTOMeth, &TRadioGroup::exited, &D::rgToTOMethExit);
     on(seDigit, &TSpinEdit::changed, &D::seDigitChange);
-    on(rgAlarmVelType, &TRadioGroup::clicked, &D::rgAlarmVelTypeClick);
-    on(sgTripSum, &TStringGrid::dblClicked, &D::sgTripSumDblClick);
-    on(sgResetSum, &TStringGrid::dblClicked, &D::sgResetSumDblClick);
     on(bOilSave, &QPushButton::clicked, &D::bOilSaveClick);
     on(bOilLoad, &QPushButton::clicked, &D::bOilLoadClick);
     connect(sgDigit, &TStringGrid::rowSelected, this,
@@ -116,57 +90,112 @@ void TMK_SetParamsDlg::ConnectControls() {
         return DrawColourCell(p, r, sgPalette, column, row, mk_.Palette[size_t(row) & 0x0F]);
     };
     sgDigit->OnDrawCell = [this](QPainter& p, const QRect& r, int column, int row) {
-        return DrawColourCell(p, r, sgDigit, column, row, mk_.PaletteColour(DigitField(row)));
+        const auto index = uint8_t(StoredNumber(S(), RecordFieldOf(ColourField(row))));
+        return DrawColourCell(p, r, sgDigit, column, row, mk_.PaletteColour(index));
     };
     pbDisp->OnPaint = [this](QPainter& p) { RunGuarded([&] { pbDispPaint(p); }); };
 }
 
+void TMK_SetParamsDlg::BindEdit(const EditField& f) {
+    const FieldInfo& field = RecordFieldOf(f);
+    if (f.kind == EditKind::Time) {
+        // A masked time stores on leaving, as minutes.
+        auto* edit = qobject_cast<TMaskEdit*>(ControlOf(f));
+        connect(edit, &TMaskEdit::exited, this, Guarded([this, edit, &field] {
+                    StoreNumber(S(), field, TimeTextToMinutes(edit->Text()));
+                }));
+        return;
+    }
+    // A spin edit stores on leaving, in the field's unit (tenths, metres,
+    // seconds), rounded; a value beyond the field's width is refused.
+    TSpinEdit* edit = SpinEditOf(f);
+    if (f.kind == EditKind::Correction)
+        connect(edit, &TSpinEdit::exited, this,
+                Guarded([this, edit, &f] { StoreCorrection(edit, f); }));
+    else
+        connect(edit, &TSpinEdit::exited, this, Guarded([this, edit, &f, &field] {
+                    StoreNumber(S(), field, edit->Value() * f.scale);
+                }));
+}
+
+void TMK_SetParamsDlg::BindChoice(const EditField& f) {
+    // A radio group stores its item on click (or when the focus leaves it),
+    // a list its item on the user's choice (the program's selections run nothing).
+    if (auto* list = qobject_cast<QComboBox*>(ControlOf(f))) {
+        connect(list, &QComboBox::activated, this,
+                Guarded([this, list, &f] { StoreItem(f, list->currentIndex()); }));
+        return;
+    }
+    auto* group = qobject_cast<TRadioGroup*>(ControlOf(f));
+    connect(group, f.onLeaving ? &TRadioGroup::exited : &TRadioGroup::clicked, this,
+            Guarded([this, group, &f] { StoreItem(f, group->ItemIndex()); }));
+}
+
+void TMK_SetParamsDlg::StoreItem(const EditField& f, int item) {
+    // No item (-1) stores nothing: a loaded value without an item is kept.
+    if (item < 0)
+        return;
+    if (f.kind != EditKind::Flag)
+        return StoreNumber(S(), RecordFieldOf(f), item);
+    SetBit(S(), f, item != 0);
+    ShowBitDependents();
+}
+
+void TMK_SetParamsDlg::ShowBitDependents() {
+    for (const EditField& f : EditFields())
+        if (f.onlyWithBit >= 0)
+            ControlOf(f)->setVisible(OptionBit(f.onlyWithBit));
+}
+
 void TMK_SetParamsDlg::LoadControls() {
-    TSettingsRecord& s = S();
     openingNotes_.clear();
     sgDigit->SetRow(0);
     sgDigitSelectCell(0);
-
-    // Each spin edit of a number shows its field within the limits it has
-    // for this record (a tank's litres end at its capacity).
     for (const EditField& f : EditFields())
-        if (f.kind == EditKind::Number)
-            LoadSpinEdit(f);
-
-    QStringList unshown;
-    LoadCorrection(seVelocityCorr, s.VelocityCorr, "Скорость, %", velocityUnshown_, unshown);
-    LoadCorrection(seExpenseCorr, s.ExpenseCorr, "Расхода топлива, %", expenseUnshown_, unshown);
-
-    rgToTOMeth->SetItemIndex(s.ToTOMeth);
-
-    SelectItem(cbTankMeth, s.TankMeth);
-
-    rgAlarmVelType->SetItemIndex(OptionBit(3) ? 1 : 0);
-
-    rgVentChan->SetItemIndex(s.VentChan);
-    SelectItem(cbTempOilAKPPMeth, s.TempOilAKPPMeth);
-
-    rgLockType->SetItemIndex(OptionBit(4) ? 1 : 0);
-    rgLockLevel->setVisible(OptionBit(4));
-    rgLockLevel->SetItemIndex(s.LockLevel);
-
-    rgIntenseMeth->SetItemIndex(s.IntenseMeth);
-    meIntenseDayTime->SetText(MinutesToTimeText(uint16_t(s.IntenseDayTime)));
-    meIntenseNightTime->SetText(MinutesToTimeText(uint16_t(s.IntenseNightTime)));
-
-    rgAlarmBeep->SetItemIndex(s.AlarmBeep);
-
-    cbProtocol->clear();
-    for (const auto& p : mk_.ProtocolList)
-        cbProtocol->addItem(p->Name);
-    SelectItem(cbProtocol, s.Protocol);
-
+        LoadControl(f);
+    ShowBitDependents();
     ApplyProtocol();
-    if (!unshown.isEmpty())
-        openingNotes_ << Text("Поправки, которые нельзя показать (не число или вне диапазона): ") +
-                             unshown.join(QStringLiteral(", ")) +
-                             Text(". Показаны ближайшие границы; записанные значения не "
-                                  "изменятся, пока Вы их не измените.");
+    // Its note follows the protocol's.
+    LoadCorrections();
+}
+
+void TMK_SetParamsDlg::LoadControl(const EditField& f) {
+    const TSettingsRecord& s = S();
+    const double stored = StoredNumber(s, RecordFieldOf(f));
+    switch (f.kind) {
+    case EditKind::Number:
+        // Within the limits it has for this record (a tank's litres end at its capacity).
+        return LoadSpinEdit(f);
+    case EditKind::Choice:
+    case EditKind::Flag:
+        if (auto* group = qobject_cast<TRadioGroup*>(ControlOf(f)))
+            group->SetItemIndex(int(ShownNumber(f, s)));
+        else
+            SelectItem(qobject_cast<QComboBox*>(ControlOf(f)), int(stored));
+        return;
+    case EditKind::Time:
+        qobject_cast<TMaskEdit*>(ControlOf(f))->SetText(MinutesToTimeText(uint16_t(stored)));
+        return;
+    case EditKind::Protocol: {
+        auto* list = qobject_cast<QComboBox*>(ControlOf(f));
+        list->clear();
+        for (const auto& p : mk_.ProtocolList)
+            list->addItem(p->Name);
+        SelectItem(list, int(stored));
+        return;
+    }
+    case EditKind::Correction: // LoadCorrections, in the page's order
+    case EditKind::Colour:     // the selected row, by sgDigitSelectCell
+    case EditKind::Accumulator:
+    case EditKind::Stored:
+        return;
+    }
+}
+
+QWidget* TMK_SetParamsDlg::ControlOf(const EditField& f) const {
+    auto* control = findChild<QWidget*>(QString::fromLatin1(f.control));
+    Q_ASSERT(control);
+    return control;
 }
 
 TSpinEdit* TMK_SetParamsDlg::SpinEditOf(const EditField& f) const {
@@ -195,33 +224,56 @@ void TMK_SetParamsDlg::LoadSpinEdit(const EditField& f) {
     edit->SetValue(ShownNumber(f, S()));
 }
 
-void TMK_SetParamsDlg::LoadCorrection(TSpinEdit* edit, float factor, const char* label,
-                                      double& unshown, QStringList& names) {
-    unshown = qQNaN();
+void TMK_SetParamsDlg::LoadCorrections() {
+    // Named in the notes top to bottom, as the page shows them.
+    std::vector<const EditField*> factors;
+    for (const EditField& f : EditFields())
+        if (f.kind == EditKind::Correction)
+            factors.push_back(&f);
+    std::stable_sort(factors.begin(), factors.end(), [this](const auto* a, const auto* b) {
+        return SpinEditOf(*a)->y() < SpinEditOf(*b)->y();
+    });
+    QStringList unshown;
+    for (const EditField* f : factors)
+        LoadCorrection(*f, unshown);
+    if (!unshown.isEmpty())
+        openingNotes_ << Text("Поправки, которые нельзя показать (не число или вне диапазона): ") +
+                             unshown.join(QStringLiteral(", ")) +
+                             Text(". Показаны ближайшие границы; записанные значения не "
+                                  "изменятся, пока Вы их не измените.");
+}
+
+void TMK_SetParamsDlg::LoadCorrection(const EditField& f, QStringList& names) {
+    TSpinEdit* edit = SpinEditOf(f);
+    unshown_[&f] = qQNaN();
+    const auto factor = float(StoredNumber(S(), RecordFieldOf(f)));
     const double percent = ShownCorrectionPercent(factor);
     const bool fits = percent >= edit->MinValue() && percent <= edit->MaxValue();
     edit->SetValue(percent);
     if (fits)
         return;
-    unshown = edit->Value();
-    names << QLatin1Char('"') + Text(label) + QStringLiteral("\" (") +
+    unshown_[&f] = edit->Value();
+    const auto* label =
+        findChild<QLabel*>(QStringLiteral("l") + QString::fromLatin1(f.control + 2));
+    names << QLatin1Char('"') + label->text() + QStringLiteral("\" (") +
                  QString::number(double(factor)) + QLatin1Char(')');
 }
 
-void TMK_SetParamsDlg::StoreCorrection(TSpinEdit* edit, float& factor, double& unshown) {
-    if (edit->Value() == unshown)
+void TMK_SetParamsDlg::StoreCorrection(TSpinEdit* edit, const EditField& f) {
+    if (edit->Value() == unshown_.value(&f, qQNaN()))
         return; // still the limit shown for a damaged factor: kept as it is
-    factor = PercentToCorrection(edit->Value());
-    unshown = qQNaN(); // from now on the field holds what the edit shows
+    StoreNumber(S(), RecordFieldOf(f), double(PercentToCorrection(edit->Value())));
+    unshown_[&f] = qQNaN(); // from now on the field holds what the edit shows
 }
 
 void TMK_SetParamsDlg::ApplyProtocol() {
     TSettingsRecord& s = S();
     const bool known = s.Protocol >= 0 && size_t(s.Protocol) < mk_.ProtocolList.size();
-    for (QWidget* w : {static_cast<QWidget*>(rgVentChan), static_cast<QWidget*>(cbTempOilAKPPMeth),
-                       static_cast<QWidget*>(lTempOilAKPPMeth), static_cast<QWidget*>(cbTankMeth)})
-        w->setEnabled(known);
-    if (!known) {
+    const TProtBase* p = nullptr;
+    if (known) {
+        mk_.CurrentProtocol = p = &mk_.ProtocolAt(s.Protocol);
+        ApplyProtocolFields(s, *p, s.Protocol);
+    } else {
         // A damaged record: no protocol is chosen, and nothing the protocol
         // decides changes until the user picks one.
         try {
@@ -230,32 +282,49 @@ void TMK_SetParamsDlg::ApplyProtocol() {
             openingNotes_ << ExceptionMessage(e);
         }
         mk_.CurrentProtocol = nullptr;
-        rgVentChan->setVisible(true);
-        for (int i = 0; i < rgVentChan->Count(); ++i)
-            rgVentChan->SetItemEnabled(i, true);
-        cbTempOilAKPPMeth->setVisible(true);
-        lTempOilAKPPMeth->setVisible(true);
-        cbTankMeth->clear();
-        cbTankMeth->addItems(FieldItems::TankMeth());
-        SelectItem(cbTankMeth, s.TankMeth);
-        return;
     }
-    s.LastProtocol = CheckedField<uint8_t>(s.Protocol);
-    mk_.CurrentProtocol = &mk_.ProtocolAt(s.Protocol);
-    const TProtBase& p = *mk_.CurrentProtocol;
-    s.VentChan = 0;
-    rgVentChan->setVisible(p.FanChannelChoice);
-    const FanChannels range = FanChannelRange(p);
-    for (int i = 0; i < rgVentChan->Count(); ++i)
-        rgVentChan->SetItemEnabled(i, i >= range.first && i <= range.last);
-    s.VentChan = CheckedField<int8_t>(range.first);
-    rgVentChan->SetItemIndex(range.first);
-    const bool gearbox = HasGearboxOilSource(p);
-    cbTempOilAKPPMeth->setVisible(gearbox);
-    lTempOilAKPPMeth->setVisible(gearbox);
-    cbTankMeth->clear();
-    cbTankMeth->addItems(FuelLevelMethods(p));
-    SelectItem(cbTankMeth, s.TankMeth);
+    for (const EditField& f : EditFields())
+        if (f.byProtocol != ProtocolItems::None)
+            ShowProtocolItems(f, p);
+}
+
+void TMK_SetParamsDlg::ShowProtocolItems(const EditField& f, const TProtBase* p) {
+    QWidget* control = ControlOf(f);
+    control->setEnabled(p);
+    const auto stored = int(StoredNumber(S(), RecordFieldOf(f)));
+    switch (f.byProtocol) {
+    case ProtocolItems::Fans: {
+        auto* group = qobject_cast<TRadioGroup*>(control);
+        // Without a protocol every channel may be chosen.
+        const FanChannels range = p ? FanChannelRange(*p) : FanChannels{0, group->Count() - 1};
+        group->setVisible(!p || p->FanChannelChoice);
+        for (int i = 0; i < group->Count(); ++i)
+            group->SetItemEnabled(i, i >= range.first && i <= range.last);
+        if (p)
+            group->SetItemIndex(range.first);
+        break;
+    }
+    case ProtocolItems::FuelMethods: {
+        auto* list = qobject_cast<QComboBox*>(control);
+        list->clear();
+        list->addItems(p ? FuelLevelMethods(*p) : f.items());
+        SelectItem(list, stored);
+        break;
+    }
+    case ProtocolItems::GearboxOil: {
+        // The list goes with its caption.
+        const bool shown = !p || HasGearboxOilSource(*p);
+        for (QLabel* l : findChildren<QLabel*>())
+            if (l->buddy() == control) {
+                l->setEnabled(p);
+                l->setVisible(shown);
+            }
+        control->setVisible(shown);
+        break;
+    }
+    case ProtocolItems::None:
+        break;
+    }
 }
 
 bool TMK_SetParamsDlg::OptionBit(int n) const {
@@ -270,19 +339,6 @@ int32_t TMK_SetParamsDlg::CorrectionToTenths(float factor) {
     return ::CorrectionToTenths(factor);
 }
 
-void TMK_SetParamsDlg::seVelocityCorrExit() {
-    StoreCorrection(seVelocityCorr, S().VelocityCorr, velocityUnshown_);
-}
-
-void TMK_SetParamsDlg::seExpenseCorrExit() {
-    StoreCorrection(seExpenseCorr, S().ExpenseCorr, expenseUnshown_);
-}
-
-void TMK_SetParamsDlg::rgLockTypeClick() {
-    SetOptionBit(4, rgLockType->ItemIndex() != 0);
-    rgLockLevel->setVisible(OptionBit(4));
-}
-
 void TMK_SetParamsDlg::cbProtocolChange() {
     const int index = cbProtocol->currentIndex();
     if (index < 0)
@@ -292,24 +348,16 @@ void TMK_SetParamsDlg::cbProtocolChange() {
     ApplyProtocol();
 }
 
-void TMK_SetParamsDlg::rgToTOMethExit() {
-    // A loaded value without an item shows no selection and is kept.
-    if (rgToTOMeth->ItemIndex() >= 0)
-        S().ToTOMeth = CheckedField<int8_t>(rgToTOMeth->ItemIndex());
-}
-
-uint8_t& TMK_SetParamsDlg::DigitField(int row) const {
-    TSettingsRecord& s = S();
-    switch (row) {
-    case 1:
-        return s.DigitBack1;
-    case 2:
-        return s.DigitColor2;
-    case 3:
-        return s.DigitBack2;
-    default:
-        return s.DigitColor1;
+const EditField& TMK_SetParamsDlg::ColourField(int row) const {
+    const EditField* first = nullptr;
+    for (const EditField& f : EditFields()) {
+        if (f.kind != EditKind::Colour)
+            continue;
+        if (f.detail == row)
+            return f;
+        first = first ? first : &f;
     }
+    return *first;
 }
 
 bool TMK_SetParamsDlg::DrawColourCell(QPainter& painter, const QRect& rect, const TStringGrid* grid,
@@ -337,7 +385,7 @@ void TMK_SetParamsDlg::sgDigitSelectCell(int row) {
     // A byte above 15 shows the palette index that the swatch and the
     // preview draw: its low four bits.
     showingDigit_ = true;
-    seDigit->SetValue(DigitField(row) & 0x0F);
+    seDigit->SetValue(ShownNumber(ColourField(row), S()));
     showingDigit_ = false;
 }
 
@@ -345,17 +393,13 @@ void TMK_SetParamsDlg::seDigitChange() {
     const int row = sgDigit->Row();
     const double v = seDigit->Value();
     if (!showingDigit_ && row >= 0 && row < sgDigit->rowCount() && v >= 0 && v <= 15)
-        DigitField(row) = uint8_t(v);
+        StoreNumber(S(), RecordFieldOf(ColourField(row)), v);
     RefreshColours();
 }
 
 void TMK_SetParamsDlg::pbDispPaint(QPainter& painter) {
     mk_.Preview.DrawPreview(mk_.PreviewSource(), 1, 5);
     painter.drawImage(0, 0, mk_.Preview.PreviewBitmap);
-}
-
-void TMK_SetParamsDlg::rgAlarmVelTypeClick() {
-    SetOptionBit(3, rgAlarmVelType->ItemIndex() != 0);
 }
 
 void TMK_SetParamsDlg::FillAccumulatorGrid(TStringGrid* grid, uint32_t time, uint32_t distance,
@@ -375,14 +419,28 @@ void TMK_SetParamsDlg::AddGridRow(TStringGrid* grid, const QString& caption, con
     ++gridRows_;
 }
 
-void TMK_SetParamsDlg::sgTripSumDblClick() {
-    TSettingsRecord& s = S();
-    s.TripTime = s.TripPath = s.TripFuel = 0;
-    FillAccumulatorGrid(sgTripSum, 0, 0, 0);
+void TMK_SetParamsDlg::LoadAccumulators() {
+    for (TStringGrid* grid : {sgTripSum, sgResetSum}) {
+        const std::vector<const EditField*> fields = AccumulatorsOf(grid);
+        const auto stored = [&](size_t i) {
+            return uint32_t(StoredNumber(S(), RecordFieldOf(*fields[i])));
+        };
+        FillAccumulatorGrid(grid, stored(0), stored(1), stored(2));
+    }
 }
 
-void TMK_SetParamsDlg::sgResetSumDblClick() {
-    TSettingsRecord& s = S();
-    s.ResetTime = s.ResetPath = s.ResetFuel = 0;
-    FillAccumulatorGrid(sgResetSum, 0, 0, 0);
+void TMK_SetParamsDlg::ResetAccumulators(TStringGrid* grid) {
+    for (const EditField* f : AccumulatorsOf(grid))
+        StoreNumber(S(), RecordFieldOf(*f), 0);
+    FillAccumulatorGrid(grid, 0, 0, 0);
+}
+
+std::vector<const EditField*> TMK_SetParamsDlg::AccumulatorsOf(const TStringGrid* grid) const {
+    // Time, distance and fuel, in the record's order.
+    std::vector<const EditField*> fields;
+    for (const EditField& f : EditFields())
+        if (f.kind == EditKind::Accumulator && QLatin1String(f.control) == grid->objectName())
+            fields.push_back(&f);
+    Q_ASSERT(fields.size() == 3);
+    return fields;
 }

@@ -10,6 +10,7 @@
 #include "editor/set_params_shared.h"
 #include "editor/spin_edit.h"
 #include "editor/string_grid.h"
+#include "model/field_edit.h"
 #include "model/mk.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
@@ -107,9 +108,7 @@ void TMK_SetParamsDlg::FormShow() {
     LoadControls();
     LoadTankCalibration();
     tankFolder_ = FileDialogFolder(QCoreApplication::applicationDirPath());
-    const TSettingsRecord& s = S();
-    FillAccumulatorGrid(sgTripSum, s.TripTime, s.TripPath, s.TripFuel);
-    FillAccumulatorGrid(sgResetSum, s.ResetTime, s.ResetPath, s.ResetFuel);
+    LoadAccumulators();
 }
 
 void TMK_SetParamsDlg::accept() {
@@ -126,8 +125,11 @@ void TMK_SetParamsDlg::accept() {
                 return;
             break;
         }
-        if (w == rgToTOMeth) {
-            RunGuarded([this] { rgToTOMethExit(); });
+        if (auto* g = qobject_cast<TRadioGroup*>(w)) {
+            // A group that stores on leaving stores now.
+            for (const EditField& f : EditFields())
+                if (f.onLeaving && QLatin1String(f.control) == g->objectName())
+                    RunGuarded([&] { StoreItem(f, g->ItemIndex()); });
             break;
         }
     }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 #include <QStringList>
 #include <QtNumeric>
 #include <cstdint>
+#include <vector>
 
 class QComboBox;
 class QGroupBox;
@@ -15,6 +17,7 @@ class QTabWidget;
 class TMaskEdit;
 class TMK;
 class TPaintBox;
+class TProtBase;
 class TRadioGroup;
 struct EditField;
 struct TSettingsRecord;
@@ -56,17 +59,10 @@ public:
 
     // Handlers, named after control and event, for the controls that do
     // more than store their field (those are bound in ConnectControls).
-    void seVelocityCorrExit();
-    void seExpenseCorrExit();
-    void rgLockTypeClick();
     void cbProtocolChange();
-    void rgToTOMethExit();
     void sgDigitSelectCell(int row);
     void seDigitChange();
     void pbDispPaint(QPainter& painter);
-    void rgAlarmVelTypeClick();
-    void sgTripSumDblClick();
-    void sgResetSumDblClick();
     void bOilSaveClick();
     void bOilLoadClick();
 
@@ -165,30 +161,46 @@ private:
     QComboBox* AddList(QWidget* page, const char* name, QLabel*& label, const char* labelName,
                        const char* text, int x, int y);
 
-    // What each control does when the user acts on it (set_params_controls.cpp).
+    // What each control does when the user acts on it (set_params_controls.cpp):
+    // each field's control, found by the field table's objectName, is bound
+    // and loaded by its kind.
     void ConnectControls();
+    void BindEdit(const EditField& f);
+    void BindChoice(const EditField& f);
+    void LoadControl(const EditField& f);
+    QWidget* ControlOf(const EditField& f) const;
+    // Stores a radio group's or list's item (a bit's, for a Flag).
+    void StoreItem(const EditField& f, int item);
+    // The controls offered only with a bit of Flags are shown with it.
+    void ShowBitDependents();
+    // The items of a choice that follows the protocol p (null: none chosen).
+    void ShowProtocolItems(const EditField& f, const TProtBase* p);
     // The spin edits take decimals, limits, step and typing from the field
     // table; loading shows a number field within its limits for the record.
     TSpinEdit* SpinEditOf(const EditField& f) const;
     void ConfigureSpinEdits();
     void LoadSpinEdit(const EditField& f);
-    // Byte 0x78 + row: DigitColor1, DigitBack1, DigitColor2, DigitBack2.
-    uint8_t& DigitField(int row) const;
+    // The field of a row of sgDigit (the first for no row).
+    const EditField& ColourField(int row) const;
+    // The accumulators a grid shows: time, distance and fuel.
+    std::vector<const EditField*> AccumulatorsOf(const TStringGrid* grid) const;
+    void LoadAccumulators();
+    void ResetAccumulators(TStringGrid* grid);
     bool DrawColourCell(QPainter& painter, const QRect& rect, const TStringGrid* grid, int column,
                         int row, uint16_t colour);
     void AddGridRow(TStringGrid* grid, const QString& caption, const QString& value);
 
     // A correction factor the edit cannot show: the edit shows its nearest
     // limit, and the field is stored only when the user sets another value.
-    void LoadCorrection(TSpinEdit* edit, float factor, const char* label, double& unshown,
-                        QStringList& names);
-    void StoreCorrection(TSpinEdit* edit, float& factor, double& unshown);
+    // Its label names it in `names`.
+    void LoadCorrections();
+    void LoadCorrection(const EditField& f, QStringList& names);
+    void StoreCorrection(TSpinEdit* edit, const EditField& f);
 
     TMK& mk_;
     QStringList openingNotes_;
     // The value an edit shows for a factor it cannot show; NaN when none.
-    double velocityUnshown_ = qQNaN();
-    double expenseUnshown_ = qQNaN();
+    QHash<const EditField*, double> unshown_;
     // Where the tank-file dialogs start: the program's folder if writable.
     QString tankFolder_;
     int gridRows_ = 0;

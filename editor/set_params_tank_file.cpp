@@ -5,12 +5,14 @@
 
 #include "editor/set_params_shared.h"
 #include "editor/spin_edit.h"
+
 #include "model/field_edit.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
 #include "support/errors.h"
 #include "ui/dialogs.h"
 #include "ui/message_boxes.h"
+#include <QGroupBox>
 
 using namespace SetParams;
 
@@ -26,8 +28,10 @@ FileDialogOptions TankFileOptions(const QString& folder) {
 } // namespace
 
 void TMK_SetParamsDlg::LoadTankCalibration() {
-    for (const char* name : {"Lit6L", "Oil6L", "Lit43L", "Oil43L"})
-        LoadSpinEdit(*FindEditField(QString::fromLatin1(name)));
+    for (const EditField& f : EditFields())
+        if (f.kind == EditKind::Number &&
+            SpinEditOf(f)->parentWidget() == static_cast<QWidget*>(gbTankCalibration))
+            LoadSpinEdit(f);
 }
 
 void TMK_SetParamsDlg::bOilSaveClick() {

@@ -15,23 +15,31 @@ namespace {
 using enum EditKind;
 using namespace FieldItems;
 
-EditField Spin(const char* name, const char* control, const char* unit, double min, double max,
-               int decimals = 0, double scale = 1, double step = 1) {
-    return {name, control, Number, unit, decimals, scale, min, max, step};
+// The helpers TRIPCONF_SETTINGS_FIELDS describes the fields with; the name
+// is the list's.
+EditField Spin(const char* control, const char* unit, double min, double max, int decimals = 0,
+               double scale = 1, double step = 1) {
+    return {"", control, Number, unit, decimals, scale, min, max, step};
 }
 
-EditField Listed(const char* name, const char* control, QStringList (*items)()) {
-    EditField f{name, control, Choice};
+EditField Percent(const char* control, double min, double max) {
+    return {"", control, Correction, "%", 1, 1, min, max};
+}
+
+EditField Listed(const char* control, QStringList (*items)()) {
+    EditField f{"", control, Choice};
     f.items = items;
     return f;
 }
 
-// One bit of Flags, shown as a choice.
-EditField Bit(const char* name, const char* control, QStringList (*items)(), int bit) {
-    EditField f = Listed(name, control, items);
-    f.kind = Flag;
-    f.detail = bit;
-    f.storedIn = "Flags";
+EditField Plain(EditKind kind = Stored, const char* control = "", const char* unit = "") {
+    return {"", control, kind, unit};
+}
+
+// A row of the colour grid, whose spin edit shows the selected row.
+EditField ColourRow(int row) {
+    EditField f{"", "seDigit", Colour, "", 0, 1, 0, 15};
+    f.detail = row;
     return f;
 }
 
@@ -46,72 +54,68 @@ EditField SteppedOnly(EditField f) {
     return f;
 }
 
-EditField Plain(const char* name, EditKind kind = Stored, const char* control = "",
-                const char* unit = "") {
-    return {name, control, kind, unit};
+EditField Shown(ShownAs how, EditField f) {
+    f.shownAs = how;
+    return f;
 }
 
+// Millilitres and metres as litres and kilometres.
+EditField Thousandths(EditField f) {
+    f.decimals = 3;
+    f.scale = 1000;
+    return f;
+}
+
+EditField ByProtocol(ProtocolItems how, EditField f) {
+    f.byProtocol = how;
+    return f;
+}
+
+EditField OnlyWithBit(int bit, EditField f) {
+    f.onlyWithBit = bit;
+    return f;
+}
+
+EditField ProtocolNumber(EditField f) {
+    f.protocolNumber = true;
+    return f;
+}
+
+EditField OnLeaving(EditField f) {
+    f.onLeaving = true;
+    return f;
+}
+
+EditField Named(const char* name, EditField f) {
+    f.name = name;
+    return f;
+}
+
+// One bit of a record field, shown as a choice.
+EditField Bit(const char* name, const char* field, int bit, EditField f) {
+    f.name = name;
+    f.kind = Flag;
+    f.detail = bit;
+    f.storedIn = field;
+    return f;
+}
+
+using enum ShownAs;
+using enum ProtocolItems;
+
 std::vector<EditField> MakeFields() {
-    std::vector<EditField> v = {
-        Plain("Size"),
-        Plain("Flags"),
-        Bit("LockType", "rgLockType", LockType, 4),
-        Bit("AlarmVelType", "rgAlarmVelType", AlarmVelType, 3),
-        {"ExpenseCorr", "seExpenseCorr", Correction, "%", 1, 1, -99.0, 999.9},
-        {"VelocityCorr", "seVelocityCorr", Correction, "%", 1, 1, -99.0, 999.9},
-        Plain("TripTime", Accumulator, "sgTripSum"),
-        Plain("TripPath", Accumulator, "sgTripSum", "км"),
-        Plain("TripFuel", Accumulator, "sgTripSum", "л"),
-        Plain("ResetTime", Accumulator, "sgResetSum"),
-        Plain("ResetPath", Accumulator, "sgResetSum", "км"),
-        Plain("ResetFuel", Accumulator, "sgResetSum", "л"),
-        Spin("TOPath", "seTOPath", "тыс.км", 0, 99.9, 1, 1000000.0),
-        Spin("TOTime", "seTOTime", "ч", 0, 9999, 0, 3600.0),
-        Spin("UaccLowLimit", "seUaccLowLimit", "В", 9.0, 13.9, 1, 10, 2),
-        Spin("UaccHighLimit", "seUaccHighLimit", "В", 14.0, 16.0, 1, 10, 2),
-        Spin("AKPPOilTemperLimit", "seAKPPOilTemperLimit", "С", 80, 150),
-        Spin("Oil6L", "seOil6L", "у.е.", 0, 2000),
-        UpToTankFull(Spin("Lit6L", "seLit6L", "л", 0, 0)),
-        Spin("Oil43L", "seOil43L", "у.е.", 0, 2000),
-        UpToTankFull(Spin("Lit43L", "seLit43L", "л", 0, 0)),
-        Spin("Intense0", "seIntense0", "", 0, 4),
-        Spin("Intense1", "seIntense1", "", 0, 4),
-        Listed("IntenseMeth", "rgIntenseMeth", IntenseMeth),
-        Listed("ToTOMeth", "rgToTOMeth", ToTOMeth),
-        Plain("IntenseDayTime", Time, "meIntenseDayTime"),
-        Plain("IntenseNightTime", Time, "meIntenseNightTime"),
-        Plain("Protocol", Protocol, "cbProtocol"),
-        Plain("LastProtocol"),
-        Spin("AccCorr", "seAccCorr", "В", -0.7, 0.7, 1, 10, 0.1),
-        Listed("VentChan", "rgVentChan", VentChan),
-        Spin("RevolutionsLimit", "seRevolutionsLimit", "об/мин * 100", 25, 80),
-        SteppedOnly(Spin("VelocityLimit", "seVelocityLimit", "км/час", 20, 200, 0, 1, 2)),
-        Spin("LiqTemperLimit", "seLiqTemperLimit", "С", 80, 120),
-        UpToTankFull(Spin("TankLimit", "seTankLimit", "л", 0, 0, 0, 1, 2)),
-        Spin("VentTempLimit", "seVentTempLimit", "С", 80, 115),
-        Spin("TankContFull", "seTankContFull", "л", 16, 99),
-        Listed("TankMeth", "cbTankMeth", TankMeth),
-        Listed("LockLevel", "rgLockLevel", LockLevel),
-        Listed("TempOilAKPPMeth", "cbTempOilAKPPMeth", TempOilAKPPMeth),
-        Spin("TimeCorr", "seTimeCorr", "секунд в сутки", -30, 30),
-        Listed("AlarmBeep", "rgAlarmBeep", AlarmBeep),
-    };
-    int row = 0;
-    for (const char* name : {"DigitColor1", "DigitBack1", "DigitColor2", "DigitBack2"}) {
-        EditField f{name, "seDigit", Colour, "", 0, 1, 0, 15};
-        f.detail = row++;
-        v.push_back(f);
-    }
-    return v;
+#define TRIPCONF_EDIT_FIELD(name, offset, type, ...) Named(#name, __VA_ARGS__),
+#define TRIPCONF_EDIT_BIT(name, field, bit, ...) Bit(#name, #field, bit, __VA_ARGS__),
+#define TRIPCONF_NO_EDIT(...)
+    return {TRIPCONF_SETTINGS_FIELDS(TRIPCONF_EDIT_FIELD, TRIPCONF_EDIT_BIT, TRIPCONF_NO_EDIT)};
+#undef TRIPCONF_EDIT_FIELD
+#undef TRIPCONF_EDIT_BIT
+#undef TRIPCONF_NO_EDIT
 }
 
 const TProtocolList& Catalogue() {
     static const TProtocolList catalogue = CreateProtocolCatalogue();
     return catalogue;
-}
-
-bool Is(const EditField& f, const char* name) {
-    return std::strcmp(f.name, name) == 0;
 }
 
 QString Name(const EditField& f) {
@@ -136,6 +140,38 @@ struct Items {
     QString why; // why the control takes no item at all, or empty
 };
 
+// The Flag field of that bit of Flags.
+const EditField& BitField(int bit) {
+    for (const EditField& f : EditFields())
+        if (f.kind == Flag && f.detail == bit)
+            return f;
+    throw std::logic_error("no field names that bit of Flags");
+}
+
+// Narrows the items to those the protocol offers.
+void FollowProtocol(Items& items, const EditField& f, const TProtBase& p) {
+    switch (f.byProtocol) {
+    case Fans: {
+        const FanChannels range = FanChannelRange(p);
+        items.first = range.first;
+        // Without a choice the channel is the protocol's own.
+        items.last = p.FanChannelChoice ? range.last : range.first;
+        break;
+    }
+    case FuelMethods:
+        items.texts = FuelLevelMethods(p);
+        items.last = int(items.texts.size()) - 1;
+        break;
+    case GearboxOil:
+        if (!HasGearboxOilSource(p))
+            items.why =
+                QStringLiteral("the protocol %1 has no gearbox oil temperature").arg(p.Name);
+        break;
+    case None:
+        break;
+    }
+}
+
 // The items a choice offers for r, as the editor enables them.
 Items ItemsFor(const EditField& f, const TSettingsRecord& r, const TProtocolList& protocols) {
     Items items;
@@ -146,10 +182,11 @@ Items ItemsFor(const EditField& f, const TSettingsRecord& r, const TProtocolList
         items.texts = f.items();
     }
     items.last = int(items.texts.size()) - 1;
-    const bool byProtocol = Is(f, "VentChan") || Is(f, "TankMeth") || Is(f, "TempOilAKPPMeth");
-    if (!byProtocol) {
-        if (Is(f, "LockLevel") && !((r.Flags >> 4) & 1))
-            items.why = QStringLiteral("used only with LockType %1").arg(LockType().at(1));
+    if (f.byProtocol == None) {
+        if (f.onlyWithBit >= 0 && !BitOf(r, BitField(f.onlyWithBit))) {
+            const EditField& bit = BitField(f.onlyWithBit);
+            items.why = QStringLiteral("used only with %1 %2").arg(Name(bit), bit.items().at(1));
+        }
         return items;
     }
     const TProtBase* p = ProtocolOf(r, protocols);
@@ -158,17 +195,7 @@ Items ItemsFor(const EditField& f, const TSettingsRecord& r, const TProtocolList
                         .arg(r.Protocol);
         return items;
     }
-    if (Is(f, "VentChan")) {
-        const FanChannels range = FanChannelRange(*p);
-        items.first = range.first;
-        // Without a choice the channel is the protocol's own.
-        items.last = p->FanChannelChoice ? range.last : range.first;
-    } else if (Is(f, "TankMeth")) {
-        items.texts = FuelLevelMethods(*p);
-        items.last = int(items.texts.size()) - 1;
-    } else if (!HasGearboxOilSource(*p)) {
-        items.why = QStringLiteral("the protocol %1 has no gearbox oil temperature").arg(p->Name);
-    }
+    FollowProtocol(items, f, *p);
     return items;
 }
 
@@ -200,14 +227,15 @@ QString OpeningResets(const EditField& f, const TSettingsRecord& r) {
     const TProtBase* p = ProtocolOf(r, Catalogue());
     if (!p)
         return {};
-    if (Is(f, "VentChan")) {
+    const double stored = StoredNumber(r, RecordFieldOf(f));
+    if (f.byProtocol == Fans) {
         const int first = FanChannelRange(*p).first;
-        if (r.VentChan == first)
+        if (stored == first)
             return {};
         return QStringLiteral("the editor sets %1, the protocol's first channel, when it opens")
-            .arg(FieldItems::VentChan().value(first));
+            .arg(f.items().value(first));
     }
-    if (Is(f, "LastProtocol") && r.LastProtocol != r.Protocol)
+    if (f.protocolNumber && stored != r.Protocol)
         return QStringLiteral("the editor sets %1, the protocol's number, when it opens")
             .arg(r.Protocol);
     return {};
@@ -275,6 +303,30 @@ const FieldInfo& RecordFieldOf(const EditField& f) {
     return *FindField(f.storedIn ? f.storedIn : f.name);
 }
 
+std::vector<const EditField*> PartsOf(const FieldInfo& f) {
+    std::vector<const EditField*> parts;
+    for (const EditField& e : EditFields())
+        if (e.storedIn && &RecordFieldOf(e) == &f)
+            parts.push_back(&e);
+    return parts;
+}
+
+const EditField* EditFieldOf(const FieldInfo& f) {
+    for (const EditField& e : EditFields())
+        if (!e.storedIn && &RecordFieldOf(e) == &f)
+            return &e;
+    return nullptr;
+}
+
+bool BitOf(const TSettingsRecord& r, const EditField& f) {
+    return (uint32_t(StoredNumber(r, RecordFieldOf(f))) >> f.detail) & 1u;
+}
+
+void SetBit(TSettingsRecord& r, const EditField& f, bool on) {
+    const uint32_t word = uint32_t(StoredNumber(r, RecordFieldOf(f)));
+    StoreNumber(r, RecordFieldOf(f), (word & ~(1u << f.detail)) | (on ? 1u << f.detail : 0u));
+}
+
 EditLimits LimitsOf(const EditField& f, const TSettingsRecord& r) {
     if (f.tankMax)
         return {f.min, double(r.TankContFull)};
@@ -313,14 +365,16 @@ void StoreNumber(TSettingsRecord& r, const FieldInfo& f, double v) {
 
 double ShownNumber(const EditField& f, const TSettingsRecord& r) {
     const double stored = StoredNumber(r, RecordFieldOf(f));
-    if (Is(f, "TOPath"))
-        return TOPathThousandKm(r.TOPath);
-    if (Is(f, "TOTime"))
-        return TOTimeHours(r.TOTime);
+    if (f.shownAs == RoundedOnce) {
+        const double tenths = std::pow(10.0, f.decimals);
+        return RoundHalfEven(stored / (f.scale / tenths)) / tenths;
+    }
+    if (f.shownAs == WholeUnits)
+        return std::floor(stored / f.scale);
     if (f.kind == Colour)
         return double(int(stored) & 0x0F);
     if (f.kind == Flag)
-        return double((r.Flags >> f.detail) & 1u);
+        return double(BitOf(r, f));
     if (f.kind == Correction)
         return ShownCorrectionPercent(float(stored));
     return stored / f.scale;
@@ -379,10 +433,10 @@ EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QStri
                             .arg(stored);
         break;
     case Accumulator:
-        if (Is(f, "TripTime") || Is(f, "ResetTime"))
+        if (f.shownAs == HoursMinutes)
             v.text = AccumulatorTimeText(uint32_t(v.stored));
         else
-            v.text = FixedText(v.stored / 1000.0, 3, point);
+            v.text = FixedText(v.stored / f.scale, f.decimals, point);
         break;
     case Stored:
         v.text = stored;
@@ -421,90 +475,111 @@ QString AllowedText(const EditField& f, const TSettingsRecord& r, const TProtoco
     return {};
 }
 
+namespace {
+
+[[noreturn]] void RefuseOutside(const EditField& f, const QString& typed, const QString& allowed) {
+    Refuse(f, QStringLiteral("%1 is outside %2").arg(typed.trimmed(), allowed));
+}
+
+void StoreTypedNumber(TSettingsRecord& r, const EditField& f, const QString& typed,
+                      const QString& allowed) {
+    const EditLimits l = LimitsOf(f, r);
+    if (l.crossed())
+        Refuse(f, QStringLiteral("not set: %1").arg(allowed));
+    const std::optional<double> v = ParseFixed(typed, f.decimals);
+    if (!v)
+        Refuse(f, QStringLiteral("'%1' is not a %2number; allowed: %3")
+                      .arg(typed, f.decimals ? QString() : QStringLiteral("whole "), allowed));
+    // Rounded, the value would not be the one typed: refused, as a
+    // whole-number control refuses a fraction.
+    if (const int typedDecimals = FixedTextDecimals(typed); typedDecimals > f.decimals)
+        Refuse(f, QStringLiteral("'%1' has %2 decimals, more than the field's %3; allowed: %4")
+                      .arg(typed.trimmed())
+                      .arg(typedDecimals)
+                      .arg(f.decimals)
+                      .arg(allowed));
+    if (!l.none() && (*v < l.min || *v > l.max))
+        RefuseOutside(f, typed, allowed);
+    // A control the user can only step reaches the steps from its minimum.
+    if (!f.typing && *v != l.max && std::fmod(*v - l.min, f.step) != 0)
+        RefuseOutside(f, typed, allowed);
+    try {
+        if (f.kind == Correction)
+            StoreNumber(r, RecordFieldOf(f), double(PercentToCorrection(*v)));
+        else
+            StoreNumber(r, RecordFieldOf(f), *v * f.scale);
+    } catch (const TripError& e) {
+        Refuse(f, QStringLiteral("%1; allowed: %2").arg(ExceptionMessage(e), allowed));
+    }
+}
+
+// The item a text names: its own text (any case), else its number.
+int ChosenItem(const EditField& f, const Items& items, const QString& typed) {
+    if (!items.why.isEmpty())
+        Refuse(f, QStringLiteral("not set: %1").arg(items.why));
+    const QString t = typed.trimmed();
+    int index = -1;
+    for (int i = 0; i < items.texts.size() && index < 0; ++i)
+        if (items.texts[i].trimmed().compare(t, Qt::CaseInsensitive) == 0)
+            index = i;
+    bool number = true;
+    if (index < 0)
+        index = t.toInt(&number);
+    if (!number || index < items.first || index > items.last)
+        Refuse(f, QStringLiteral("'%1' is not %2").arg(typed, ItemRange(items)));
+    return index;
+}
+
+void StoreChoice(TSettingsRecord& r, const EditField& f, const QString& typed,
+                 const TProtocolList& protocols) {
+    const int index = ChosenItem(f, ItemsFor(f, r, protocols), typed);
+    if (f.kind == Flag)
+        return SetBit(r, f, index != 0);
+    StoreNumber(r, RecordFieldOf(f), index);
+    if (f.kind == Protocol)
+        ApplyProtocolFields(r, *protocols[size_t(index)], index);
+}
+
+void StoreTime(TSettingsRecord& r, const EditField& f, const QString& typed,
+               const QString& allowed) {
+    const QString t = typed.trimmed();
+    const qsizetype colon = t.indexOf(QLatin1Char(':'));
+    bool hoursOk = false, minutesOk = false;
+    const int hours = t.left(colon).toInt(&hoursOk);
+    const int minutes = t.mid(colon + 1).toInt(&minutesOk);
+    if (colon < 1 || colon > 2 || t.size() - colon != 3 || !hoursOk || !minutesOk ||
+        t.left(colon).contains(QLatin1Char('-')) || t.mid(colon + 1).contains(QLatin1Char('-')))
+        Refuse(f, QStringLiteral("'%1' is not a time; allowed: %2").arg(typed, allowed));
+    if (hours > 23 || minutes > 59)
+        RefuseOutside(f, typed, allowed);
+    StoreNumber(r, RecordFieldOf(f), hours * 60 + minutes);
+}
+
+} // namespace
+
+void ApplyProtocolFields(TSettingsRecord& r, const TProtBase& p, int number) {
+    for (const EditField& f : EditFields()) {
+        if (f.protocolNumber)
+            StoreNumber(r, RecordFieldOf(f), number);
+        if (f.byProtocol == ProtocolItems::Fans)
+            StoreNumber(r, RecordFieldOf(f), FanChannelRange(p).first);
+    }
+}
+
 void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
                  const TProtocolList& protocols) {
     const QString allowed = AllowedText(f, r, protocols);
-    auto outside = [&] {
-        Refuse(f, QStringLiteral("%1 is outside %2").arg(typed.trimmed(), allowed));
-    };
-    const FieldInfo& field = RecordFieldOf(f);
     switch (f.kind) {
     case Number:
     case Correction:
-    case Colour: {
-        const EditLimits l = LimitsOf(f, r);
-        if (l.crossed())
-            Refuse(f, QStringLiteral("not set: %1").arg(allowed));
-        const std::optional<double> v = ParseFixed(typed, f.decimals);
-        if (!v)
-            Refuse(f, QStringLiteral("'%1' is not a %2number; allowed: %3")
-                          .arg(typed, f.decimals ? QString() : QStringLiteral("whole "), allowed));
-        // Rounded, the value would not be the one typed: refused, as a
-        // whole-number control refuses a fraction.
-        if (const int typedDecimals = FixedTextDecimals(typed); typedDecimals > f.decimals)
-            Refuse(f, QStringLiteral("'%1' has %2 decimals, more than the field's %3; allowed: %4")
-                          .arg(typed.trimmed())
-                          .arg(typedDecimals)
-                          .arg(f.decimals)
-                          .arg(allowed));
-        if (!l.none() && (*v < l.min || *v > l.max))
-            outside();
-        // A control the user can only step reaches the steps from its minimum.
-        if (!f.typing && *v != l.max && std::fmod(*v - l.min, f.step) != 0)
-            outside();
-        try {
-            if (f.kind == Correction)
-                StoreNumber(r, field, double(PercentToCorrection(*v)));
-            else
-                StoreNumber(r, field, *v * f.scale);
-        } catch (const TripError& e) {
-            Refuse(f, QStringLiteral("%1; allowed: %2").arg(ExceptionMessage(e), allowed));
-        }
-        return;
-    }
+    case Colour:
+        return StoreTypedNumber(r, f, typed, allowed);
     case Choice:
     case Flag:
-    case Protocol: {
-        const Items items = ItemsFor(f, r, protocols);
-        if (!items.why.isEmpty())
-            Refuse(f, QStringLiteral("not set: %1").arg(items.why));
-        const QString t = typed.trimmed();
-        int index = -1;
-        for (int i = 0; i < items.texts.size() && index < 0; ++i)
-            if (items.texts[i].trimmed().compare(t, Qt::CaseInsensitive) == 0)
-                index = i;
-        bool number = true;
-        if (index < 0)
-            index = t.toInt(&number);
-        if (!number || index < items.first || index > items.last)
-            Refuse(f, QStringLiteral("'%1' is not %2").arg(typed, ItemRange(items)));
-        if (f.kind == Flag) {
-            r.Flags = (r.Flags & ~(1u << f.detail)) | (index ? 1u << f.detail : 0u);
-            return;
-        }
-        StoreNumber(r, field, index);
-        if (f.kind == Protocol) {
-            // Choosing a protocol applies it, as the editor's list does.
-            const TProtBase& p = *protocols[size_t(index)];
-            r.LastProtocol = uint8_t(index);
-            r.VentChan = int8_t(FanChannelRange(p).first);
-        }
-        return;
-    }
-    case Time: {
-        const QString t = typed.trimmed();
-        const qsizetype colon = t.indexOf(QLatin1Char(':'));
-        bool hoursOk = false, minutesOk = false;
-        const int hours = t.left(colon).toInt(&hoursOk);
-        const int minutes = t.mid(colon + 1).toInt(&minutesOk);
-        if (colon < 1 || colon > 2 || t.size() - colon != 3 || !hoursOk || !minutesOk ||
-            t.left(colon).contains(QLatin1Char('-')) || t.mid(colon + 1).contains(QLatin1Char('-')))
-            Refuse(f, QStringLiteral("'%1' is not a time; allowed: %2").arg(typed, allowed));
-        if (hours > 23 || minutes > 59)
-            outside();
-        StoreNumber(r, field, hours * 60 + minutes);
-        return;
-    }
+    case Protocol:
+        return StoreChoice(r, f, typed, protocols);
+    case Time:
+        return StoreTime(r, f, typed, allowed);
     case Accumulator:
     case Stored:
         Refuse(f, allowed);
@@ -517,7 +592,7 @@ void StoreRaw(TSettingsRecord& r, const EditField& f, const QString& number) {
     if (f.kind == Flag) {
         if (t != QStringLiteral("0") && t != QStringLiteral("1"))
             Refuse(f, QStringLiteral("'%1' is not a stored bit: 0 or 1").arg(number));
-        r.Flags = (r.Flags & ~(1u << f.detail)) | (t == QStringLiteral("1") ? 1u << f.detail : 0u);
+        SetBit(r, f, t == QStringLiteral("1"));
         return;
     }
     if (field.type == FieldType::F32) {
@@ -569,11 +644,13 @@ std::optional<FieldText> ShownFieldText(const TSettingsRecord& r, const FieldInf
                                         const QString& point) {
     if (IsReserved(f))
         return std::nullopt;
-    if (std::strcmp(f.name, "Flags") == 0) {
+    if (std::vector<const EditField*> parts = PartsOf(f); !parts.empty()) {
+        // Its bits, lowest first.
+        std::sort(parts.begin(), parts.end(),
+                  [](const EditField* a, const EditField* b) { return a->detail < b->detail; });
         QStringList bits;
-        for (const char* name : {"AlarmVelType", "LockType"})
-            bits << Name(*FindEditField(QString::fromLatin1(name))) + QLatin1Char(' ') +
-                        EditorShows(*FindEditField(QString::fromLatin1(name)), r, point).text;
+        for (const EditField* part : parts)
+            bits << Name(*part) + QLatin1Char(' ') + EditorShows(*part, r, point).text;
         return FieldText{bits.join(QStringLiteral(", ")), QString(), QString(), QString()};
     }
     const EditField* e = FindEditField(QString::fromLatin1(f.name));

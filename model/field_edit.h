@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <optional>
 #include <span>
+#include <vector>
 
 // How the settings editor shows and stores each field of the record: its
 // control, conversion, limits and choices. The editor's controls and the
@@ -25,6 +26,22 @@ enum class EditKind {
     Stored,      // not in the editor: changed only as a stored number
 };
 
+// How a choice's items follow the record's protocol.
+enum class ProtocolItems {
+    None,
+    Fans,        // the protocol's fan channels; the editor sets the first when it opens
+    FuelMethods, // the fuel-level methods the protocol offers
+    GearboxOil,  // offered only when the protocol has a gearbox oil temperature
+};
+
+// How a number's stored units become the shown ones.
+enum class ShownAs {
+    Divided,      // stored / scale
+    RoundedOnce,  // stored / scale at the decimals in one rounded division, so a half stays exact
+    WholeUnits,   // stored / scale, the rest of a unit dropped
+    HoursMinutes, // seconds as hours (not limited to 24), ":", two-digit minutes
+};
+
 struct EditField {
     const char* name;    // the record's field; LockType and AlarmVelType are bits of Flags
     const char* control; // the editor control's objectName; "" for none
@@ -40,6 +57,11 @@ struct EditField {
     QStringList (*items)() = nullptr;
     int detail = -1;                // Flag: the bit of Flags; Colour: the row of the colour grid
     const char* storedIn = nullptr; // the record field behind a pseudo-field
+    ShownAs shownAs = ShownAs::Divided;
+    ProtocolItems byProtocol = ProtocolItems::None;
+    int onlyWithBit = -1;        // offered only while this bit of Flags is set
+    bool protocolNumber = false; // holds the protocol's number, stored whenever one is applied
+    bool onLeaving = false;      // a radio group that stores when the focus leaves it, not on click
 };
 
 // Every field the editor or the command line names, in the record's order,
@@ -51,6 +73,14 @@ const EditField* FindEditField(const QString& name);
 QStringList ClosestFieldNames(const QString& name, int count = 3);
 // The record field a name stores into: its own, or Flags for a bit.
 const FieldInfo& RecordFieldOf(const EditField& f);
+// The bits of a record field that the editor names, by bit; none for most.
+std::vector<const EditField*> PartsOf(const FieldInfo& f);
+// The editor's field for a record field, or null for a reserved one.
+const EditField* EditFieldOf(const FieldInfo& f);
+
+// A Flag field's bit of its record field, and setting it (the other bits stay).
+bool BitOf(const TSettingsRecord& r, const EditField& f);
+void SetBit(TSettingsRecord& r, const EditField& f, bool on);
 
 struct EditLimits {
     double min = 0;
@@ -100,6 +130,9 @@ QString AllowedText(const EditField& f, const TSettingsRecord& r, const TProtoco
 // a protocol applies it as the editor does (LastProtocol, fan channel).
 void EditorStore(TSettingsRecord& r, const EditField& f, const QString& typed,
                  const TProtocolList& protocols);
+// What choosing protocol p (number `number`) stores besides Protocol: the
+// protocol's number and its first fan channel.
+void ApplyProtocolFields(TSettingsRecord& r, const TProtBase& p, int number);
 // Stores a stored number as it is (integer fields: an integer; factors: a
 // real number, nan and inf included); raises TripError naming the field and
 // its type's range, also for a finite number a factor would hold as an

@@ -96,24 +96,6 @@ uint32_t F32Bits(const Bytes& b, const FieldInfo& f) {
     return qFromLittleEndian<uint32_t>(b.data() + f.offset);
 }
 
-bool IsRecordField(const EditField& e) {
-    return std::strcmp(e.name, RecordFieldOf(e).name) == 0;
-}
-
-// Bits of Flags and the like: named by the editor, stored inside a record field.
-std::vector<const EditField*> PartsOf(const FieldInfo& f) {
-    std::vector<const EditField*> parts;
-    for (const EditField& e : EditFields())
-        if (!IsRecordField(e) && std::strcmp(RecordFieldOf(e).name, f.name) == 0)
-            parts.push_back(&e);
-    return parts;
-}
-
-const EditField* EditFieldOf(const FieldInfo& f) {
-    const EditField* e = FindEditField(QString::fromLatin1(f.name));
-    return e && IsRecordField(*e) ? e : nullptr;
-}
-
 QByteArray Entry(const char* name, const EditField* shown, const FieldInfo* stored,
                  const TSettingsRecord& r, const Bytes& b) {
     QByteArrayList parts;
@@ -298,6 +280,183 @@ QString NumberText(double v) {
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
+// The document's top level, checked to be a settings file's JSON form.
+QJsonObject ReadRoot(const QByteArray& json) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        Refuse(QStringLiteral("It is not JSON: %1 at offset %2.")
+                   .arg(error.errorString())
+                   .arg(error.offset));
+    RefuseDuplicateKeys(json);
+    if (!doc.isObject())
+        Refuse(QStringLiteral("It is JSON, but not an object with \"format\": \"%1\".")
+                   .arg(QString::fromLatin1(kSettingsJsonFormat)));
+    const QJsonObject root = doc.object();
+    const QString format = QString::fromLatin1(kSettingsJsonFormat);
+    if (root.value(QStringLiteral("format")) != format)
+        Refuse(QStringLiteral("\"format\" must be \"%1\": this is not a settings file's JSON form.")
+                   .arg(format));
+    const double formatVersion =
+        Whole(root.value(QStringLiteral("formatVersion")), 1, 1e9, Quoted("formatVersion"));
+    if (formatVersion != kSettingsJsonFormatVersion)
+        Refuse(QStringLiteral("\"formatVersion\" %1 is not known to this program, which reads %2.")
+                   .arg(formatVersion)
+                   .arg(kSettingsJsonFormatVersion));
+    OnlyKeys(root,
+             {QStringLiteral("format"), QStringLiteral("formatVersion"), QStringLiteral("version"),
+              QStringLiteral("fields"), QStringLiteral("reserved"), QStringLiteral("rest")},
+             QStringLiteral("The top level"));
+    return root;
+}
+
+QJsonObject ObjectAt(const QJsonObject& root, const char* name) {
+    const QJsonValue v = root.value(QLatin1String(name));
+    if (!v.isObject())
+        Refuse(QStringLiteral("%1 must be an object.").arg(Quoted(name)));
+    return v.toObject();
+}
+
+void RefuseUnknownNames(const QJsonObject& fields, const QJsonObject& reserved) {
+    for (const QString& name : fields.keys()) {
+        const FieldInfo* f = FindField(name.toStdString());
+        if ((f && !IsReserved(*f)) || FindEditField(name))
+            continue;
+        const QStringList closest = ClosestFieldNames(name);
+        Refuse(QStringLiteral("%1 has no field %2%3")
+                   .arg(Quoted("fields"), KeyText(name),
+                        closest.isEmpty() ? QStringLiteral(".")
+                                          : QStringLiteral("; did you mean %1?")
+                                                .arg(closest.join(QStringLiteral(", ")))));
+    }
+    for (const QString& name : reserved.keys())
+        if (const FieldInfo* f = FindField(name.toStdString()); !f || !IsReserved(*f))
+            Refuse(QStringLiteral("%1 has no reserved bytes %2.")
+                       .arg(Quoted("reserved"), KeyText(name)));
+}
+
+void StoreReserved(TSettingsRecord& r, const FieldInfo& f, const QJsonObject& reserved) {
+    const QByteArray bytes =
+        FromHex(reserved.value(QLatin1String(f.name)), FieldWidth(f),
+                Quoted("reserved") + QLatin1Char('.') + Quoted(QLatin1String(f.name)));
+    auto b = r.ToBytes();
+    std::memcpy(b.data() + f.offset, bytes.constData(), size_t(bytes.size()));
+    r = TSettingsRecord::FromBytes(b);
+}
+
+// A value given as the editor shows it, taken once the stored numbers are in.
+struct Shown {
+    const EditField* field;
+    QJsonValue value;
+};
+
+// Reads the stored numbers of "fields" into the record, field by field, and
+// keeps the shown values for later.
+struct TStoredReader {
+    const QJsonObject& fields;
+    TSettingsRecord record;
+    std::vector<Shown> shown;
+
+    QJsonObject EntryOf(const char* name, const QStringList& keys) const {
+        const QString key = FieldKey(name);
+        const QJsonValue v = fields.value(QLatin1String(name));
+        if (!v.isUndefined() && !v.isObject())
+            Refuse(QStringLiteral("%1 must be an object.").arg(key));
+        const QJsonObject entry = v.toObject();
+        OnlyKeys(entry, keys, key);
+        return entry;
+    }
+
+    void Read(const FieldInfo& f) {
+        const QString key = FieldKey(f.name);
+        if (!fields.contains(QLatin1String(f.name)))
+            Refuse(QStringLiteral("%1 is missing.").arg(key));
+        const EditField* e = EditFieldOf(f);
+        QStringList keys{kStored};
+        if (e)
+            keys << kValue << kUnit;
+        if (f.type == FieldType::F32)
+            keys << kBits;
+        const QJsonObject entry = EntryOf(f.name, keys);
+        const QJsonValue stored = entry.value(kStored);
+        // JSON has no infinity: a number too large for the parser is no stored number.
+        if (stored.isDouble() && !std::isfinite(stored.toDouble()))
+            Refuse(QStringLiteral("%1.\"stored\" is beyond any number a field holds.").arg(key));
+        if (e && entry.contains(kValue))
+            shown.push_back({e, entry.value(kValue)});
+        for (const EditField* part : PartsOf(f))
+            if (const QJsonObject p = EntryOf(part->name, {kValue, kUnit}); p.contains(kValue))
+                shown.push_back({part, p.value(kValue)});
+        if (const QJsonValue bits = entry.value(kBits); !bits.isUndefined()) {
+            StoreBits(f, e, stored, bits);
+        } else if (!stored.isUndefined()) {
+            if (!stored.isDouble())
+                Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
+            // Every record field is in the editor's table, if only as a stored number.
+            if (!e)
+                Refuse(QStringLiteral("%1 cannot be stored.").arg(key));
+            StoreRaw(record, *e, NumberText(stored.toDouble()));
+        } else if (!entry.contains(kValue)) {
+            Refuse(QStringLiteral("%1 needs \"stored\" or \"value\".").arg(key));
+        }
+    }
+
+    // A factor's exact bits, which "stored" may stand beside if it agrees.
+    void StoreBits(const FieldInfo& f, const EditField* e, const QJsonValue& stored,
+                   const QJsonValue& bits) {
+        const QString key = FieldKey(f.name);
+        const QByteArray b = FromHex(bits, 4, key + QStringLiteral(".\"bits\""));
+        const auto word = qFromBigEndian<uint32_t>(b.constData());
+        const auto factor = std::bit_cast<float>(word);
+        // A stored number edited beside the bits would be lost without a word.
+        // It is checked as if given alone (one beyond a float is refused as
+        // such, never converted), then against the bits.
+        float given = factor;
+        if (stored.isDouble() && e) {
+            TSettingsRecord alone = record;
+            StoreRaw(alone, *e, NumberText(stored.toDouble()));
+            given = float(StoredNumber(alone, RecordFieldOf(*e)));
+        }
+        if (stored.isDouble() && given != factor)
+            Refuse(
+                QStringLiteral("%1: \"stored\" %2 and \"bits\" %3 (%4) disagree; keep only "
+                               "the one you mean.")
+                    .arg(key, NumberText(stored.toDouble()), bits.toString(), NumberText(factor)));
+        if (!stored.isUndefined() && !stored.isDouble() && !stored.isNull())
+            Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
+        auto rb = record.ToBytes();
+        qToLittleEndian<uint32_t>(word, rb.data() + f.offset);
+        record = TSettingsRecord::FromBytes(rb);
+    }
+};
+
+// What was changed as the editor shows it, decided on the stored record
+// before any is taken (a protocol's choice changes others). Fields whose
+// limit is the tank's capacity come after it.
+std::vector<std::pair<const EditField*, QString>> EditsOf(const std::vector<Shown>& shown,
+                                                          const TSettingsRecord& r) {
+    std::vector<std::pair<const EditField*, QString>> take;
+    for (const Shown& s : shown) {
+        if (!s.value.isString())
+            Refuse(QStringLiteral("%1.\"value\" must be a string.").arg(FieldKey(s.field->name)));
+        const QString text = s.value.toString();
+        // An edit is a value other than export would write for the stored
+        // numbers (or an older export, without the note of a stand-in).
+        const EditorView view = EditorShows(*s.field, r);
+        const StandIn standIn = StandInOf(text, view);
+        if (standIn == StandIn::Edited)
+            Refuse(QStringLiteral("%1: \"%2\" is a stand-in from export with its shown part "
+                                  "changed; give the value alone, without the note in brackets, "
+                                  "or change \"stored\".")
+                       .arg(FieldKey(s.field->name), text));
+        if (text != ExportedValue(view) && text != view.text && standIn == StandIn::None)
+            take.emplace_back(s.field, text);
+    }
+    std::stable_partition(take.begin(), take.end(),
+                          [](const auto& t) { return !t.first->tankMax; });
+    return take;
+}
+
 } // namespace
 
 QByteArray SettingsFileToJson(const QByteArray& file) {
@@ -341,166 +500,25 @@ QByteArray SettingsFileToJson(const QByteArray& file) {
 }
 
 SettingsJsonImport SettingsFileFromJson(const QByteArray& json, const TProtocolList& protocols) {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError)
-        Refuse(QStringLiteral("It is not JSON: %1 at offset %2.")
-                   .arg(error.errorString())
-                   .arg(error.offset));
-    RefuseDuplicateKeys(json);
-    if (!doc.isObject())
-        Refuse(QStringLiteral("It is JSON, but not an object with \"format\": \"%1\".")
-                   .arg(QString::fromLatin1(kSettingsJsonFormat)));
-    const QJsonObject root = doc.object();
-    const QString format = QString::fromLatin1(kSettingsJsonFormat);
-    if (root.value(QStringLiteral("format")) != format)
-        Refuse(QStringLiteral("\"format\" must be \"%1\": this is not a settings file's JSON form.")
-                   .arg(format));
-    const double formatVersion =
-        Whole(root.value(QStringLiteral("formatVersion")), 1, 1e9, Quoted("formatVersion"));
-    if (formatVersion != kSettingsJsonFormatVersion)
-        Refuse(QStringLiteral("\"formatVersion\" %1 is not known to this program, which reads %2.")
-                   .arg(formatVersion)
-                   .arg(kSettingsJsonFormatVersion));
-    OnlyKeys(root,
-             {QStringLiteral("format"), QStringLiteral("formatVersion"), QStringLiteral("version"),
-              QStringLiteral("fields"), QStringLiteral("reserved"), QStringLiteral("rest")},
-             QStringLiteral("The top level"));
+    const QJsonObject root = ReadRoot(json);
     const auto version =
         uint16_t(Whole(root.value(QStringLiteral("version")), 0, 65535, Quoted("version")));
-    QJsonObject objects[2];
-    const char* const objectNames[2] = {"fields", "reserved"};
-    for (int i = 0; i < 2; ++i) {
-        const QJsonValue v = root.value(QLatin1String(objectNames[i]));
-        if (!v.isObject())
-            Refuse(QStringLiteral("%1 must be an object.").arg(Quoted(objectNames[i])));
-        objects[i] = v.toObject();
-    }
-    const QJsonObject& fields = objects[0];
-    const QJsonObject& reserved = objects[1];
+    const QJsonObject fields = ObjectAt(root, "fields");
+    const QJsonObject reserved = ObjectAt(root, "reserved");
     const QByteArray rest = FromHex(root.value(QStringLiteral("rest")), -1, Quoted("rest"));
-
-    for (const QString& name : fields.keys()) {
-        const FieldInfo* f = FindField(name.toStdString());
-        if ((f && !IsReserved(*f)) || FindEditField(name))
-            continue;
-        const QStringList closest = ClosestFieldNames(name);
-        Refuse(QStringLiteral("%1 has no field %2%3")
-                   .arg(Quoted("fields"), KeyText(name),
-                        closest.isEmpty() ? QStringLiteral(".")
-                                          : QStringLiteral("; did you mean %1?")
-                                                .arg(closest.join(QStringLiteral(", ")))));
-    }
-    for (const QString& name : reserved.keys())
-        if (const FieldInfo* f = FindField(name.toStdString()); !f || !IsReserved(*f))
-            Refuse(QStringLiteral("%1 has no reserved bytes %2.")
-                       .arg(Quoted("reserved"), KeyText(name)));
+    RefuseUnknownNames(fields, reserved);
 
     // The stored numbers and the reserved bytes first: they are the record.
-    TSettingsRecord r = TSettingsRecord::Defaults();
-    struct Shown {
-        const EditField* field;
-        QJsonValue value;
-    };
-    std::vector<Shown> shown;
-    const auto entryOf = [&](const char* name, const QStringList& keys) {
-        const QString key = FieldKey(name);
-        const QJsonValue v = fields.value(QLatin1String(name));
-        if (!v.isUndefined() && !v.isObject())
-            Refuse(QStringLiteral("%1 must be an object.").arg(key));
-        const QJsonObject entry = v.toObject();
-        OnlyKeys(entry, keys, key);
-        return entry;
-    };
+    TStoredReader stored{fields, TSettingsRecord::Defaults(), {}};
     for (const FieldInfo& f : RecordFields()) {
-        if (IsReserved(f)) {
-            const QByteArray bytes =
-                FromHex(reserved.value(QLatin1String(f.name)), FieldWidth(f),
-                        Quoted("reserved") + QLatin1Char('.') + Quoted(QLatin1String(f.name)));
-            auto b = r.ToBytes();
-            std::memcpy(b.data() + f.offset, bytes.constData(), size_t(bytes.size()));
-            r = TSettingsRecord::FromBytes(b);
-            continue;
-        }
-        const QString key = FieldKey(f.name);
-        if (!fields.contains(QLatin1String(f.name)))
-            Refuse(QStringLiteral("%1 is missing.").arg(key));
-        const EditField* e = EditFieldOf(f);
-        QStringList keys{kStored};
-        if (e)
-            keys << kValue << kUnit;
-        if (f.type == FieldType::F32)
-            keys << kBits;
-        const QJsonObject entry = entryOf(f.name, keys);
-        const QJsonValue stored = entry.value(kStored);
-        const QJsonValue bits = entry.value(kBits);
-        // JSON has no infinity: a number too large for the parser is no stored number.
-        if (stored.isDouble() && !std::isfinite(stored.toDouble()))
-            Refuse(QStringLiteral("%1.\"stored\" is beyond any number a field holds.").arg(key));
-        if (e && entry.contains(kValue))
-            shown.push_back({e, entry.value(kValue)});
-        for (const EditField* part : PartsOf(f))
-            if (const QJsonObject p = entryOf(part->name, {kValue, kUnit}); p.contains(kValue))
-                shown.push_back({part, p.value(kValue)});
-        if (!bits.isUndefined()) {
-            const QByteArray b = FromHex(bits, 4, key + QStringLiteral(".\"bits\""));
-            const auto word = qFromBigEndian<uint32_t>(b.constData());
-            const auto factor = std::bit_cast<float>(word);
-            // A stored number edited beside the bits would be lost without a word.
-            // It is checked as if given alone (one beyond a float is refused as
-            // such, never converted), then against the bits.
-            float given = factor;
-            if (stored.isDouble() && e) {
-                TSettingsRecord alone = r;
-                StoreRaw(alone, *e, NumberText(stored.toDouble()));
-                given = float(StoredNumber(alone, RecordFieldOf(*e)));
-            }
-            if (stored.isDouble() && given != factor)
-                Refuse(QStringLiteral("%1: \"stored\" %2 and \"bits\" %3 (%4) disagree; keep only "
-                                      "the one you mean.")
-                           .arg(key, NumberText(stored.toDouble()), bits.toString(),
-                                NumberText(factor)));
-            if (!stored.isUndefined() && !stored.isDouble() && !stored.isNull())
-                Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
-            auto rb = r.ToBytes();
-            qToLittleEndian<uint32_t>(word, rb.data() + f.offset);
-            r = TSettingsRecord::FromBytes(rb);
-        } else if (!stored.isUndefined()) {
-            if (!stored.isDouble())
-                Refuse(QStringLiteral("%1.\"stored\" must be a number.").arg(key));
-            // Every record field is in the editor's table, if only as a stored number.
-            if (!e)
-                Refuse(QStringLiteral("%1 cannot be stored.").arg(key));
-            StoreRaw(r, *e, NumberText(stored.toDouble()));
-        } else if (!entry.contains(kValue)) {
-            Refuse(QStringLiteral("%1 needs \"stored\" or \"value\".").arg(key));
-        }
+        if (IsReserved(f))
+            StoreReserved(stored.record, f, reserved);
+        else
+            stored.Read(f);
     }
-
-    // Then what was changed as the editor shows it, decided on the stored
-    // record before any is taken (a protocol's choice changes others). Fields
-    // whose limit is the tank's capacity come after it.
-    std::vector<std::pair<const EditField*, QString>> take;
-    for (const Shown& s : shown) {
-        if (!s.value.isString())
-            Refuse(QStringLiteral("%1.\"value\" must be a string.").arg(FieldKey(s.field->name)));
-        const QString text = s.value.toString();
-        // An edit is a value other than export would write for the stored
-        // numbers (or an older export, without the note of a stand-in).
-        const EditorView view = EditorShows(*s.field, r);
-        const StandIn standIn = StandInOf(text, view);
-        if (standIn == StandIn::Edited)
-            Refuse(QStringLiteral("%1: \"%2\" is a stand-in from export with its shown part "
-                                  "changed; give the value alone, without the note in brackets, "
-                                  "or change \"stored\".")
-                       .arg(FieldKey(s.field->name), text));
-        if (text != ExportedValue(view) && text != view.text && standIn == StandIn::None)
-            take.emplace_back(s.field, text);
-    }
-    std::stable_partition(take.begin(), take.end(),
-                          [](const auto& t) { return !t.first->tankMax; });
+    TSettingsRecord r = stored.record;
     SettingsJsonImport result;
-    for (const auto& [field, text] : take) {
+    for (const auto& [field, text] : EditsOf(stored.shown, r)) {
         // No control edits these: their value is shown only.
         if (field->kind == EditKind::Stored || field->kind == EditKind::Accumulator)
             Refuse(QStringLiteral("%1: its \"value\" is shown only; change its \"stored\" "

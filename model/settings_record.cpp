@@ -8,64 +8,16 @@ namespace {
 
 using enum FieldType;
 
+#define TRIPCONF_FIELD_INFO(name, offset, type, ...)                                               \
+    {#name, offset, FieldTypeOf<type>(), std::is_array_v<type> ? int(sizeof(type)) : 1},
+#define TRIPCONF_RESERVED_INFO(name, offset, type)                                                 \
+    {#name, offset, FieldTypeOf<type>(), std::is_array_v<type> ? int(sizeof(type)) : 1, true},
+#define TRIPCONF_NO_INFO(...)
 constexpr FieldInfo kFields[] = {
-    {"Size", 0x00, U32, 1},
-    {"Flags", 0x04, U32, 1},
-    {"ExpenseCorr", 0x08, F32, 1},
-    {"VelocityCorr", 0x0C, F32, 1},
-    {"TripTime", 0x10, U32, 1},
-    {"TripPath", 0x14, U32, 1},
-    {"TripFuel", 0x18, U32, 1},
-    {"ResetTime", 0x1C, U32, 1},
-    {"ResetPath", 0x20, U32, 1},
-    {"ResetFuel", 0x24, U32, 1},
-    {"Reserved28", 0x28, U32, 1},
-    {"Reserved2C", 0x2C, U32, 1},
-    {"TOPath", 0x30, U32, 1},
-    {"TOTime", 0x34, U32, 1},
-    {"UaccLowLimit", 0x38, U16, 1},
-    {"UaccHighLimit", 0x3A, U16, 1},
-    {"Reserved3C", 0x3C, U16, 1},
-    {"AKPPOilTemperLimit", 0x3E, U16, 1},
-    {"Oil6L", 0x40, U16, 1},
-    {"Lit6L", 0x42, U16, 1},
-    {"Oil43L", 0x44, U16, 1},
-    {"Lit43L", 0x46, U16, 1},
-    {"Reserved48", 0x48, Bytes, 8},
-    {"Reserved50", 0x50, Bytes, 3},
-    {"Reserved53", 0x53, Bytes, 2},
-    {"Reserved55", 0x55, U8, 1},
-    {"Intense0", 0x56, I8, 1},
-    {"Intense1", 0x57, I8, 1},
-    {"IntenseMeth", 0x58, I8, 1},
-    {"ToTOMeth", 0x59, I8, 1},
-    {"Reserved5A", 0x5A, Bytes, 2},
-    {"IntenseDayTime", 0x5C, I16, 1},
-    {"IntenseNightTime", 0x5E, I16, 1},
-    {"Reserved60", 0x60, U8, 1},
-    {"Protocol", 0x61, I8, 1},
-    {"LastProtocol", 0x62, U8, 1},
-    {"AccCorr", 0x63, I8, 1},
-    {"VentChan", 0x64, I8, 1},
-    {"RevolutionsLimit", 0x65, I8, 1},
-    {"VelocityLimit", 0x66, I16, 1},
-    {"LiqTemperLimit", 0x68, I8, 1},
-    {"TankLimit", 0x69, I8, 1},
-    {"VentTempLimit", 0x6A, I8, 1},
-    {"TankContFull", 0x6B, I8, 1},
-    {"TankMeth", 0x6C, I8, 1},
-    {"Reserved6D", 0x6D, U8, 1},
-    {"Reserved6E", 0x6E, Bytes, 5},
-    {"LockLevel", 0x73, I8, 1},
-    {"Reserved74", 0x74, U8, 1},
-    {"TempOilAKPPMeth", 0x75, I8, 1},
-    {"TimeCorr", 0x76, I8, 1},
-    {"AlarmBeep", 0x77, I8, 1},
-    {"DigitColor1", 0x78, U8, 1},
-    {"DigitBack1", 0x79, U8, 1},
-    {"DigitColor2", 0x7A, U8, 1},
-    {"DigitBack2", 0x7B, U8, 1},
-};
+    TRIPCONF_SETTINGS_FIELDS(TRIPCONF_FIELD_INFO, TRIPCONF_NO_INFO, TRIPCONF_RESERVED_INFO)};
+#undef TRIPCONF_FIELD_INFO
+#undef TRIPCONF_RESERVED_INFO
+#undef TRIPCONF_NO_INFO
 
 // The table must tile the record without gaps or overlaps.
 constexpr bool TilesRecord() {
@@ -130,7 +82,7 @@ int FieldWidth(const FieldInfo& f) {
 }
 
 bool IsReserved(const FieldInfo& f) {
-    return std::strncmp(f.name, "Reserved", 8) == 0;
+    return f.reserved;
 }
 
 double FieldValue(std::span<const uint8_t, TSettingsRecord::kSize> bytes, const FieldInfo& f) {

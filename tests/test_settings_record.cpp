@@ -74,6 +74,25 @@ private slots:
         for (const auto& f : RecordFields())
             covered += FieldWidth(f);
         QCOMPARE(covered, 124);
+        // Each byte belongs to exactly one field, and a field's bytes are the
+        // struct member's: changing the member changes those bytes alone.
+        std::array<int, 124> owners{};
+        for (const auto& f : RecordFields())
+            for (int i = 0; i < FieldWidth(f); ++i)
+                ++owners[size_t(f.offset + i)];
+        for (int o = 0; o < 124; ++o)
+            QVERIFY2(owners[size_t(o)] == 1, qPrintable(QString::number(o)));
+        const TSettingsRecord zero = TSettingsRecord::FromBytes(std::array<uint8_t, 124>{});
+        for (const auto& f : RecordFields()) {
+            auto raw = zero.ToBytes();
+            for (int i = 0; i < FieldWidth(f); ++i)
+                raw[size_t(f.offset + i)] = 0xFF;
+            TSettingsRecord r = TSettingsRecord::FromBytes(raw);
+            const auto* member = reinterpret_cast<const uint8_t*>(&r);
+            for (int o = 0; o < 124; ++o)
+                QCOMPARE(int(member[o]), o >= f.offset && o < f.offset + FieldWidth(f) ? 0xFF : 0);
+            QCOMPARE(IsReserved(f), QByteArray(f.name).startsWith("Reserved"));
+        }
         const auto b = TSettingsRecord::Defaults().ToBytes();
         for (const auto& f : RecordFields()) {
             if (QByteArray(f.name) == "TOPath")

@@ -1,0 +1,21 @@
+# Fills the completion template's @TRIPCONF_FIELD_NAMES@ with what
+# FIELD_NAMES prints, four spaces in and lines of at most 80 columns.
+# Usage: cmake -DFIELD_NAMES=PROGRAM -DTEMPLATE=IN -DOUTPUT=OUT -P fill_names.cmake
+execute_process(COMMAND ${FIELD_NAMES} OUTPUT_VARIABLE names RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR names STREQUAL "")
+  message(FATAL_ERROR "${FIELD_NAMES} printed no field names (${status})")
+endif()
+string(STRIP "${names}" names)
+string(REPLACE "\n" ";" names "${names}")
+set(TRIPCONF_FIELD_NAMES "")
+set(line "   ")
+foreach(name IN LISTS names)
+  string(LENGTH "${line} ${name}" width)
+  if(width GREATER 80)
+    string(APPEND TRIPCONF_FIELD_NAMES "${line}\n")
+    set(line "   ")
+  endif()
+  string(APPEND line " ${name}")
+endforeach()
+string(APPEND TRIPCONF_FIELD_NAMES "${line}")
+configure_file(${TEMPLATE} ${OUTPUT} @ONLY)
