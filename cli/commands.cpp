@@ -490,8 +490,7 @@ bool PortFirst(const QStringList& args) {
     return false;
 }
 
-int CmdDiff(const QStringList& args) {
-    QCommandLineParser p;
+void AddDiffOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
         "Compares two sets of settings: two settings files, or a settings file and the\n"
         "trip computer (--port PORT in the place of one file; the side named first is A).\n"
@@ -502,6 +501,11 @@ int CmdDiff(const QStringList& args) {
     p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
     p.addPositionalArgument(QStringLiteral("A"), QStringLiteral("Settings file."));
     p.addPositionalArgument(QStringLiteral("B"), QStringLiteral("Settings file."));
+}
+
+int CmdDiff(const QStringList& args) {
+    QCommandLineParser p;
+    AddDiffOptions(p);
     int code = 0;
     // A file that cannot be read is trouble, 2, for diff; its 1 is "different".
     if (!Parse(p, args, code))
