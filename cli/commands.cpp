@@ -364,8 +364,7 @@ int CmdRead(const QStringList& args) {
     return 0;
 }
 
-int CmdWrite(const QStringList& args) {
-    QCommandLineParser p;
+void AddWriteOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
         "Writes the settings record of a settings file to the trip computer, after checking\n"
         "that the trip computer reports the file's settings version.\n"
@@ -394,6 +393,32 @@ int CmdWrite(const QStringList& args) {
                                 "read-back (default 0)."),
                  QStringLiteral("MS"), QStringLiteral("0")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
+}
+
+// write to one port: the backup first when asked for, then the write; the exit status.
+int WriteToOne(TDeviceSide& device, const TMK& mk, const VerifyOptions* verifying, bool backup) {
+    QByteArray backedUp;
+    if (backup) {
+        const TBackupResult b = device.BackUp(mk);
+        if (b.transfer.status != TransferStatus::Done)
+            return device.Report(b.transfer, &mk);
+        // Said at once: the backup is there whatever the write does.
+        Out(b.path + QLatin1Char('\n'));
+        FlushOut();
+        backedUp = b.record;
+    }
+    const TransferResult r = device.Write(mk, verifying, backup ? &backedUp : nullptr);
+    if (r.status != TransferStatus::Done)
+        return device.Report(r, &mk);
+    Err(r.message);
+    if (verifying)
+        Err(QStringLiteral("Read back: the trip computer holds the record as written."));
+    return 0;
+}
+
+int CmdWrite(const QStringList& args) {
+    QCommandLineParser p;
+    AddWriteOptions(p);
     int code = 0;
     if (!Parse(p, args, code))
         return code;
@@ -436,22 +461,7 @@ int CmdWrite(const QStringList& args) {
             return StartTrace(error) ? WriteMany(jobs, data, verifying, backup,
                                                  ConnectTimeout(p, error), kLanguage)
                                      : Fail(error);
-        QByteArray backedUp;
-        if (backup) {
-            const TBackupResult b = device.BackUp(mk);
-            if (b.transfer.status != TransferStatus::Done)
-                return device.Report(b.transfer, &mk);
-            // Said at once: the backup is there whatever the write does.
-            Out(b.path + QLatin1Char('\n'));
-            FlushOut();
-            backedUp = b.record;
-        }
-        const TransferResult r = device.Write(mk, verifying, backup ? &backedUp : nullptr);
-        if (r.status != TransferStatus::Done)
-            return device.Report(r, &mk);
-        Err(r.message);
-        if (p.isSet(QStringLiteral("verify")))
-            Err(QStringLiteral("Read back: the trip computer holds the record as written."));
+        return WriteToOne(device, mk, verifying, backup);
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
@@ -480,8 +490,7 @@ bool PortFirst(const QStringList& args) {
     return false;
 }
 
-int CmdDiff(const QStringList& args) {
-    QCommandLineParser p;
+void AddDiffOptions(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
         "Compares two sets of settings: two settings files, or a settings file and the\n"
         "trip computer (--port PORT in the place of one file; the side named first is A).\n"
@@ -492,6 +501,11 @@ int CmdDiff(const QStringList& args) {
     p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
     p.addPositionalArgument(QStringLiteral("A"), QStringLiteral("Settings file."));
     p.addPositionalArgument(QStringLiteral("B"), QStringLiteral("Settings file."));
+}
+
+int CmdDiff(const QStringList& args) {
+    QCommandLineParser p;
+    AddDiffOptions(p);
     int code = 0;
     // A file that cannot be read is trouble, 2, for diff; its 1 is "different".
     if (!Parse(p, args, code))

@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <optional>
+
 namespace {
 
 struct ShownField {
@@ -157,8 +159,55 @@ int CmdGet(const QStringList& args) {
     return 0;
 }
 
-int CmdSet(const QStringList& args) {
-    QCommandLineParser p;
+namespace {
+
+struct Change {
+    const EditField* field;
+    QString value;
+};
+
+// The FIELD=VALUE arguments in the order they are stored: a protocol first,
+// since choosing one sets the fan channel, as in the editor. Empty, with the
+// usage error printed, when one is not FIELD=VALUE or names no field.
+std::optional<QList<Change>> OrderedChanges(const QStringList& changes) {
+    QList<Change> ordered;
+    qsizetype protocolsFirst = 0;
+    for (const QString& c : changes) {
+        const qsizetype eq = c.indexOf(QLatin1Char('='));
+        if (eq < 0) {
+            UsageError(QStringLiteral("Not FIELD=VALUE: %1").arg(c));
+            return std::nullopt;
+        }
+        const QString name = c.left(eq);
+        const EditField* f = FindEditField(name);
+        if (!f) {
+            UsageError(UnknownField(name));
+            return std::nullopt;
+        }
+        const Change change{f, c.mid(eq + 1)};
+        if (f->kind == EditKind::Protocol)
+            ordered.insert(protocolsFirst++, change);
+        else
+            ordered.append(change);
+    }
+    return ordered;
+}
+
+// Stored as asked, but the window would not keep it: said, not refused.
+void SayWhatTheEditorResets(const QList<Change>& ordered, const TSettingsRecord& r) {
+    QList<const EditField*> said;
+    for (const Change& c : ordered) {
+        if (said.contains(c.field))
+            continue;
+        said << c.field;
+        const EditorView v = EditorShows(*c.field, r);
+        if (!v.resets.isEmpty())
+            Err(QStringLiteral("%1: %2 is stored, but %3")
+                    .arg(QLatin1String(c.field->name), v.text, v.resets));
+    }
+}
+
+void AddSetOptions(QCommandLineParser& p) {
     p.setApplicationDescription(
         QStringLiteral(
             "Changes fields of a settings file by the values a user types in the editor\n"
@@ -177,6 +226,13 @@ int CmdSet(const QStringList& args) {
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
     p.addPositionalArgument(QStringLiteral("FIELD=VALUE"), QStringLiteral("Changes."),
                             QStringLiteral("FIELD=VALUE..."));
+}
+
+} // namespace
+
+int CmdSet(const QStringList& args) {
+    QCommandLineParser p;
+    AddSetOptions(p);
     int code = 0;
     if (!Parse(p, args, code))
         return code;
@@ -185,27 +241,9 @@ int CmdSet(const QStringList& args) {
         return UsageError(QStringLiteral("A settings FILE and at least one FIELD=VALUE are "
                                          "required"));
     const QString file = changes.takeFirst();
-    struct Change {
-        const EditField* field;
-        QString value;
-    };
-    QList<Change> ordered;
-    qsizetype protocolsFirst = 0;
-    for (const QString& c : changes) {
-        const qsizetype eq = c.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            return UsageError(QStringLiteral("Not FIELD=VALUE: %1").arg(c));
-        const QString name = c.left(eq);
-        const EditField* f = FindEditField(name);
-        if (!f)
-            return UsageError(UnknownField(name));
-        const Change change{f, c.mid(eq + 1)};
-        // A protocol first: choosing one sets the fan channel, as in the editor.
-        if (f->kind == EditKind::Protocol)
-            ordered.insert(protocolsFirst++, change);
-        else
-            ordered.append(change);
-    }
+    const std::optional<QList<Change>> ordered = OrderedChanges(changes);
+    if (!ordered)
+        return 2;
 
     TMK mk;
     QByteArray data;
@@ -220,7 +258,7 @@ int CmdSet(const QStringList& args) {
     const bool raw = p.isSet(QStringLiteral("raw"));
     const TProtocolList protocols = CreateProtocolCatalogue();
     try {
-        for (const Change& c : ordered) {
+        for (const Change& c : *ordered) {
             if (raw)
                 StoreRaw(mk.Settings, *c.field, c.value);
             else
@@ -237,16 +275,6 @@ int CmdSet(const QStringList& args) {
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));
     }
-    // Stored as asked, but the window would not keep it: said, not refused.
-    QList<const EditField*> said;
-    for (const Change& c : ordered) {
-        if (said.contains(c.field))
-            continue;
-        said << c.field;
-        const EditorView v = EditorShows(*c.field, mk.Settings);
-        if (!v.resets.isEmpty())
-            Err(QStringLiteral("%1: %2 is stored, but %3")
-                    .arg(QLatin1String(c.field->name), v.text, v.resets));
-    }
+    SayWhatTheEditorResets(*ordered, mk.Settings);
     return 0;
 }
