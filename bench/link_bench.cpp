@@ -34,21 +34,18 @@ double WireMs(int bytes) {
     return bytes * 11 * 1000.0 / kBaud;
 }
 
-// Progress shown nowhere; Cancel and the phase changes are the bench's.
+// Progress shown nowhere; Cancel and the progress are the bench's.
 class TBenchObserver : public TTransferObserver {
 public:
     std::function<bool()> cancel;
-    std::function<void(const QString&)> text;
+    std::function<void(const TransferProgress&)> progress;
 
     void Open() override {}
     void Close() override {}
-    void SetText(const QString& t) override {
-        if (text)
-            text(t);
+    void Progress(const TransferProgress& p) override {
+        if (progress)
+            progress(p);
     }
-    void SetGauge(int) override {}
-    void ShowGauge(bool) override {}
-    void ShowCancel(bool) override {}
     bool Cancelled() override { return cancel && cancel(); }
     void ProcessEvents() override { QCoreApplication::processEvents(); }
 };
@@ -243,8 +240,8 @@ void WriteReplyFigure() {
     Attach(link, sim.Path());
     TBenchObserver observer;
     double t0 = 0, cpu0 = 0;
-    observer.text = [&](const QString& t) {
-        if (t == Texts::Writing(TLanguage::English)) {
+    observer.progress = [&](const TransferProgress& p) {
+        if (p.phase == TransferPhase::Writing && p.done == 0) {
             t0 = WallMs();
             cpu0 = CpuMs();
         }

@@ -12,6 +12,9 @@
 // number and receives what was meant for the stream.
 void GuardStandardStreams();
 
+// Whether standard error is a terminal: progress is drawn only there.
+bool StandardErrorIsTerminal();
+
 // Whether name is a folder (following links).
 bool IsFolder(const QString& name);
 

@@ -31,6 +31,10 @@ void GuardStandardStreams() {
     }
 }
 
+bool StandardErrorIsTerminal() {
+    return ::isatty(2) != 0;
+}
+
 bool IsFolder(const QString& name) {
     struct stat st;
     return ::stat(EncodeNative(name).constData(), &st) == 0 && S_ISDIR(st.st_mode);

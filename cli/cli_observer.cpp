@@ -1,17 +1,33 @@
 #include "cli/cli_observer.h"
 
+#include "cli/cli_io.h"
 #include "support/stop_signals.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <unistd.h>
+
+namespace {
+
+QString PhaseWords(TransferPhase phase) {
+    switch (phase) {
+    case TransferPhase::Connecting:
+        return QStringLiteral("Connecting...");
+    case TransferPhase::Reading:
+        return QStringLiteral("Reading");
+    case TransferPhase::Writing:
+        return QStringLiteral("Writing");
+    case TransferPhase::ReadingBack:
+        return QStringLiteral("Reading back");
+    }
+    return {};
+}
+
+} // namespace
 
 TCliObserver::TCliObserver(double connectTimeoutSeconds)
-    : timeoutMs_(qint64(connectTimeoutSeconds * 1000)), terminal_(::isatty(2) != 0) {}
+    : timeoutMs_(qint64(connectTimeoutSeconds * 1000)), terminal_(StandardErrorIsTerminal()) {}
 
 void TCliObserver::Open() {
     clock_.start();
-    written_ = false;
 }
 
 void TCliObserver::Close() {
@@ -20,40 +36,12 @@ void TCliObserver::Close() {
     drawn_ = false;
 }
 
-void TCliObserver::SetText(const QString& text) {
-    // The core's texts are the window's; its connecting text is the one it
-    // shows after giving up, not a phase.
-    constexpr TLanguage en = TLanguage::English;
-    if (text == Texts::Connecting(en)) {
-        phase_ = QStringLiteral("Connecting...");
-    } else if (text == Texts::Reading(en)) {
-        phase_ = written_ ? QStringLiteral("Reading back") : QStringLiteral("Reading");
-    } else if (text == Texts::Writing(en)) {
-        phase_ = QStringLiteral("Writing");
-        written_ = true;
-    } else {
-        phase_ = text;
-    }
-    Draw();
-}
-
-void TCliObserver::SetGauge(int percent) {
-    percent_ = percent;
-    // The core moves the gauge once per block done, and to 0 before the first.
-    done_ = gaugeVisible_ ? std::min(done_ + 1, blocks_) : 0;
-    Draw();
-}
-
-void TCliObserver::ShowGauge(bool visible) {
-    gaugeVisible_ = visible;
-    done_ = 0;
-    Draw();
-}
-
-void TCliObserver::ShowCancel(bool visible) {
-    // The cancel button stands for the time-out: shown only while connecting.
-    connecting_ = visible;
-    clock_.restart();
+void TCliObserver::Progress(const TransferProgress& progress) {
+    connecting_ = progress.phase == TransferPhase::Connecting;
+    // The time-out counts from each start of connecting, the read-back's too.
+    if (connecting_)
+        clock_.restart();
+    Draw(progress);
 }
 
 bool TCliObserver::Cancelled() {
@@ -66,16 +54,15 @@ bool TCliObserver::Interrupted() {
     return CaughtStopSignal() != 0;
 }
 
-void TCliObserver::Draw() {
+void TCliObserver::Draw(const TransferProgress& progress) {
     if (!terminal_)
         return;
-    QString line = phase_;
-    if (gaugeVisible_) {
-        const int percent = blocks_ > 0 ? done_ * 100 / blocks_ : percent_;
-        if (blocks_ > 0)
-            line += QStringLiteral(": blocks %1 of %2").arg(done_).arg(blocks_);
+    QString line = PhaseWords(progress.phase);
+    if (progress.phase != TransferPhase::Connecting && progress.total > 0) {
+        const int percent = progress.done * 100 / progress.total;
         const int filled = percent * 30 / 100;
-        line += QStringLiteral(" [") + QString(filled, QLatin1Char('#')) +
+        line += QStringLiteral(": blocks %1 of %2").arg(progress.done).arg(progress.total) +
+                QStringLiteral(" [") + QString(filled, QLatin1Char('#')) +
                 QString(30 - filled, QLatin1Char('.')) + QStringLiteral("] %1%").arg(percent);
     }
     std::fprintf(stderr, "\r\033[K%s", qPrintable(line));

@@ -31,12 +31,10 @@ public:
 
     void Open() override { clock_.start(); }
     void Close() override {}
-    void SetText(const QString&) override {}
-    void SetGauge(int) override {}
-    void ShowGauge(bool) override {}
-    void ShowCancel(bool visible) override {
-        connecting_ = visible;
-        clock_.restart();
+    void Progress(const TransferProgress& progress) override {
+        connecting_ = progress.phase == TransferPhase::Connecting;
+        if (connecting_)
+            clock_.restart();
     }
     bool Cancelled() override {
         if (connecting_ && clock_.elapsed() >= timeoutMs_)

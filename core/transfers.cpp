@@ -5,7 +5,6 @@
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/record_diff.h"
-#include "support/numeric.h"
 
 #include <algorithm>
 #include <functional>
@@ -139,9 +138,7 @@ std::optional<QString> Prepare(TSerialLink& link, TTransferObserver& observer,
     link.ResyncCommand = kVersionCommand;
     link.ResyncReplyLength = kVersionReplyLength;
     observer.Open();
-    observer.ShowCancel(true);
-    observer.SetText(Texts::Connecting(language));
-    observer.ShowGauge(false);
+    observer.Progress({TransferPhase::Connecting});
     return std::nullopt;
 }
 
@@ -168,21 +165,16 @@ std::optional<uint16_t> Connect(TSerialLink& link, TTransferObserver& observer,
     }
 }
 
-void StartBlockPhase(TTransferObserver& observer, const QString& text) {
-    observer.SetText(text);
-    observer.SetGauge(0);
-    observer.ShowGauge(true);
+// From here on the transfer runs to its end or to an error.
+void StartBlockPhase(TTransferObserver& observer, TransferPhase phase, int blocks) {
+    observer.Progress({phase, 0, blocks});
     observer.ProcessEvents();
-    // From here on the transfer runs to its end or to an error.
-    observer.ShowCancel(false);
 }
 
-int Gauge(int done, int total) {
-    return int(RoundHalfEven(done * 100.0 / total));
-}
-
-// Blocks 0..count-1, in order; raises the link's errors.
-QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count) {
+// Blocks 0..count-1, in order, as the phase given; raises the link's errors.
+QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, TransferPhase phase,
+                      int count) {
+    StartBlockPhase(observer, phase, count);
     QByteArray bytes;
     bytes.reserve(count * kBlockSize);
     for (int b = 0; b < count; ++b) {
@@ -192,7 +184,7 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, int count)
         link.Transact(kBlockReplyLength);
         for (int i = 0; i < kBlockSize; ++i)
             bytes.append(char(link.GetByte()));
-        observer.SetGauge(Gauge(b, count));
+        observer.Progress({phase, b + 1, count});
     }
     return bytes;
 }
@@ -225,10 +217,9 @@ TransferResult ReadImage(TSerialLink& link, TMK& mk, TTransferObserver& observer
     if (required && version != *required)
         return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), version};
 
-    StartBlockPhase(observer, Texts::Reading(language));
     QByteArray image;
     try {
-        image = ReadBlocks(link, observer, kImageSize / kBlockSize);
+        image = ReadBlocks(link, observer, TransferPhase::Reading, kImageSize / kBlockSize);
     } catch (const TInterruption& e) {
         return {TransferStatus::Interrupted, e.message()};
     } catch (const std::exception& e) {
@@ -255,7 +246,8 @@ namespace {
 // stops it between blocks (TInterruption), saying so too once a block is in.
 void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size,
                 const TTransferTimings& timings, TLanguage language) {
-    StartBlockPhase(observer, Texts::Writing(language));
+    const int blocks = int((size + kBlockSize - 1) / kBlockSize);
+    StartBlockPhase(observer, TransferPhase::Writing, blocks);
     link.ReplyTimeout = timings.writeReplyMs;
     bool torn = false;
     const auto transact = [&link, &torn, language] {
@@ -269,7 +261,6 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
         }
         torn = true;
     };
-    const int blocks = int((size + kBlockSize - 1) / kBlockSize);
     int sent = 0;
     const auto stopped = [&] {
         return sent == 0 ? QString()
@@ -291,7 +282,7 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
         }
         transact();
         sent = i + 1;
-        observer.SetGauge(Gauge(i, blocks));
+        observer.Progress({TransferPhase::Writing, sent, blocks});
     }
     // Without the closing command the device has not taken the record either.
     StopPoint(observer, stopped);
@@ -314,22 +305,19 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
     } catch (const TLinkAborted&) {
         return interrupted;
     }
-    observer.ShowCancel(true);
-    observer.SetText(Texts::Connecting(language));
-    observer.ShowGauge(false);
+    observer.Progress({TransferPhase::Connecting});
     if (!Connect(link, observer, timings))
         return observer.Interrupted()
                    ? interrupted
                    : TransferResult{TransferStatus::NotVerified,
                                     Texts::NotVerified(Texts::Connecting(language), language)};
 
-    StartBlockPhase(observer, Texts::Reading(language));
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
     std::array<uint8_t, TSettingsRecord::kSize> back;
     std::copy(sent.begin(), sent.end(), back.begin());
     try {
         // Only the record's bytes count; the filler is the device's business.
-        const QByteArray bytes = ReadBlocks(link, observer, blocks);
+        const QByteArray bytes = ReadBlocks(link, observer, TransferPhase::ReadingBack, blocks);
         std::copy_n(bytes.constData(), size, back.begin());
     } catch (const TInterruption&) {
         return interrupted;
@@ -374,11 +362,10 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
 
     if (options.expectedRecord) {
         // The unit on the line must be the one whose settings were read before.
-        StartBlockPhase(observer, Texts::Reading(language));
         const int blocks = int((size + kBlockSize - 1) / kBlockSize);
         QByteArray now;
         try {
-            now = ReadBlocks(link, observer, blocks);
+            now = ReadBlocks(link, observer, TransferPhase::Reading, blocks);
         } catch (const TInterruption& e) {
             return {TransferStatus::Interrupted, e.message()};
         } catch (const std::exception& e) {

@@ -9,17 +9,35 @@
 class TMK;
 class TSerialLink;
 
-// What a device transfer shows while it runs. The window implements it with
-// its progress window, the command-line tool with a bar on standard error.
+// The stages of a device transfer, in the order a verified write passes them.
+enum class TransferPhase {
+    Connecting,  // asking for the version until the device answers
+    Reading,     // the image, or the record a checked write finds first
+    Writing,     // the record's blocks and the closing command
+    ReadingBack, // a verified write's blocks, read after the closing command
+};
+
+// Where a transfer stands: the blocks of its phase done, of total (both 0
+// while connecting).
+struct TransferProgress {
+    TransferPhase phase = TransferPhase::Connecting;
+    int done = 0;
+    int total = 0;
+};
+
+// What a device transfer tells while it runs, and what it asks. The window
+// shows it in its progress window, the command-line tool as a bar on
+// standard error; each says the phases in its own words.
 class TTransferObserver {
 public:
     virtual ~TTransferObserver() = default;
     virtual void Open() = 0;  // progress shown, not modal
     virtual void Close() = 0; // progress gone; runs after every transfer
-    virtual void SetText(const QString& text) = 0;
-    virtual void SetGauge(int percent) = 0;
-    virtual void ShowGauge(bool visible) = 0;
-    virtual void ShowCancel(bool visible) = 0;
+    // Each phase as it begins (done 0), then each block done. Connecting is
+    // told once for each time it begins.
+    virtual void Progress(const TransferProgress& progress) = 0;
+    // The user gives up; asked only while connecting: a block phase runs to
+    // its end or to an error.
     virtual bool Cancelled() = 0;
     virtual void ProcessEvents() = 0;
     // The program is to end (a signal, the session closing): the transfer

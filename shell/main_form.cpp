@@ -344,7 +344,7 @@ void TMainForm::bGetParamsClick() {
 template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer transfer) {
     DeviceAddress = kDeviceAddress;
     ImageSize = kImageSize;
-    TProgressObserver progress(this);
+    TProgressObserver progress(this, WindowLanguage());
     progress.StopRequested = [this] { return closeRequested_; };
     const bool wasBusy = busy_;
     SetBusy(true);

@@ -1,5 +1,7 @@
 #include "shell/progress_form.h"
 
+#include "support/numeric.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -69,20 +71,32 @@ void TProgressObserver::Close() {
     form_.reset();
 }
 
-void TProgressObserver::SetText(const QString& text) {
-    form_->ProgressLabel->setText(text);
+namespace {
+
+QString PhaseText(TransferPhase phase, TLanguage language) {
+    if (phase == TransferPhase::Connecting)
+        return Texts::Connecting(language);
+    if (phase == TransferPhase::Writing)
+        return Texts::Writing(language);
+    // The window does not tell a read-back from a read.
+    return Texts::Reading(language);
 }
 
-void TProgressObserver::SetGauge(int percent) {
-    form_->ProgressGauge->setValue(percent);
+// As the gauge always moved: to the share of the blocks done before the
+// latest one, so 0 after the first block and short of 100 after the last.
+int Gauge(const TransferProgress& p) {
+    return p.done == 0 ? 0 : int(RoundHalfEven((p.done - 1) * 100.0 / p.total));
 }
 
-void TProgressObserver::ShowGauge(bool visible) {
-    form_->ProgressGauge->setVisible(visible);
-}
+} // namespace
 
-void TProgressObserver::ShowCancel(bool visible) {
-    form_->BitBtn1->setVisible(visible);
+void TProgressObserver::Progress(const TransferProgress& progress) {
+    const bool connecting = progress.phase == TransferPhase::Connecting;
+    form_->BitBtn1->setVisible(connecting);
+    form_->ProgressLabel->setText(PhaseText(progress.phase, language_));
+    if (!connecting)
+        form_->ProgressGauge->setValue(Gauge(progress));
+    form_->ProgressGauge->setVisible(!connecting);
 }
 
 bool TProgressObserver::Cancelled() {

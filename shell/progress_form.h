@@ -24,15 +24,18 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 };
 
+#include "core/language.h"
 #include "core/transfers.h"
 
 #include <functional>
 #include <memory>
 
-// A transfer's progress shown in a TProgressForm centred on the window.
+// A transfer's progress shown in a TProgressForm centred on the window, in
+// the window's words: Cancel while connecting, the gauge in the block phases.
 class TProgressObserver : public TTransferObserver {
 public:
-    explicit TProgressObserver(QWidget* centreOn) : centreOn_(centreOn) {}
+    TProgressObserver(QWidget* centreOn, TLanguage language)
+        : centreOn_(centreOn), language_(language) {}
     ~TProgressObserver() override;
 
     // The window while a transfer runs; null otherwise.
@@ -40,10 +43,7 @@ public:
 
     void Open() override;
     void Close() override;
-    void SetText(const QString& text) override;
-    void SetGauge(int percent) override;
-    void ShowGauge(bool visible) override;
-    void ShowCancel(bool visible) override;
+    void Progress(const TransferProgress& progress) override;
     bool Cancelled() override;
     void ProcessEvents() override;
     bool Interrupted() override { return StopRequested && StopRequested(); }
@@ -53,5 +53,6 @@ public:
 
 private:
     QWidget* centreOn_;
+    TLanguage language_;
     std::unique_ptr<TProgressForm> form_;
 };

@@ -26,18 +26,18 @@
 namespace {
 
 // Gives up connecting after a time (500 ms unless GiveUp says otherwise), as
-// the command-line tool does; calls OnBlock with the number of blocks done.
+// the command-line tool does; calls OnBlock with the number of blocks done,
+// and notes the progress as "phase done/total".
 class Observer : public TTransferObserver {
 public:
     void Open() override { clock_.start(); }
     void Close() override { ++closed; }
-    void SetText(const QString& t) override { text = t; }
-    void SetGauge(int) override {
-        if (OnBlock)
-            OnBlock(++blocks_);
+    void Progress(const TransferProgress& p) override {
+        static const char* const names[] = {"connecting", "reading", "writing", "reading back"};
+        steps << QStringLiteral("%1 %2/%3").arg(names[int(p.phase)]).arg(p.done).arg(p.total);
+        if (p.phase != TransferPhase::Connecting && OnBlock)
+            OnBlock(p.done);
     }
-    void ShowGauge(bool) override {}
-    void ShowCancel(bool) override {}
     bool Cancelled() override {
         if (!cancelled_.isValid() && (GiveUp ? GiveUp() : clock_.elapsed() > 500))
             cancelled_.start();
@@ -51,12 +51,19 @@ public:
     std::function<void(int)> OnBlock;
     std::function<bool()> GiveUp;
     int closed = 0;
-    QString text; // the last one shown
+    QStringList steps;
 
 private:
     QElapsedTimer clock_, cancelled_;
-    int blocks_ = 0;
 };
+
+// A phase's steps: as it begins, then after each block.
+QStringList Counted(const QString& phase, int blocks) {
+    QStringList out;
+    for (int done = 0; done <= blocks; ++done)
+        out << QStringLiteral("%1 %2/%3").arg(phase).arg(done).arg(blocks);
+    return out;
+}
 
 QByteArray Memory() {
     QByteArray m(2048, '\0');
@@ -261,9 +268,9 @@ private slots:
         observer.OnBlock = [&](int blocks) {
             if (fromStart)
                 return;
-            if (blocks == 8)
+            if (blocks == 7)
                 sim.sim.Update([&](TSimOptions& s) { Apply(s, strike, value); });
-            if (blocks == 12)
+            if (blocks == 11)
                 sim.sim.Update(Clear);
         };
         TMK mk;
@@ -348,6 +355,7 @@ private slots:
             QVERIFY2(r.status == TransferStatus::Done, qPrintable(r.message));
             QCOMPARE(mk.Image, o.Memory);
             QCOMPARE(mk.Version, kVersion);
+            QCOMPARE(observer.steps, QStringList{"connecting 0/0"} + Counted("reading", 64));
             return;
         }
         QVERIFY(r.status == TransferStatus::Failed);
@@ -382,6 +390,7 @@ private slots:
             QCOMPARE(r.message, Texts::Written(TLanguage::English));
             QCOMPARE(sim.sim.Memory().left(124),
                      QByteArray(reinterpret_cast<const char*>(record.data()), 124));
+            QCOMPARE(observer.steps, QStringList{"connecting 0/0"} + Counted("writing", 4));
             return;
         }
         // Every fault strikes after the first block request went out.
@@ -432,7 +441,7 @@ private slots:
                  qPrintable(QString::number(observer.SinceCancel())));
         QVERIFY2(requestsBeforeCancel > TSerialLink::kAttempts,
                  qPrintable(QString::number(requestsBeforeCancel)));
-        QCOMPARE(observer.text, Texts::Connecting(TLanguage::English));
+        QCOMPARE(observer.steps, QStringList{"connecting 0/0"});
         QVERIFY(!AnyBlockSent(sim.sim));
         QVERIFY(!link.IsPortOpen());
         QCOMPARE(observer.closed, 1);

@@ -9,22 +9,22 @@
 
 namespace {
 
-// Gives up connecting after a time, as the command-line tool does.
+// Gives up connecting after a time, as the command-line tool does; notes
+// the progress as "phase done/total".
 class Observer : public TTransferObserver {
 public:
     explicit Observer(int giveUpMs) : giveUpMs_(giveUpMs) {}
     void Open() override {}
     void Close() override {}
-    void SetText(const QString& text) override { texts << text; }
-    void SetGauge(int) override {}
-    void ShowGauge(bool) override {}
-    void ShowCancel(bool visible) override {
-        if (visible)
+    void Progress(const TransferProgress& p) override {
+        static const char* const names[] = {"connecting", "reading", "writing", "reading back"};
+        steps << QStringLiteral("%1 %2/%3").arg(names[int(p.phase)]).arg(p.done).arg(p.total);
+        if (p.phase == TransferPhase::Connecting)
             clock_.start();
     }
     bool Cancelled() override { return clock_.isValid() && clock_.elapsed() > giveUpMs_; }
     void ProcessEvents() override {}
-    QStringList texts;
+    QStringList steps;
 
 private:
     QElapsedTimer clock_;
@@ -40,6 +40,14 @@ QStringList Requests(const TSimulator& sim) {
             r += QLatin1Char(':') + QString::number(uint8_t(f[5]));
         out << r;
     }
+    return out;
+}
+
+// A phase's steps: as it begins, then after each block.
+QStringList Counted(const QString& phase, int blocks) {
+    QStringList out;
+    for (int done = 0; done <= blocks; ++done)
+        out << QStringLiteral("%1 %2/%3").arg(phase).arg(done).arg(blocks);
     return out;
 }
 
@@ -111,6 +119,9 @@ private slots:
         QVERIFY(rx.count(QStringLiteral("1")) > 2);
         // 150, the filler (the last byte repeated), one filler byte stored inverted.
         QCOMPARE(d.sim.sim.Memory().mid(58, 6), QByteArray::fromHex("96000000FF00"));
+        // Connecting again before the read-back, however long the device stays busy.
+        QCOMPARE(observer.steps, QStringList{"connecting 0/0"} + Counted("writing", 2) +
+                                     QStringList{"connecting 0/0"} + Counted("reading back", 2));
     }
 };
 
