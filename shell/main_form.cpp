@@ -278,7 +278,6 @@ void TMainForm::FormShow() {
                                             WindowTranslation()));
         SetWindowLanguage(
             ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false));
-        link_->RussianTexts = !WindowIsEnglish();
         if (DemoDevicePath.isEmpty())
             link_->LoadSettings(ini);
         else
@@ -344,7 +343,7 @@ void TMainForm::bGetParamsClick() {
 template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer transfer) {
     DeviceAddress = kDeviceAddress;
     ImageSize = kImageSize;
-    TProgressObserver progress(this, WindowLanguage());
+    TProgressObserver progress(this);
     progress.StopRequested = [this] { return closeRequested_; };
     const bool wasBusy = busy_;
     SetBusy(true);
@@ -356,7 +355,7 @@ void TMainForm::ReadFromDevice() {
     if (busy_)
         return;
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
-        return ::ReadFromDevice(*link_, *mk_, progress, Timings, WindowLanguage());
+        return ::ReadFromDevice(*link_, *mk_, progress, Timings);
     });
     // A failed read changes no data, so what could be edited, saved or
     // written before still can.
@@ -413,7 +412,7 @@ void TMainForm::WriteToDevice() {
 
 void TMainForm::WritePlain() {
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
-        return ::WriteToDevice(*link_, *mk_, progress, Timings, WindowLanguage());
+        return ::WriteToDevice(*link_, *mk_, progress, Timings);
     });
     ReportWriteEnd(r, QString());
 }
@@ -424,14 +423,13 @@ void TMainForm::WritePlain() {
 void TMainForm::WriteReviewed() {
     SetBusy(true);
     const auto idle = qScopeGuard([this] { SetBusy(false); });
-    const TLanguage language = WindowLanguage();
     const QString port = PortName();
     QString backup;
     QByteArray expected;
     if (Safety.review || Safety.backup) {
         TMK device;
         const TransferResult r = RunTransfer([&](TTransferObserver& progress) {
-            return ReadBeforeWrite(*link_, *mk_, device, progress, Timings, language);
+            return ReadBeforeWrite(*link_, *mk_, device, progress, Timings);
         });
         if (r.status != TransferStatus::Done) {
             ReportWriteEnd(r, QString());
@@ -476,7 +474,7 @@ void TMainForm::WriteReviewed() {
     if (!expected.isEmpty())
         options.expectedRecord = &expected;
     const TransferResult r = RunTransfer([&](TTransferObserver& progress) {
-        return WriteChecked(*link_, *mk_, progress, options, Timings, language);
+        return WriteChecked(*link_, *mk_, progress, options, Timings);
     });
     ReportWriteEnd(r, backup);
 }
@@ -505,7 +503,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
     case TransferStatus::Failed: {
         // Link errors go on to the general handler; a checked write also
         // says when none of the record had gone out.
-        const bool partly = r.message.contains(Texts::TornWrite(WindowLanguage()));
+        const bool partly = r.message.contains(Texts::TornWrite());
         if (partly)
             wrote(TWritten::MaybePartly);
         QString text = r.message;
@@ -520,7 +518,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
         break;
     case TransferStatus::Interrupted:
         // Stopped for the window's closing; said only when the trip computer changed.
-        if (r.message.contains(Texts::TornWrite(WindowLanguage()))) {
+        if (r.message.contains(Texts::TornWrite())) {
             wrote(TWritten::MaybePartly);
             ReportException(TripError(r.message + kept));
         } else if (!r.message.isEmpty()) {
@@ -536,7 +534,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
         // Where the write was reviewed, both versions are named.
         if (checked)
             ShowError(r.message + QLatin1Char('\n') +
-                      Texts::VersionsNamed(WindowLanguage(), mk_->Version, r.deviceVersion) + kept);
+                      Texts::VersionsNamed(mk_->Version, r.deviceVersion) + kept);
         else
             ShowError(r.message);
         break;
@@ -631,8 +629,7 @@ bool TMainForm::SaveParamsToFile() {
 
 void TMainForm::ApplyLanguage() {
     if (link_)
-        link_->RussianTexts = !WindowIsEnglish();
-    cbEnglishVersion->setText(tr("English language"));
+        cbEnglishVersion->setText(tr("English language"));
     setWindowTitle(tr("Viewing and configuring trip computer parameters (Version 12.03.26)"));
     Label5->setText(tr("Attention! For the program to work correctly, you MUST first download "
                        "the latest version of the software to the device."));
@@ -670,7 +667,7 @@ void TMainForm::UpdateStatus() {
     } else if (n == 0) {
         port = tr("none — ") + QString::fromLatin1(kNoFreePortText);
     } else if (const TOpenFailure& f = link_->OpenFailure(); f.kind != TOpenFailure::Kind::None) {
-        port = QStringLiteral("COM%1 — ").arg(n) + OpenFailureText(f, !WindowIsEnglish());
+        port = QStringLiteral("COM%1 — ").arg(n) + OpenFailureText(f);
     } else {
         port = QStringLiteral("COM%1").arg(n);
         if (const QString path = link_->PortPath(n); !path.isEmpty())

@@ -33,7 +33,7 @@ QString ItemText(const TPortChoice& p) {
         text += QStringLiteral("    ") + p.description;
     // The same states the start-up box and the command line tell.
     if (p.state.kind != TOpenFailure::Kind::None)
-        text += QStringLiteral("    (%1)").arg(PortStateText(p.state, !WindowIsEnglish()));
+        text += QStringLiteral("    (%1)").arg(PortStateText(p.state));
     return text;
 }
 

@@ -1,17 +1,11 @@
 #pragma once
 
-#include "core/language.h"
 #include "ui/translation.h"
 
 #include <QCoreApplication>
 #include <QString>
 
 class NotSettingsFileError;
-
-// The language the transfers speak in the window: the window's own.
-inline TLanguage WindowLanguage() {
-    return WindowIsEnglish() ? TLanguage::English : TLanguage::Russian;
-}
 
 // The window's texts that belong to no one dialog.
 struct TWindowTexts {

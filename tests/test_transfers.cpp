@@ -388,8 +388,7 @@ private slots:
                 qPrintable(d.messages[0].text));
         } else {
             QCOMPARE(d.messages[0].kind, MessageKind::Error);
-            QCOMPARE(d.messages[0].text,
-                     Texts::UnitChanged(TLanguage::Russian, QStringLiteral("TOTime")) + kept);
+            QCOMPARE(d.messages[0].text, Texts::UnitChanged(QStringLiteral("TOTime")) + kept);
         }
         QCOMPARE(ListBackups(BackupFolder()).value(0).image, first.sim.Memory());
     }

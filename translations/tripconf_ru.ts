@@ -2,6 +2,61 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru" sourcelanguage="en">
 <context>
+    <name>Ports</name>
+    <message>
+        <source>The port %1 does not exist%2.</source>
+        <translation>Порт %1 не существует%2.</translation>
+    </message>
+    <message>
+        <source>%1 is not a serial port%2.</source>
+        <translation>%1 не является последовательным портом%2.</translation>
+    </message>
+    <message>
+        <source>No permission to open the port %1%2. Add your user to the group %3: sudo usermod -aG %3 $USER, then log in again.</source>
+        <translation>Нет прав на открытие порта %1%2. Добавьте пользователя в группу %3: sudo usermod -aG %3 $USER, затем войдите в систему заново.</translation>
+    </message>
+    <message>
+        <source>No permission to open the port %1%2. Only its owner %3 may read and write it, not its group %4: ask the administrator for access (a udev rule, for instance).</source>
+        <translation>Нет прав на открытие порта %1%2. Читать и писать его может только владелец %3, не группа %4: попросите администратора дать доступ (например, правилом udev).</translation>
+    </message>
+    <message>
+        <source>A stale lock file %1 (process %2, not running) blocks the port; remove it: sudo rm %1</source>
+        <translation>Устаревший файл блокировки %1 (процесс %2 не запущен) не даёт открыть порт; удалите его: sudo rm %1</translation>
+    </message>
+    <message>
+        <source>The port %1 is in use by another program (%2).</source>
+        <translation>Порт %1 занят другой программой (%2).</translation>
+    </message>
+    <message>
+        <source>The port %1 is in use by another program.</source>
+        <translation>Порт %1 занят другой программой.</translation>
+    </message>
+    <message>
+        <source>The port %1 cannot be opened%2.</source>
+        <translation>Не могу открыть порт %1%2.</translation>
+    </message>
+    <message>
+        <source>free</source>
+        <translation>свободен</translation>
+    </message>
+    <message>
+        <source>in use by another program</source>
+        <translation>занят другой программой</translation>
+    </message>
+    <message>
+        <source>in use by %1</source>
+        <translation>занят: %1</translation>
+    </message>
+    <message>
+        <source>no such device</source>
+        <translation>нет такого устройства</translation>
+    </message>
+    <message>
+        <source>not a serial device</source>
+        <translation>не последовательный порт</translation>
+    </message>
+</context>
+<context>
     <name>TBackupListDlg</name>
     <message>
         <source>Restore from a backup</source>
@@ -374,6 +429,65 @@ Choose another port?</source>
     <message>
         <source>Cancel</source>
         <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>Transfers</name>
+    <message>
+        <source>I can not connect to the device</source>
+        <translation>Не могу подключиться к МК...</translation>
+    </message>
+    <message>
+        <source>The settings are being read...</source>
+        <translation>Чтение настроек...</translation>
+    </message>
+    <message>
+        <source>The settings are recorded...</source>
+        <translation>Запись настроек...</translation>
+    </message>
+    <message>
+        <source>The settings version does not match the device version!</source>
+        <translation>Версия настроек не совпадает с версией устройства!</translation>
+    </message>
+    <message>
+        <source>The settings are recorded in the device</source>
+        <translation>Настройки записаны в МК</translation>
+    </message>
+    <message>
+        <source>The trip computer may now hold partly written settings: write them again.</source>
+        <translation>МК может содержать частично записанные настройки: повторите запись.</translation>
+    </message>
+    <message>
+        <source>The write was stopped after %1 of %2 blocks.</source>
+        <translation>Запись остановлена: отправлено блоков %1 из %2.</translation>
+    </message>
+    <message>
+        <source>the program was asked to end</source>
+        <translation>программу попросили завершиться</translation>
+    </message>
+    <message>
+        <source>The settings record size (%1) is outside 4..124. Nothing was written.</source>
+        <translation>Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.</translation>
+    </message>
+    <message>
+        <source>Settings version: %1, device version: %2.</source>
+        <translation>Версия настроек: %1, версия МК: %2.</translation>
+    </message>
+    <message>
+        <source>The trip computer on the port now holds other settings than when they were read before the write (%1 differs): another trip computer is connected, or its settings changed. Nothing was written.</source>
+        <translation>МК на порту теперь хранит другие настройки, чем при чтении перед записью (%1 отличается): подключён другой МК или его настройки изменились. Настройки не записаны.</translation>
+    </message>
+    <message>
+        <source>The settings were written, but could not be read back: %1</source>
+        <translation>Настройки записаны, но не могут быть считаны обратно: %1</translation>
+    </message>
+    <message>
+        <source>The settings read back differ from those written: %1 was written as %2 but reads back as %3 (first difference at offset 0x%4)</source>
+        <translation>Считанные обратно настройки отличаются от записанных: %1 записано как %2, а считывается как %3 (первое отличие по смещению 0x%4)</translation>
+    </message>
+    <message>
+        <source>; %1 fields differ</source>
+        <translation>; отличаются полей: %1</translation>
     </message>
 </context>
 </TS>
