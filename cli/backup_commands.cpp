@@ -16,9 +16,9 @@
 #include <mutex>
 
 TBackupResult BackUpUnit(TSerialLink& link, const TMK& mk, const QString& port,
-                         TTransferObserver& observer, TLanguage language) {
+                         TTransferObserver& observer) {
     TMK unit;
-    TBackupResult b{ReadBeforeWrite(link, mk, unit, observer, {}, language), {}, {}};
+    TBackupResult b{ReadBeforeWrite(link, mk, unit, observer), {}, {}};
     if (b.transfer.status != TransferStatus::Done)
         return b;
     // Ports side by side could both find a name free and then save over each other.

@@ -20,4 +20,4 @@ struct TBackupResult {
 // settings version than mk's, as the write would) and saves it in the
 // backups folder, named after port. Safe to call from several threads.
 TBackupResult BackUpUnit(TSerialLink& link, const TMK& mk, const QString& port,
-                         TTransferObserver& observer, TLanguage language);
+                         TTransferObserver& observer);

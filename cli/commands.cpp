@@ -6,7 +6,6 @@
 #include "cli/cli_observer.h"
 #include "cli/many_ports.h"
 #include "core/app_ini.h"
-#include "core/language.h"
 #include "core/port_probe.h"
 #include "core/transfers.h"
 #include "link/link_log.h"
@@ -34,9 +33,6 @@
 #include <utility>
 
 namespace {
-
-// The command-line tool speaks the English texts.
-constexpr TLanguage kLanguage = TLanguage::English;
 
 const char* const kUsage =
     "Usage: tripconf-cli COMMAND [options]\n"
@@ -230,17 +226,17 @@ public:
 
     TransferResult Read(TMK& mk) {
         observer_.SetBlockCount(kImageSize / kBlockSize);
-        return ReadFromDevice(link_, mk, observer_, {}, kLanguage);
+        return ReadFromDevice(link_, mk, observer_, {});
     }
     TBackupResult BackUp(const TMK& mk) {
         observer_.SetBlockCount(kImageSize / kBlockSize);
-        return BackUpUnit(link_, mk, port_, observer_, kLanguage);
+        return BackUpUnit(link_, mk, port_, observer_);
     }
     // expected: the record the trip computer must still hold (its backup's).
     TransferResult Write(const TMK& mk, const VerifyOptions* verify,
                          const QByteArray* expected = nullptr) {
         observer_.SetBlockCount(int((mk.Settings.Size + kBlockSize - 1) / kBlockSize));
-        return WriteChecked(link_, mk, observer_, {verify, expected}, {}, kLanguage);
+        return WriteChecked(link_, mk, observer_, {verify, expected}, {});
     }
     // Prints why a transfer did not end Done; the exit status 1, or 0 when it
     // did. mk: the settings a write sent.
@@ -249,8 +245,7 @@ public:
         case TransferStatus::Done:
             return 0;
         case TransferStatus::Cancelled:
-            return Fail(observer_.TimedOut() ? Texts::Connecting(kLanguage)
-                                             : QStringLiteral("Cancelled"));
+            return Fail(observer_.TimedOut() ? Texts::Connecting() : QStringLiteral("Cancelled"));
         case TransferStatus::Interrupted:
             return Fail(InterruptedText(r));
         case TransferStatus::VersionMismatch:
@@ -324,7 +319,7 @@ int ReadFromMany(const QCommandLineParser& p, const QString& folder) {
         return Fail(QStringLiteral("%1 is not a folder").arg(folder));
     if (!StartTrace(error))
         return Fail(error);
-    return ReadMany(jobs, timeout, kLanguage);
+    return ReadMany(jobs, timeout);
 }
 
 int CmdRead(const QStringList& args) {
@@ -458,9 +453,9 @@ int CmdWrite(const QStringList& args) {
         const VerifyOptions* verifying = p.isSet(QStringLiteral("verify")) ? &verify : nullptr;
         const bool backup = p.isSet(QStringLiteral("backup"));
         if (many)
-            return StartTrace(error) ? WriteMany(jobs, data, verifying, backup,
-                                                 ConnectTimeout(p, error), kLanguage)
-                                     : Fail(error);
+            return StartTrace(error)
+                       ? WriteMany(jobs, data, verifying, backup, ConnectTimeout(p, error))
+                       : Fail(error);
         return WriteToOne(device, mk, verifying, backup);
     } catch (const std::exception& e) {
         return Fail(ExceptionMessage(e));

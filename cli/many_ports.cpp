@@ -69,11 +69,11 @@ void PrintLine(const QString& port, const QString& text) {
 
 // The text of a transfer that did not end Done, on one line. mk: the
 // settings a write sent, whose version a mismatch names beside the device's.
-QString FailureText(const TransferResult& r, const TQuietObserver& observer, TLanguage language,
+QString FailureText(const TransferResult& r, const TQuietObserver& observer,
                     const TMK* mk = nullptr) {
     QString text;
     if (r.status == TransferStatus::Cancelled)
-        text = observer.TimedOut() ? Texts::Connecting(language) : QStringLiteral("Cancelled");
+        text = observer.TimedOut() ? Texts::Connecting() : QStringLiteral("Cancelled");
     else if (r.status == TransferStatus::Interrupted)
         text = InterruptedText(r);
     else
@@ -130,14 +130,14 @@ QString PortFileName(const QString& folder, const QString& port, const QString& 
     return QDir(folder).filePath(base + QStringLiteral(".tarvg"));
 }
 
-int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, TLanguage language) {
+int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds) {
     return RunMany(jobs, connectTimeoutSeconds,
-                   [language](TSerialLink& link, TQuietObserver& observer, const TPortJob& job,
-                              const TSay&, QString& text) {
+                   [](TSerialLink& link, TQuietObserver& observer, const TPortJob& job, const TSay&,
+                      QString& text) {
                        TMK mk;
-                       const TransferResult r = ReadFromDevice(link, mk, observer, {}, language);
+                       const TransferResult r = ReadFromDevice(link, mk, observer);
                        if (r.status != TransferStatus::Done) {
-                           text = FailureText(r, observer, language);
+                           text = FailureText(r, observer);
                            return false;
                        }
                        WriteWholeFile(job.file, SettingsFileData(mk));
@@ -147,34 +147,33 @@ int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, TLanguag
 }
 
 int WriteMany(const QList<TPortJob>& jobs, const QByteArray& data, const VerifyOptions* verify,
-              bool backup, double connectTimeoutSeconds, TLanguage language) {
-    return RunMany(
-        jobs, connectTimeoutSeconds,
-        [&data, verify, backup, language](TSerialLink& link, TQuietObserver& observer,
-                                          const TPortJob& job, const TSay& say, QString& text) {
-            // Each thread its own copy of the settings: nothing of it is shared.
-            TMK own;
-            LoadSettingsData(own, data);
-            QByteArray backedUp;
-            if (backup) {
-                const TBackupResult b = BackUpUnit(link, own, job.port, observer, language);
-                if (b.transfer.status != TransferStatus::Done) {
-                    text = FailureText(b.transfer, observer, language, &own);
-                    return false;
-                }
-                say(QStringLiteral("backup: %1").arg(b.path));
-                backedUp = b.record;
-            }
-            const TransferResult r = WriteChecked(
-                link, own, observer, {verify, backup ? &backedUp : nullptr}, {}, language);
-            if (r.status != TransferStatus::Done) {
-                text = FailureText(r, observer, language, &own);
-                return false;
-            }
-            text = r.message.simplified();
-            if (verify)
-                text +=
-                    QStringLiteral("; read back: the trip computer holds the record as written.");
-            return true;
-        });
+              bool backup, double connectTimeoutSeconds) {
+    return RunMany(jobs, connectTimeoutSeconds,
+                   [&data, verify, backup](TSerialLink& link, TQuietObserver& observer,
+                                           const TPortJob& job, const TSay& say, QString& text) {
+                       // Each thread its own copy of the settings: nothing of it is shared.
+                       TMK own;
+                       LoadSettingsData(own, data);
+                       QByteArray backedUp;
+                       if (backup) {
+                           const TBackupResult b = BackUpUnit(link, own, job.port, observer);
+                           if (b.transfer.status != TransferStatus::Done) {
+                               text = FailureText(b.transfer, observer, &own);
+                               return false;
+                           }
+                           say(QStringLiteral("backup: %1").arg(b.path));
+                           backedUp = b.record;
+                       }
+                       const TransferResult r = WriteChecked(
+                           link, own, observer, {verify, backup ? &backedUp : nullptr});
+                       if (r.status != TransferStatus::Done) {
+                           text = FailureText(r, observer, &own);
+                           return false;
+                       }
+                       text = r.message.simplified();
+                       if (verify)
+                           text += QStringLiteral(
+                               "; read back: the trip computer holds the record as written.");
+                       return true;
+                   });
 }

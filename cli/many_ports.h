@@ -21,10 +21,10 @@ QString PortFileName(const QString& folder, const QString& port, const QString& 
 // its own link, and saves each complete read to the job's file. Prints one
 // line per port as it finishes and the count of those that succeeded on
 // standard output; the exit status 0 only when every port succeeded.
-int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, TLanguage language);
+int ReadMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds);
 
 // Writes the settings file data to every job's trip computer side by side, likewise; with verify
 // each reads the written blocks back. With backup each first saves what its trip computer
 // holds, prints "PORT: backup: FILE", and writes only when that was saved.
 int WriteMany(const QList<TPortJob>& jobs, const QByteArray& data, const VerifyOptions* verify,
-              bool backup, double connectTimeoutSeconds, TLanguage language);
+              bool backup, double connectTimeoutSeconds);

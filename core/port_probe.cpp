@@ -51,7 +51,7 @@ QString PortReportText(const QList<TPortReport>& reports) {
         QString line = QStringLiteral("COM%1  %2").arg(r.port.number).arg(r.port.devicePath);
         if (!r.port.description.isEmpty())
             line += QStringLiteral("  ") + r.port.description;
-        line += QStringLiteral("  ") + PortStateText(r.port.state, false);
+        line += QStringLiteral("  ") + PortStateText(r.port.state);
         if (r.probed)
             line += r.version ? QStringLiteral(", answers: settings version %1").arg(*r.version)
                               : QStringLiteral(", no answer");
@@ -81,7 +81,7 @@ QString PortReportJson(const QList<TPortReport>& reports) {
             {QStringLiteral("state"), QString::fromLatin1(PortStateCode(r.port.state.kind))},
             {QStringLiteral("reason"), r.port.state.kind == TOpenFailure::Kind::None
                                            ? QJsonValue()
-                                           : QJsonValue(PortStateText(r.port.state, false))}};
+                                           : QJsonValue(PortStateText(r.port.state))}};
         if (r.probed) {
             o.insert(QStringLiteral("answers"), r.version.has_value());
             o.insert(QStringLiteral("version"),

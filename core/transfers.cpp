@@ -1,85 +1,79 @@
 #include "core/transfers.h"
 
-#include "core/language.h"
 #include "link/serial_link.h"
 #include "model/field_text.h"
 #include "model/mk.h"
 #include "model/record_diff.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <functional>
 #include <optional>
 #include <variant>
 
+namespace {
+struct TTransferTexts {
+    Q_DECLARE_TR_FUNCTIONS(Transfers)
+};
+} // namespace
+
 namespace Texts {
-QString Connecting(TLanguage language) {
-    return Lang(language, "Не могу подключиться к МК...", "I can not connect to the device");
+QString Connecting() {
+    return TTransferTexts::tr("I can not connect to the device");
 }
-QString Reading(TLanguage language) {
-    return Lang(language, "Чтение настроек...", "The settings are being read...");
+QString Reading() {
+    return TTransferTexts::tr("The settings are being read...");
 }
-QString Writing(TLanguage language) {
-    return Lang(language, "Запись настроек...", "The settings are recorded...");
+QString Writing() {
+    return TTransferTexts::tr("The settings are recorded...");
 }
-QString VersionMismatch(TLanguage language) {
-    return Lang(language, "Версия настроек не совпадает с версией устройства!",
-                "The settings version does not match the device version!");
+QString VersionMismatch() {
+    return TTransferTexts::tr("The settings version does not match the device version!");
 }
-QString Written(TLanguage language) {
-    return Lang(language, "Настройки записаны в МК", "The settings are recorded in the device");
+QString Written() {
+    return TTransferTexts::tr("The settings are recorded in the device");
 }
-QString TornWrite(TLanguage language) {
-    return Lang(language, "МК может содержать частично записанные настройки: повторите запись.",
-                "The trip computer may now hold partly written settings: write them again.");
+QString TornWrite() {
+    return TTransferTexts::tr(
+        "The trip computer may now hold partly written settings: write them again.");
 }
-QString WriteStopped(TLanguage language, int sent, int blocks) {
-    return Lang(language, "Запись остановлена: отправлено блоков %1 из %2.",
-                "The write was stopped after %1 of %2 blocks.")
-        .arg(sent)
-        .arg(blocks);
+QString WriteStopped(int sent, int blocks) {
+    return TTransferTexts::tr("The write was stopped after %1 of %2 blocks.").arg(sent).arg(blocks);
 }
-QString Interrupted(TLanguage language) {
-    return Lang(language, "программу попросили завершиться", "the program was asked to end");
+QString Interrupted() {
+    return TTransferTexts::tr("the program was asked to end");
 }
-QString BadRecordSize(TLanguage language, uint32_t size) {
-    return Lang(language, "Размер записи настроек (%1) вне пределов 4..124. Настройки не записаны.",
-                "The settings record size (%1) is outside 4..124. Nothing was written.")
+QString BadRecordSize(uint32_t size) {
+    return TTransferTexts::tr(
+               "The settings record size (%1) is outside 4..124. Nothing was written.")
         .arg(size);
 }
-QString VersionsNamed(TLanguage language, uint16_t settings, uint16_t device) {
-    return Lang(language, "Версия настроек: %1, версия МК: %2.",
-                "Settings version: %1, device version: %2.")
+QString VersionsNamed(uint16_t settings, uint16_t device) {
+    return TTransferTexts::tr("Settings version: %1, device version: %2.")
         .arg(settings)
         .arg(device);
 }
-QString UnitChanged(TLanguage language, const QString& field) {
-    return Lang(language,
-                "МК на порту теперь хранит другие настройки, чем при чтении перед записью (%1 "
-                "отличается): подключён другой МК или его настройки изменились. Настройки не "
-                "записаны.",
-                "The trip computer on the port now holds other settings than when they were read "
-                "before the write (%1 differs): another trip computer is connected, or its "
-                "settings changed. Nothing was written.")
+QString UnitChanged(const QString& field) {
+    return TTransferTexts::tr(
+               "The trip computer on the port now holds other settings than when they were read "
+               "before the write (%1 differs): another trip computer is connected, or its "
+               "settings changed. Nothing was written.")
         .arg(field);
 }
-QString NotVerified(const QString& why, TLanguage language) {
-    return Lang(language, "Настройки записаны, но не могут быть считаны обратно: %1",
-                "The settings were written, but could not be read back: %1")
-        .arg(why);
+QString NotVerified(const QString& why) {
+    return TTransferTexts::tr("The settings were written, but could not be read back: %1").arg(why);
 }
 QString ReadBackDiffers(const QString& field, int offset, const QString& written,
-                        const QString& readBack, int fields, TLanguage language) {
+                        const QString& readBack, int fields) {
     QString text =
-        Lang(language,
-             "Считанные обратно настройки отличаются от записанных: %1 записано как %2, а "
-             "считывается как %3 (первое отличие по смещению 0x%4)",
-             "The settings read back differ from those written: %1 was "
-             "written as %2 but reads back as %3 (first difference at "
-             "offset 0x%4)")
+        TTransferTexts::tr("The settings read back differ from those written: %1 was "
+                           "written as %2 but reads back as %3 (first difference at "
+                           "offset 0x%4)")
             .arg(field, written, readBack,
                  QString::number(offset, 16).toUpper().rightJustified(2, QLatin1Char('0')));
     if (fields > 1)
-        text += Lang(language, "; отличаются полей: %1", "; %1 fields differ").arg(fields);
+        text += TTransferTexts::tr("; %1 fields differ").arg(fields);
     return text;
 }
 } // namespace Texts
@@ -119,14 +113,14 @@ private:
 // Opens the port and shows the progress; the reason when the port will not
 // open. A port that opens but stays silent is left to Connecting.
 std::optional<QString> Prepare(TSerialLink& link, TTransferObserver& observer,
-                               const TTransferTimings& timings, TLanguage language) {
+                               const TTransferTimings& timings) {
     // No port at all: asking would only wait for the user's Cancel.
     if (link.PortNumber == 0)
         return QString::fromLatin1(kNoFreePortText);
     link.SetPortOpen(true);
     if (!link.IsPortOpen()) {
         if (link.OpenFailure().kind != TOpenFailure::Kind::None)
-            return OpenFailureText(link.OpenFailure(), language == TLanguage::Russian);
+            return OpenFailureText(link.OpenFailure());
         // The chosen port is gone and none is left; the link has said so.
         if (link.PortNumber == 0)
             return QString();
@@ -192,10 +186,10 @@ QByteArray ReadBlocks(TSerialLink& link, TTransferObserver& observer, TransferPh
 // Prepare, then Connecting: the device's settings version, or how the
 // transfer ended before it (no port, the user's Cancel, the program's end).
 std::variant<uint16_t, TransferResult> Begin(TSerialLink& link, TTransferObserver& observer,
-                                             const TTransferTimings& timings, TLanguage language) {
+                                             const TTransferTimings& timings) {
     if (observer.Interrupted())
         return TransferResult{TransferStatus::Interrupted, {}};
-    if (const std::optional<QString> why = Prepare(link, observer, timings, language))
+    if (const std::optional<QString> why = Prepare(link, observer, timings))
         return TransferResult{TransferStatus::PortFailed, *why};
     if (const std::optional<uint16_t> version = Connect(link, observer, timings))
         return *version;
@@ -207,15 +201,14 @@ std::variant<uint16_t, TransferResult> Begin(TSerialLink& link, TTransferObserve
 // whole image; mk's version, image and record change together, only when
 // all blocks have arrived. The port is closed at the end, whatever happened.
 TransferResult ReadImage(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                         const TTransferTimings& timings, TLanguage language,
-                         std::optional<uint16_t> required) {
+                         const TTransferTimings& timings, std::optional<uint16_t> required) {
     Ending ending(link, observer);
-    const auto begun = Begin(link, observer, timings, language);
+    const auto begun = Begin(link, observer, timings);
     if (const auto* ended = std::get_if<TransferResult>(&begun))
         return *ended;
     const uint16_t version = std::get<uint16_t>(begun);
     if (required && version != *required)
-        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), version};
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(), version};
 
     QByteArray image;
     try {
@@ -235,8 +228,8 @@ TransferResult ReadImage(TSerialLink& link, TMK& mk, TTransferObserver& observer
 } // namespace
 
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                              const TTransferTimings& timings, TLanguage language) {
-    return ReadImage(link, mk, observer, timings, language, std::nullopt);
+                              const TTransferTimings& timings) {
+    return ReadImage(link, mk, observer, timings, std::nullopt);
 }
 
 namespace {
@@ -245,27 +238,26 @@ namespace {
 // saying so when the device may hold part of the record. The program's end
 // stops it between blocks (TInterruption), saying so too once a block is in.
 void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes record, uint32_t size,
-                const TTransferTimings& timings, TLanguage language) {
+                const TTransferTimings& timings) {
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
     StartBlockPhase(observer, TransferPhase::Writing, blocks);
     link.ReplyTimeout = timings.writeReplyMs;
     bool torn = false;
-    const auto transact = [&link, &torn, language] {
+    const auto transact = [&link, &torn] {
         try {
             link.Transact(kAckReplyLength);
         } catch (const std::exception& e) {
             if (torn || link.RequestWentOut())
-                throw TripError(ExceptionMessage(e) + QLatin1Char('\n') +
-                                Texts::TornWrite(language));
+                throw TripError(ExceptionMessage(e) + QLatin1Char('\n') + Texts::TornWrite());
             throw;
         }
         torn = true;
     };
     int sent = 0;
     const auto stopped = [&] {
-        return sent == 0 ? QString()
-                         : Texts::WriteStopped(language, sent, blocks) + QLatin1Char('\n') +
-                               Texts::TornWrite(language);
+        return sent == 0
+                   ? QString()
+                   : Texts::WriteStopped(sent, blocks) + QLatin1Char('\n') + Texts::TornWrite();
     };
     uint32_t next = 0;
     uint8_t last = 0;
@@ -295,9 +287,9 @@ void SendRecord(TSerialLink& link, TTransferObserver& observer, RecordBytes reco
 // Reads back the blocks just written and compares the record's bytes.
 TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBytes sent,
                         uint32_t size, const VerifyOptions& options,
-                        const TTransferTimings& timings, TLanguage language) {
+                        const TTransferTimings& timings) {
     const TransferResult interrupted{TransferStatus::Interrupted,
-                                     Texts::NotVerified(Texts::Interrupted(language), language)};
+                                     Texts::NotVerified(Texts::Interrupted())};
     // The pause may be long, and sends nothing: the program's end cuts it short.
     link.AbortRequested = [&observer] { return observer.Interrupted(); };
     try {
@@ -307,10 +299,9 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
     }
     observer.Progress({TransferPhase::Connecting});
     if (!Connect(link, observer, timings))
-        return observer.Interrupted()
-                   ? interrupted
-                   : TransferResult{TransferStatus::NotVerified,
-                                    Texts::NotVerified(Texts::Connecting(language), language)};
+        return observer.Interrupted() ? interrupted
+                                      : TransferResult{TransferStatus::NotVerified,
+                                                       Texts::NotVerified(Texts::Connecting())};
 
     const int blocks = int((size + kBlockSize - 1) / kBlockSize);
     std::array<uint8_t, TSettingsRecord::kSize> back;
@@ -322,19 +313,19 @@ TransferResult ReadBack(TSerialLink& link, TTransferObserver& observer, RecordBy
     } catch (const TInterruption&) {
         return interrupted;
     } catch (const std::exception& e) {
-        return {TransferStatus::NotVerified, Texts::NotVerified(ExceptionMessage(e), language)};
+        return {TransferStatus::NotVerified, Texts::NotVerified(ExceptionMessage(e))};
     }
 
     const std::vector<FieldDifference> diffs = CompareRecords(sent, back, int(size));
     if (diffs.empty())
-        return {TransferStatus::Done, Texts::Written(language)};
+        return {TransferStatus::Done, Texts::Written()};
     int first = 0;
     while (sent[size_t(first)] == back[size_t(first)])
         ++first;
     const FieldDifference& d = diffs.front();
     return {TransferStatus::NotVerified,
             Texts::ReadBackDiffers(FieldLabel(*d.field), first, SideText(d, true),
-                                   SideText(d, false), int(diffs.size()), language)};
+                                   SideText(d, false), int(diffs.size()))};
 }
 
 // The first differing field of the record's first size bytes, or empty.
@@ -344,21 +335,20 @@ QString FirstDifference(RecordBytes a, RecordBytes b, uint32_t size) {
 }
 
 TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                     const WriteOptions& options, const TTransferTimings& timings,
-                     TLanguage language) {
+                     const WriteOptions& options, const TTransferTimings& timings) {
     const auto record = mk.Settings.ToBytes();
     const uint32_t size = mk.Settings.Size;
     // The record holds 124 bytes, and the closing command needs at least 4.
     if (size < 4 || size > uint32_t(record.size()))
-        return {TransferStatus::Refused, Texts::BadRecordSize(language, size)};
+        return {TransferStatus::Refused, Texts::BadRecordSize(size)};
 
     Ending ending(link, observer);
-    const auto begun = Begin(link, observer, timings, language);
+    const auto begun = Begin(link, observer, timings);
     if (const auto* ended = std::get_if<TransferResult>(&begun))
         return *ended;
     const uint16_t version = std::get<uint16_t>(begun);
     if (version != mk.Version)
-        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(language), version};
+        return {TransferStatus::VersionMismatch, Texts::VersionMismatch(), version};
 
     if (options.expectedRecord) {
         // The unit on the line must be the one whose settings were read before.
@@ -377,47 +367,44 @@ TransferResult Write(TSerialLink& link, const TMK& mk, TTransferObserver& observ
                     expected.begin());
         std::copy_n(now.constData(), std::min<qsizetype>(now.size(), held.size()), held.begin());
         if (const QString field = FirstDifference(expected, held, size); !field.isEmpty())
-            return {TransferStatus::UnitChanged, Texts::UnitChanged(language, field)};
+            return {TransferStatus::UnitChanged, Texts::UnitChanged(field)};
     }
 
     // Cancel does not end a write halfway: the device would hold a torn
     // record. Only the program's end does, between blocks, and says so.
     try {
-        SendRecord(link, observer, record, size, timings, language);
+        SendRecord(link, observer, record, size, timings);
     } catch (const TInterruption& e) {
         return {TransferStatus::Interrupted, e.message()};
     } catch (const std::exception& e) {
         return {TransferStatus::Failed, ExceptionMessage(e)};
     }
     if (!options.verify)
-        return {TransferStatus::Done, Texts::Written(language)};
-    return ReadBack(link, observer, record, size, *options.verify, timings, language);
+        return {TransferStatus::Done, Texts::Written()};
+    return ReadBack(link, observer, record, size, *options.verify, timings);
 }
 
 } // namespace
 
 TransferResult ReadBeforeWrite(TSerialLink& link, const TMK& mk, TMK& device,
-                               TTransferObserver& observer, const TTransferTimings& timings,
-                               TLanguage language) {
+                               TTransferObserver& observer, const TTransferTimings& timings) {
     // Nothing to review for a record that could not be written.
     if (const uint32_t size = mk.Settings.Size; size < 4 || size > uint32_t(TSettingsRecord::kSize))
-        return {TransferStatus::Refused, Texts::BadRecordSize(language, size)};
-    return ReadImage(link, device, observer, timings, language, mk.Version);
+        return {TransferStatus::Refused, Texts::BadRecordSize(size)};
+    return ReadImage(link, device, observer, timings, mk.Version);
 }
 
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                             const TTransferTimings& timings, TLanguage language) {
-    return Write(link, mk, observer, {}, timings, language);
+                             const TTransferTimings& timings) {
+    return Write(link, mk, observer, {}, timings);
 }
 
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options, const TTransferTimings& timings,
-                              TLanguage language) {
-    return Write(link, mk, observer, {&options, nullptr}, timings, language);
+                              const VerifyOptions& options, const TTransferTimings& timings) {
+    return Write(link, mk, observer, {&options, nullptr}, timings);
 }
 
 TransferResult WriteChecked(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                            const WriteOptions& options, const TTransferTimings& timings,
-                            TLanguage language) {
-    return Write(link, mk, observer, options, timings, language);
+                            const WriteOptions& options, const TTransferTimings& timings) {
+    return Write(link, mk, observer, options, timings);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/language.h"
 #include "core/protocol.h"
 
 #include <QString>
@@ -82,21 +81,19 @@ struct TTransferTimings {
     uint16_t retryPauseMs = 50;
 };
 
-// The transfers' own texts are in the language their caller gives; without
-// one, in English, as the command-line tool speaks.
+// The transfers' own texts are English, or the translation the window has
+// installed (Qt's translation system, context "Transfers").
 
 // Reads version and image; they and the record change together, only when
 // all blocks have arrived. The port is closed at the end, whatever happened.
 TransferResult ReadFromDevice(TSerialLink& link, TMK& mk, TTransferObserver& observer,
-                              const TTransferTimings& timings = {},
-                              TLanguage language = TLanguage::English);
+                              const TTransferTimings& timings = {});
 
 // Writes the settings record after the version check. A link error in the
 // block phase ends it Failed; once a block request has gone out, its message
 // gains the line Texts::TornWrite().
 TransferResult WriteToDevice(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                             const TTransferTimings& timings = {},
-                             TLanguage language = TLanguage::English);
+                             const TTransferTimings& timings = {});
 
 // How a verified write reads the record back after the closing command.
 struct VerifyOptions {
@@ -111,8 +108,7 @@ struct VerifyOptions {
 // filler bytes of the last block are not compared: they are not part of the
 // record, and the trip computer may keep its own bytes there.
 TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                              const VerifyOptions& options, const TTransferTimings& timings = {},
-                              TLanguage language = TLanguage::English);
+                              const VerifyOptions& options, const TTransferTimings& timings = {});
 
 // The first step of a reviewed write: connects as a write does, refuses
 // another settings version than mk's (VersionMismatch), then reads the whole
@@ -120,8 +116,7 @@ TransferResult WriteAndVerify(TSerialLink& link, const TMK& mk, TTransferObserve
 // changed. A record size the write would refuse is refused first (Refused).
 // The port is closed at the end.
 TransferResult ReadBeforeWrite(TSerialLink& link, const TMK& mk, TMK& device,
-                               TTransferObserver& observer, const TTransferTimings& timings = {},
-                               TLanguage language = TLanguage::English);
+                               TTransferObserver& observer, const TTransferTimings& timings = {});
 
 struct WriteOptions {
     // Read back after the closing command; none: not verified.
@@ -134,23 +129,21 @@ struct WriteOptions {
 
 // WriteToDevice with the options above.
 TransferResult WriteChecked(TSerialLink& link, const TMK& mk, TTransferObserver& observer,
-                            const WriteOptions& options, const TTransferTimings& timings = {},
-                            TLanguage language = TLanguage::English);
+                            const WriteOptions& options, const TTransferTimings& timings = {});
 
 namespace Texts {
-QString Connecting(TLanguage language);
-QString Reading(TLanguage language);
-QString Writing(TLanguage language);
-QString VersionMismatch(TLanguage language);
-QString Written(TLanguage language);
-QString TornWrite(TLanguage language);
-QString WriteStopped(TLanguage language, int sent, int blocks);
-QString Interrupted(TLanguage language);
-QString BadRecordSize(TLanguage language, uint32_t size);
-QString VersionsNamed(TLanguage language, uint16_t settings, uint16_t device);
-QString UnitChanged(TLanguage language, const QString& field);
-QString NotVerified(const QString& why, TLanguage language = TLanguage::English);
+QString Connecting();
+QString Reading();
+QString Writing();
+QString VersionMismatch();
+QString Written();
+QString TornWrite();
+QString WriteStopped(int sent, int blocks);
+QString Interrupted();
+QString BadRecordSize(uint32_t size);
+QString VersionsNamed(uint16_t settings, uint16_t device);
+QString UnitChanged(const QString& field);
+QString NotVerified(const QString& why);
 QString ReadBackDiffers(const QString& field, int offset, const QString& written,
-                        const QString& readBack, int fields,
-                        TLanguage language = TLanguage::English);
+                        const QString& readBack, int fields);
 } // namespace Texts

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
 
     // The review of a write that changes a few settings of the defaults.
     {
-        English = false;
+        SetWindowLanguage(false);
         TMK device;
         device.Version = 3;
         device.Image = QByteArray(2048, '\0');

@@ -5,6 +5,7 @@
 #include "link/qt_byte_port.h"
 #include "support/ini_file.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
@@ -33,74 +34,66 @@ QString AdapterText(const TSerialDeviceInfo& a) {
     return parts.join(QStringLiteral(", "));
 }
 
-QString OpenFailureText(const TOpenFailure& f, bool russian) {
+namespace {
+// The ports' texts: English, or the window's translation (context "Ports").
+struct TPortTexts {
+    Q_DECLARE_TR_FUNCTIONS(Ports)
+};
+} // namespace
+
+QString OpenFailureText(const TOpenFailure& f) {
     using Kind = TOpenFailure::Kind;
-    const auto lang = [russian](const char* ru, const char* en) {
-        return QString::fromUtf8(russian ? ru : en);
-    };
     const QString reason = f.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(f.reason);
     switch (f.kind) {
     case Kind::None:
         return {};
     case Kind::NotFound:
-        return lang("Порт %1 не существует%2.", "The port %1 does not exist%2.")
-            .arg(f.path, reason);
+        return TPortTexts::tr("The port %1 does not exist%2.").arg(f.path, reason);
     case Kind::NotSerial:
-        return lang("%1 не является последовательным портом%2.", "%1 is not a serial port%2.")
-            .arg(f.path, reason);
+        return TPortTexts::tr("%1 is not a serial port%2.").arg(f.path, reason);
     case Kind::PermissionDenied:
         // Joining a group helps only when that group may read and write it.
         // Joining root is no remedy to give.
         if (f.group.isEmpty() || (f.groupMayOpen && f.group != QLatin1String("root")))
-            return lang("Нет прав на открытие порта %1%2. Добавьте пользователя в группу %3: "
-                        "sudo usermod -aG %3 $USER, затем войдите в систему заново.",
-                        "No permission to open the port %1%2. Add your user to the group %3: "
-                        "sudo usermod -aG %3 $USER, then log in again.")
+            return TPortTexts::tr(
+                       "No permission to open the port %1%2. Add your user to the group %3: "
+                       "sudo usermod -aG %3 $USER, then log in again.")
                 .arg(f.path, reason, f.group.isEmpty() ? QStringLiteral("dialout") : f.group);
-        return lang("Нет прав на открытие порта %1%2. Читать и писать его может только владелец "
-                    "%3, не группа %4: попросите администратора дать доступ (например, правилом "
-                    "udev).",
-                    "No permission to open the port %1%2. Only its owner %3 may read and write "
-                    "it, not its group %4: ask the administrator for access (a udev rule, for "
-                    "instance).")
+        return TPortTexts::tr(
+                   "No permission to open the port %1%2. Only its owner %3 may read and write "
+                   "it, not its group %4: ask the administrator for access (a udev rule, for "
+                   "instance).")
             .arg(f.path, reason, f.owner, f.group);
     case Kind::StaleLock:
-        return lang("Устаревший файл блокировки %1 (процесс %2 не запущен) не даёт открыть порт; "
-                    "удалите его: sudo rm %1",
-                    "A stale lock file %1 (process %2, not running) blocks the port; remove it: "
-                    "sudo rm %1")
+        return TPortTexts::tr(
+                   "A stale lock file %1 (process %2, not running) blocks the port; remove it: "
+                   "sudo rm %1")
             .arg(f.lockFile)
             .arg(f.lockPid);
     case Kind::InUse:
         if (!f.holder.isEmpty())
-            return lang("Порт %1 занят другой программой (%2).",
-                        "The port %1 is in use by another program (%2).")
+            return TPortTexts::tr("The port %1 is in use by another program (%2).")
                 .arg(f.path, f.holder);
-        return lang("Порт %1 занят другой программой.", "The port %1 is in use by another program.")
-            .arg(f.path);
+        return TPortTexts::tr("The port %1 is in use by another program.").arg(f.path);
     case Kind::Other:
         break;
     }
-    return lang("Не могу открыть порт %1%2.", "The port %1 cannot be opened%2.")
-        .arg(f.path, reason);
+    return TPortTexts::tr("The port %1 cannot be opened%2.").arg(f.path, reason);
 }
 
-QString PortStateText(const TOpenFailure& f, bool russian) {
-    const auto lang = [russian](const char* ru, const char* en) {
-        return QString::fromUtf8(russian ? ru : en);
-    };
+QString PortStateText(const TOpenFailure& f) {
     switch (f.kind) {
     case TOpenFailure::Kind::None:
-        return lang("свободен", "free");
+        return TPortTexts::tr("free");
     case TOpenFailure::Kind::InUse:
-        return f.holder.isEmpty() ? lang("занят другой программой", "in use by another program")
-                                  : lang("занят: %1", "in use by %1").arg(f.holder);
+        return f.holder.isEmpty() ? TPortTexts::tr("in use by another program")
+                                  : TPortTexts::tr("in use by %1").arg(f.holder);
     case TOpenFailure::Kind::NotFound:
-        return lang("нет такого устройства", "no such device");
+        return TPortTexts::tr("no such device");
     case TOpenFailure::Kind::NotSerial:
-        return lang("не последовательный порт", "not a serial device");
+        return TPortTexts::tr("not a serial device");
     default:
-        return OpenFailureText(f, russian);
+        return OpenFailureText(f);
     }
 }
 
@@ -390,8 +383,7 @@ QString TSerialPortBase::NoFreePortText() {
     QString text = QString::fromLatin1(kNoFreePortText);
     for (int n = 1; n <= kMaxPortNumber; ++n)
         if (!PortPath(n).isEmpty())
-            if (const QString why = OpenFailureText(states_[size_t(n)], RussianTexts);
-                !why.isEmpty())
+            if (const QString why = OpenFailureText(states_[size_t(n)]); !why.isEmpty())
                 text += QStringLiteral("\nCOM%1: %2").arg(n).arg(why);
     return text;
 }

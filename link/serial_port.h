@@ -32,10 +32,10 @@ inline const char* const kNoFreePortText = "Can not find free serial port!";
 
 // What to tell the user about a port that will not open: the path, the
 // system's reason and, where there is one, the remedy.
-QString OpenFailureText(const TOpenFailure& failure, bool russian);
+QString OpenFailureText(const TOpenFailure& failure);
 // A port's state in a listing: "free", "in use by NAME, process PID", "no
 // such device", "not a serial device", or OpenFailureText with its remedy.
-QString PortStateText(const TOpenFailure& state, bool russian);
+QString PortStateText(const TOpenFailure& state);
 // The state as a word for machines: free, in-use, stale-lock, no-device,
 // not-serial, no-permission, other.
 const char* PortStateCode(TOpenFailure::Kind kind);
@@ -65,8 +65,6 @@ public:
     uint8_t Parity = 0;
     uint8_t StopBits = 2;
 
-    // The language of the explanations added to the link's own messages.
-    bool RussianTexts = false;
     // Begins each line of the traffic log ("COM3: "), so the lines of links
     // working side by side can be told apart; none by default.
     QString LogTag;

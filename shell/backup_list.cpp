@@ -17,7 +17,7 @@ namespace {
 
 QString DiffersText(const TBackupEntry& e, const TMK* current) {
     if (!current || current->Image.isEmpty())
-        return Lang("нет настроек для сравнения", "no settings to compare");
+        return TBackupListDlg::tr("no settings to compare");
     TMK backup;
     backup.Version = e.version;
     backup.Image = e.image;
@@ -25,10 +25,9 @@ QString DiffersText(const TBackupEntry& e, const TMK* current) {
     const SettingsDiff d =
         CompareSettings(DiffSideOf(e.path, backup), DiffSideOf(QString(), *current));
     if (!d.Differ())
-        return Lang("совпадает с текущими", "same as the current settings");
-    return d.fields.empty()
-               ? Lang("отличается (вне записи настроек)", "differs (outside the settings record)")
-               : Lang("отличается: полей %1", "differs: %1 fields").arg(d.fields.size());
+        return TBackupListDlg::tr("same as the current settings");
+    return d.fields.empty() ? TBackupListDlg::tr("differs (outside the settings record)")
+                            : TBackupListDlg::tr("differs: %1 fields").arg(d.fields.size());
 }
 
 } // namespace
@@ -37,31 +36,28 @@ TBackupListDlg::TBackupListDlg(const QString& folder, const QList<TBackupEntry>&
                                const TMK* current, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("TBackupListDlg"));
-    setWindowTitle(Lang("Восстановление из резервной копии", "Restore from a backup"));
+    setWindowTitle(tr("Restore from a backup"));
     auto* layout = new QVBoxLayout(this);
-    lBackupFolder = new QLabel(
-        (backups.isEmpty() ? Lang("Резервных копий нет в папке %1.", "There are no backups in %1.")
-                           : Lang("Резервные копии в папке %1:", "Backups in %1:"))
-            .arg(QDir::toNativeSeparators(folder)),
-        this);
+    lBackupFolder =
+        new QLabel((backups.isEmpty() ? tr("There are no backups in %1.") : tr("Backups in %1:"))
+                       .arg(QDir::toNativeSeparators(folder)),
+                   this);
     lBackupFolder->setObjectName(QStringLiteral("lBackupFolder"));
     lBackupFolder->setWordWrap(true);
     layout->addWidget(lBackupFolder);
 
     tvBackups = new QTreeWidget(this);
     tvBackups->setObjectName(QStringLiteral("tvBackups"));
-    tvBackups->setAccessibleName(Lang("Резервные копии", "Backups"));
+    tvBackups->setAccessibleName(tr("Backups"));
     tvBackups->setRootIsDecorated(false);
-    tvBackups->setHeaderLabels({Lang("Дата и время", "Date and time"), Lang("Порт", "Port"),
-                                Lang("Версия настроек", "Settings version"),
-                                Lang("Сравнение", "Comparison"), Lang("Файл", "File")});
+    tvBackups->setHeaderLabels(
+        {tr("Date and time"), tr("Port"), tr("Settings version"), tr("Comparison"), tr("File")});
     for (const TBackupEntry& e : backups) {
         const bool usable = e.problem.isEmpty();
         auto* item = new QTreeWidgetItem(
             tvBackups, {e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), e.port,
                         usable ? QString::number(e.version) : QString(),
-                        usable ? DiffersText(e, current)
-                               : Lang("не читается: %1", "unreadable: %1").arg(e.problem),
+                        usable ? DiffersText(e, current) : tr("unreadable: %1").arg(e.problem),
                         QFileInfo(e.path).fileName()});
         item->setData(0, Qt::UserRole, e.path);
         if (!usable)
@@ -71,9 +67,9 @@ TBackupListDlg::TBackupListDlg(const QString& folder, const QList<TBackupEntry>&
     layout->addWidget(tvBackups, 1);
 
     auto* buttons = new QDialogButtonBox(this);
-    bBackupLoad = buttons->addButton(Lang("Загрузить", "Load"), QDialogButtonBox::AcceptRole);
+    bBackupLoad = buttons->addButton(tr("Load"), QDialogButtonBox::AcceptRole);
     bBackupLoad->setObjectName(QStringLiteral("bBackupLoad"));
-    bBackupCancel = buttons->addButton(Lang("Отмена", "Cancel"), QDialogButtonBox::RejectRole);
+    bBackupCancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
     bBackupCancel->setObjectName(QStringLiteral("bBackupCancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

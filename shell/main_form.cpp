@@ -119,7 +119,6 @@ TMainForm::TMainForm(QWidget* parent)
     bSetParams = Make<QPushButton>(GroupBox4, "bSetParams", {10, 50, 278, 30});
 
     cbEnglishVersion = Make<QCheckBox>(this, "cbEnglishVersion", {620, 8, 180, 22});
-    cbEnglishVersion->setText(QStringLiteral("English language"));
     SetBold(cbEnglishVersion);
 
     Image1 = Make<QLabel>(this, "Image1", {718, 256, 84, 82});
@@ -267,7 +266,6 @@ void TMainForm::FormShow() {
             return link_->PortChoices();
         });
     };
-    English = false;
     mk_ = std::make_unique<TMK>();
     if (QScreen* s = screen()) {
         const QRect avail = s->availableGeometry();
@@ -276,8 +274,10 @@ void TMainForm::FormShow() {
     {
         TMIniFile ini;
         // First, so that what the port scan has to say follows the language.
-        English = ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false);
-        link_->RussianTexts = !English;
+        SetWindowTranslation(ini.ReadString(QStringLiteral("Common"), QStringLiteral("Translation"),
+                                            WindowTranslation()));
+        SetWindowLanguage(
+            ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false));
         if (DemoDevicePath.isEmpty())
             link_->LoadSettings(ini);
         else
@@ -295,7 +295,7 @@ void TMainForm::FormShow() {
     link_->SetBaudRate(kTransferBaudRate);
     link_->SetPortOpen(false);
     Modified = false;
-    cbEnglishVersion->setChecked(English);
+    cbEnglishVersion->setChecked(WindowIsEnglish());
     ApplyLanguage();
     UpdateStatus();
 }
@@ -317,7 +317,7 @@ void TMainForm::FormClose() {
     TMIniFile ini;
     if (link_ && DemoDevicePath.isEmpty())
         link_->SaveSettings(ini);
-    ini.WriteBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), English);
+    ini.WriteBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), WindowIsEnglish());
     SaveFormPlacement(ini, QStringLiteral("MainWindow"), this);
     ini.UpdateFile();
 }
@@ -343,7 +343,7 @@ void TMainForm::bGetParamsClick() {
 template <typename Transfer> TransferResult TMainForm::RunTransfer(Transfer transfer) {
     DeviceAddress = kDeviceAddress;
     ImageSize = kImageSize;
-    TProgressObserver progress(this, WindowLanguage());
+    TProgressObserver progress(this);
     progress.StopRequested = [this] { return closeRequested_; };
     const bool wasBusy = busy_;
     SetBusy(true);
@@ -355,7 +355,7 @@ void TMainForm::ReadFromDevice() {
     if (busy_)
         return;
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
-        return ::ReadFromDevice(*link_, *mk_, progress, Timings, WindowLanguage());
+        return ::ReadFromDevice(*link_, *mk_, progress, Timings);
     });
     // A failed read changes no data, so what could be edited, saved or
     // written before still can.
@@ -395,9 +395,7 @@ void TMainForm::ReportPortFailure(const QString& why, const QString& more) {
         return;
     }
     // The chosen port is kept: only the user picks another.
-    if (AskYesNo(Lang("Выбранный порт COM%1 не может быть использован:\n%2\n\nВыбрать другой "
-                      "порт?",
-                      "The chosen port COM%1 cannot be used:\n%2\n\nChoose another port?")
+    if (AskYesNo(tr("The chosen port COM%1 cannot be used:\n%2\n\nChoose another port?")
                      .arg(n)
                      .arg(why + more)) == kIdYes)
         ChoosePort(); // also from within Step 4, which keeps the window busy
@@ -414,7 +412,7 @@ void TMainForm::WriteToDevice() {
 
 void TMainForm::WritePlain() {
     const TransferResult r = RunTransfer([this](TTransferObserver& progress) {
-        return ::WriteToDevice(*link_, *mk_, progress, Timings, WindowLanguage());
+        return ::WriteToDevice(*link_, *mk_, progress, Timings);
     });
     ReportWriteEnd(r, QString());
 }
@@ -425,14 +423,13 @@ void TMainForm::WritePlain() {
 void TMainForm::WriteReviewed() {
     SetBusy(true);
     const auto idle = qScopeGuard([this] { SetBusy(false); });
-    const TLanguage language = WindowLanguage();
     const QString port = PortName();
     QString backup;
     QByteArray expected;
     if (Safety.review || Safety.backup) {
         TMK device;
         const TransferResult r = RunTransfer([&](TTransferObserver& progress) {
-            return ReadBeforeWrite(*link_, *mk_, device, progress, Timings, language);
+            return ReadBeforeWrite(*link_, *mk_, device, progress, Timings);
         });
         if (r.status != TransferStatus::Done) {
             ReportWriteEnd(r, QString());
@@ -443,10 +440,8 @@ void TMainForm::WriteReviewed() {
             try {
                 backup = SaveBackup(BackupFolder(), port, device.Version, device.Image);
             } catch (const std::exception& e) {
-                ShowError(Lang("Не удалось сохранить резервную копию настроек МК, поэтому в МК "
-                               "ничего не записано.\n%1",
-                               "The backup of the trip computer's settings could not be saved, "
-                               "so nothing was written.\n%1")
+                ShowError(tr("The backup of the trip computer's settings could not be saved, "
+                             "so nothing was written.\n%1")
                               .arg(ExceptionMessage(e)));
                 return;
             }
@@ -479,7 +474,7 @@ void TMainForm::WriteReviewed() {
     if (!expected.isEmpty())
         options.expectedRecord = &expected;
     const TransferResult r = RunTransfer([&](TTransferObserver& progress) {
-        return WriteChecked(*link_, *mk_, progress, options, Timings, language);
+        return WriteChecked(*link_, *mk_, progress, options, Timings);
     });
     ReportWriteEnd(r, backup);
 }
@@ -488,8 +483,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
     const QString kept =
         backup.isEmpty()
             ? QString()
-            : QLatin1Char('\n') + Lang("Резервная копия прежних настроек МК: %1",
-                                       "A backup of the trip computer's former settings: %1")
+            : QLatin1Char('\n') + tr("A backup of the trip computer's former settings: %1")
                                       .arg(QDir::toNativeSeparators(backup));
     const bool checked = SafetyOn();
     const auto wrote = [&](TWritten how) {
@@ -509,13 +503,12 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
     case TransferStatus::Failed: {
         // Link errors go on to the general handler; a checked write also
         // says when none of the record had gone out.
-        const bool partly = r.message.contains(Texts::TornWrite(WindowLanguage()));
+        const bool partly = r.message.contains(Texts::TornWrite());
         if (partly)
             wrote(TWritten::MaybePartly);
         QString text = r.message;
         if (checked && !partly)
-            text += QLatin1Char('\n') +
-                    Lang("В МК ничего не записано.", "Nothing was written to the trip computer.");
+            text += QLatin1Char('\n') + tr("Nothing was written to the trip computer.");
         ReportException(TripError(text + kept));
         break;
     }
@@ -525,7 +518,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
         break;
     case TransferStatus::Interrupted:
         // Stopped for the window's closing; said only when the trip computer changed.
-        if (r.message.contains(Texts::TornWrite(WindowLanguage()))) {
+        if (r.message.contains(Texts::TornWrite())) {
             wrote(TWritten::MaybePartly);
             ReportException(TripError(r.message + kept));
         } else if (!r.message.isEmpty()) {
@@ -541,7 +534,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
         // Where the write was reviewed, both versions are named.
         if (checked)
             ShowError(r.message + QLatin1Char('\n') +
-                      Texts::VersionsNamed(WindowLanguage(), mk_->Version, r.deviceVersion) + kept);
+                      Texts::VersionsNamed(mk_->Version, r.deviceVersion) + kept);
         else
             ShowError(r.message);
         break;
@@ -614,7 +607,7 @@ void TMainForm::bSetParamsClick() {
 }
 
 void TMainForm::cbEnglishVersionClick() {
-    English = cbEnglishVersion->isChecked();
+    SetWindowLanguage(cbEnglishVersion->isChecked());
     ApplyLanguage();
 }
 
@@ -636,42 +629,31 @@ bool TMainForm::SaveParamsToFile() {
 
 void TMainForm::ApplyLanguage() {
     if (link_)
-        link_->RussianTexts = !English;
-    setWindowTitle(Lang("Просмотр и настройка параметров МК (Версия 12.03.26)",
-                        "Viewing and configuring trip computer parameters (Version 12.03.26)"));
-    Label5->setText(Lang("Внимание! Для правильной работы программы НЕОБХОДИМО предварительно "
-                         "загрузить в МК последнюю версию ПО.",
-                         "Attention! For the program to work correctly, you MUST first download "
-                         "the latest version of the software to the device."));
-    GroupBox1->setTitle(Lang("Шаг 1", "Step 1"));
-    Label2->setText(Lang("Для адекватного отображения возможных вариантов настроек считайте "
-                         "текущие настройки МК.",
-                         "For an adequate display of possible settings, read the current "
-                         "settings of the device."));
-    bGetParams->setText(Lang("Считать настройки из МК", "Read settings from the device"));
-    Label6->setText(Lang("или, если Вы ранее уже сохраняли настройки на диск, считайте файл с "
-                         "диска.",
-                         "or, if you have previously saved the settings to disk, read the file "
-                         "from disk."));
-    bLoadParams->setText(
-        Lang("Считать настройки из файла на диске", "Read settings from a file on disk"));
-    GroupBox2->setTitle(Lang("Шаг 2", "Step 2"));
-    Label3->setText(Lang("Произведите изменения настроек.", "Make changes to the settings."));
-    bEditParams->setText(Lang("Редактировать настройки", "Edit settings"));
-    GroupBox3->setTitle(Lang("Шаг 3", "Step 3"));
-    Label4->setText(Lang("Для возможности повторного просмотра или редактирования сохраните "
-                         "настройки на диск.",
-                         "To be able to view or edit the settings again, save the settings to "
-                         "disk."));
-    bSaveParams->setText(
-        Lang("Сохранить настройки в файл на диске", "Save the settings to a file on disk"));
-    GroupBox4->setTitle(Lang("Шаг 4", "Step 4"));
-    Label1->setText(Lang("Запишите настройки в МК", "Write the settings to the device"));
-    bSetParams->setText(Lang("Записать настройки в МК", "Write the settings to the device"));
-    bRS232->setText(Lang("Выбрать СОМ-порт вручную", "Select the COM port manually"));
-    bRestoreBackup->setText(Lang("Восстановить из резервной копии...", "Restore from a backup..."));
-    Image1->setAccessibleName(Lang("Экран МК", "The trip computer's screen"));
-    GroupBox5->setTitle(Lang("Состояние", "Status"));
+        cbEnglishVersion->setText(tr("English language"));
+    setWindowTitle(tr("Viewing and configuring trip computer parameters (Version 12.03.26)"));
+    Label5->setText(tr("Attention! For the program to work correctly, you MUST first download "
+                       "the latest version of the software to the device."));
+    GroupBox1->setTitle(tr("Step 1"));
+    Label2->setText(tr("For an adequate display of possible settings, read the current "
+                       "settings of the device."));
+    bGetParams->setText(tr("Read settings from the device"));
+    Label6->setText(tr("or, if you have previously saved the settings to disk, read the file "
+                       "from disk."));
+    bLoadParams->setText(tr("Read settings from a file on disk"));
+    GroupBox2->setTitle(tr("Step 2"));
+    Label3->setText(tr("Make changes to the settings."));
+    bEditParams->setText(tr("Edit settings"));
+    GroupBox3->setTitle(tr("Step 3"));
+    Label4->setText(tr("To be able to view or edit the settings again, save the settings to "
+                       "disk."));
+    bSaveParams->setText(tr("Save the settings to a file on disk"));
+    GroupBox4->setTitle(tr("Step 4"));
+    Label1->setText(tr("Write the settings to the device"));
+    bSetParams->setText(tr("Write the settings to the device", "button"));
+    bRS232->setText(tr("Select the COM port manually"));
+    bRestoreBackup->setText(tr("Restore from a backup..."));
+    Image1->setAccessibleName(tr("The trip computer's screen"));
+    GroupBox5->setTitle(tr("Status"));
     UpdateStatus();
 }
 
@@ -683,9 +665,9 @@ void TMainForm::UpdateStatus() {
     if (!link_) {
         port = QString();
     } else if (n == 0) {
-        port = Lang("нет — ", "none — ") + QString::fromLatin1(kNoFreePortText);
+        port = tr("none — ") + QString::fromLatin1(kNoFreePortText);
     } else if (const TOpenFailure& f = link_->OpenFailure(); f.kind != TOpenFailure::Kind::None) {
-        port = QStringLiteral("COM%1 — ").arg(n) + OpenFailureText(f, !English);
+        port = QStringLiteral("COM%1 — ").arg(n) + OpenFailureText(f);
     } else {
         port = QStringLiteral("COM%1").arg(n);
         if (const QString path = link_->PortPath(n); !path.isEmpty())
@@ -693,59 +675,52 @@ void TMainForm::UpdateStatus() {
         if (const QString adapter = link_->PortAdapterText(n); !adapter.isEmpty())
             port += QStringLiteral(" (%1)").arg(adapter);
         if (n <= kMaxPortNumber && !link_->PortPresent[size_t(n)])
-            port += Lang(" — сейчас не найден", " — not found now");
+            port += tr(" — not found now");
     }
-    lPortStatus->setText(Lang("Порт: ", "Port: ") + port);
+    lPortStatus->setText(tr("Port: ") + port);
 
     lDeviceStatus->setText(
-        answer_.any ? Lang("МК: версия настроек %1, ответил в %2 на %3",
-                           "Trip computer: settings version %1, answered at %2 on %3")
+        answer_.any ? tr("Trip computer: settings version %1, answered at %2 on %3")
                           .arg(answer_.version)
                           .arg(answer_.time.toString(QStringLiteral("HH:mm:ss")), answer_.port)
-                    : Lang("МК: ещё не отвечал", "Trip computer: no answer read yet"));
+                    : tr("Trip computer: no answer read yet"));
 
     QString source;
     if (!stepsEnabled_)
-        source = Lang("Настройки: ещё не считаны", "Settings: none read yet");
+        source = tr("Settings: none read yet");
     else if (!source_.file.isEmpty())
-        source = Lang("Настройки: из файла %1", "Settings: from the file %1").arg(source_.file);
+        source = tr("Settings: from the file %1").arg(source_.file);
     else if (!source_.port.isEmpty())
-        source = Lang("Настройки: считаны из МК на %1 в %2",
-                      "Settings: read from the trip computer on %1 at %2")
+        source = tr("Settings: read from the trip computer on %1 at %2")
                      .arg(source_.port, source_.time.toString(hhmm));
     else
-        source = Lang("Настройки: в программе", "Settings: in the program");
+        source = tr("Settings: in the program");
     lSourceStatus->setText(source);
 
     QStringList state;
     if (stepsEnabled_) {
         if (edited_)
-            state << Lang("изменены, не сохранены", "edited, not saved");
+            state << tr("edited, not saved");
         else if (!savedTo_.isEmpty())
-            state << Lang("сохранены в файл %1", "saved to the file %1").arg(savedTo_);
+            state << tr("saved to the file %1").arg(savedTo_);
         else
-            state << Lang("не изменялись", "not edited");
+            state << tr("not edited");
         if (!writtenTo_.isEmpty())
-            state << (writtenHow_ == TWritten::Done
-                          ? Lang("записаны в МК на %1 в %2",
-                                 "written to the trip computer on %1 at %2")
+            state << (writtenHow_ == TWritten::Done ? tr("written to the trip computer on %1 at %2")
                       : writtenHow_ == TWritten::NotVerified
-                          ? Lang("записаны в МК на %1 в %2, но не проверены",
-                                 "written to the trip computer on %1 at %2, not verified")
-                          : Lang("возможно, записаны в МК на %1 частично (%2)",
-                                 "possibly partly written to the trip computer on %1 (%2)"))
+                          ? tr("written to the trip computer on %1 at %2, not verified")
+                          : tr("possibly partly written to the trip computer on %1 (%2)"))
                              .arg(writtenTo_, writtenAt_.toString(hhmm)) +
                          (writtenBackup_.isEmpty()
                               ? QString()
-                              : Lang(" (прежние — в резервной копии %1)",
-                                     " (the former ones in the backup %1)")
+                              : tr(" (the former ones in the backup %1)")
                                     .arg(QFileInfo(writtenBackup_).fileName()));
         else
-            state << Lang("в МК не записаны", "not written to the trip computer");
+            state << tr("not written to the trip computer");
     } else {
-        state << Lang("нет настроек", "no settings");
+        state << tr("no settings");
     }
-    lStateStatus->setText(Lang("Состояние: ", "State: ") + state.join(QStringLiteral("; ")));
+    lStateStatus->setText(tr("State: ") + state.join(QStringLiteral("; ")));
     for (QLabel* l : {lPortStatus, lDeviceStatus, lSourceStatus, lStateStatus})
         l->setToolTip(l->text());
 }

@@ -33,7 +33,7 @@ QString ItemText(const TPortChoice& p) {
         text += QStringLiteral("    ") + p.description;
     // The same states the start-up box and the command line tell.
     if (p.state.kind != TOpenFailure::Kind::None)
-        text += QStringLiteral("    (%1)").arg(PortStateText(p.state, !English));
+        text += QStringLiteral("    (%1)").arg(PortStateText(p.state));
     return text;
 }
 
@@ -133,8 +133,8 @@ void TPortNumberDlg::UpdateOk() {
 std::optional<int> RunPortNumberDlg(const QList<TPortChoice>& ports, int current, QWidget* parent,
                                     std::function<QList<TPortChoice>()> rescan) {
     TPortNumberDlg dlg(parent);
-    dlg.setWindowTitle(QStringLiteral("Port number selection"));
-    dlg.Label1->setText(QStringLiteral("Select serial port"));
+    dlg.setWindowTitle(TPortNumberDlg::tr("Port number selection"));
+    dlg.Label1->setText(TPortNumberDlg::tr("Select serial port"));
     dlg.SetPorts(ports, current);
     dlg.SetPortSource(std::move(rescan));
     if (Dialogs().Exec(&dlg) != QDialog::Accepted)

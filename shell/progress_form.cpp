@@ -73,13 +73,13 @@ void TProgressObserver::Close() {
 
 namespace {
 
-QString PhaseText(TransferPhase phase, TLanguage language) {
+QString PhaseText(TransferPhase phase) {
     if (phase == TransferPhase::Connecting)
-        return Texts::Connecting(language);
+        return Texts::Connecting();
     if (phase == TransferPhase::Writing)
-        return Texts::Writing(language);
+        return Texts::Writing();
     // The window does not tell a read-back from a read.
-    return Texts::Reading(language);
+    return Texts::Reading();
 }
 
 // As the gauge always moved: to the share of the blocks done before the
@@ -93,7 +93,7 @@ int Gauge(const TransferProgress& p) {
 void TProgressObserver::Progress(const TransferProgress& progress) {
     const bool connecting = progress.phase == TransferPhase::Connecting;
     form_->BitBtn1->setVisible(connecting);
-    form_->ProgressLabel->setText(PhaseText(progress.phase, language_));
+    form_->ProgressLabel->setText(PhaseText(progress.phase));
     if (!connecting)
         form_->ProgressGauge->setValue(Gauge(progress));
     form_->ProgressGauge->setVisible(!connecting);

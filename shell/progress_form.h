@@ -24,7 +24,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 };
 
-#include "core/language.h"
 #include "core/transfers.h"
 
 #include <functional>
@@ -34,8 +33,7 @@ protected:
 // the window's words: Cancel while connecting, the gauge in the block phases.
 class TProgressObserver : public TTransferObserver {
 public:
-    TProgressObserver(QWidget* centreOn, TLanguage language)
-        : centreOn_(centreOn), language_(language) {}
+    explicit TProgressObserver(QWidget* centreOn) : centreOn_(centreOn) {}
     ~TProgressObserver() override;
 
     // The window while a transfer runs; null otherwise.
@@ -53,6 +51,5 @@ public:
 
 private:
     QWidget* centreOn_;
-    TLanguage language_;
     std::unique_ptr<TProgressForm> form_;
 };

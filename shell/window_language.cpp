@@ -2,29 +2,31 @@
 
 #include "model/settings_file.h"
 
-bool English = false;
+namespace {
 
-QString Texts::NotSettingsFile(const QString& name, const NotSettingsFileError& e) {
-    if (English)
-        return e.message();
-    const char* what = "";
-    switch (e.kind()) {
+// The model's reasons (the command line's words), as the window's texts.
+const char* Reason(TForeignFile kind) {
+    switch (kind) {
     case TForeignFile::SettingsJson:
-        what = "Это файл настроек в виде JSON (его пишет tripconf-cli export), а не сам файл "
-               "настроек: сделайте из него файл настроек командой tripconf-cli import.";
-        break;
+        return QT_TRANSLATE_NOOP("TWindowTexts",
+                                 "It is the JSON form of a settings file (tripconf-cli export "
+                                 "writes it), not a settings file: use tripconf-cli import to "
+                                 "make one of it.");
     case TForeignFile::Png:
-        what = "Это изображение PNG, а не файл настроек.";
-        break;
+        return QT_TRANSLATE_NOOP("TWindowTexts", "It is a PNG image, not a settings file.");
     case TForeignFile::Bmp:
-        what = "Это изображение BMP, а не файл настроек.";
-        break;
+        return QT_TRANSLATE_NOOP("TWindowTexts", "It is a BMP image, not a settings file.");
     case TForeignFile::Ppm:
-        what = "Это изображение PPM, а не файл настроек.";
-        break;
+        return QT_TRANSLATE_NOOP("TWindowTexts", "It is a PPM image, not a settings file.");
     case TForeignFile::None:
         break;
     }
-    return QStringLiteral("Невозможно загрузить настройки из файла \"%1\". %2")
-        .arg(name, QString::fromUtf8(what));
+    return "";
+}
+
+} // namespace
+
+QString Texts::NotSettingsFile(const QString& name, const NotSettingsFileError& e) {
+    return TWindowTexts::tr("Cannot load settings from file \"%1\". %2")
+        .arg(name, TWindowTexts::tr(Reason(e.kind())));
 }

@@ -16,21 +16,16 @@ TWriteReviewDlg::TWriteReviewDlg(const SettingsDiff& diff, const QString& port,
                                  uint16_t deviceVersion, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("TWriteReviewDlg"));
-    setWindowTitle(Lang("Запись настроек в МК", "Writing settings to the trip computer"));
+    setWindowTitle(tr("Writing settings to the trip computer"));
     auto* layout = new QVBoxLayout(this);
 
     const int count = int(diff.fields.size());
     QString summary =
-        Lang("МК на порту %1, версия настроек %2.", "The trip computer on %1, settings version %2.")
-            .arg(port)
-            .arg(deviceVersion) +
+        tr("The trip computer on %1, settings version %2.").arg(port).arg(deviceVersion) +
         QLatin1Char('\n');
-    summary += count == 0
-                   ? Lang("Настройки в МК уже такие же, как записываемые: запись ничего "
-                          "не изменит.",
-                          "The trip computer already holds these settings: writing them "
-                          "changes nothing.")
-                   : Lang("Будут изменены поля (%1):", "Fields that will change (%1):").arg(count);
+    summary += count == 0 ? tr("The trip computer already holds these settings: writing them "
+                               "changes nothing.")
+                          : tr("Fields that will change (%1):").arg(count);
     lReviewSummary = new QLabel(summary, this);
     lReviewSummary->setObjectName(QStringLiteral("lReviewSummary"));
     lReviewSummary->setWordWrap(true);
@@ -40,11 +35,10 @@ TWriteReviewDlg::TWriteReviewDlg(const SettingsDiff& diff, const QString& port,
 
     tvReviewChanges = new QTreeWidget(this);
     tvReviewChanges->setObjectName(QStringLiteral("tvReviewChanges"));
-    tvReviewChanges->setAccessibleName(Lang("Изменяемые поля", "Fields that change"));
+    tvReviewChanges->setAccessibleName(tr("Fields that change"));
     tvReviewChanges->setRootIsDecorated(false);
-    tvReviewChanges->setHeaderLabels({Lang("Параметр", "Setting"), Lang("Поле", "Field"),
-                                      Lang("Сейчас в МК", "Now in the trip computer"),
-                                      Lang("Будет записано", "To be written")});
+    tvReviewChanges->setHeaderLabels(
+        {tr("Setting"), tr("Field"), tr("Now in the trip computer"), tr("To be written")});
     for (const FieldDifference& d : diff.fields) {
         const QString name = FieldLabel(*d.field);
         auto* item = new QTreeWidgetItem(
@@ -56,9 +50,9 @@ TWriteReviewDlg::TWriteReviewDlg(const SettingsDiff& diff, const QString& port,
     layout->addWidget(tvReviewChanges, 1);
 
     auto* buttons = new QDialogButtonBox(this);
-    bReviewWrite = buttons->addButton(Lang("Записать", "Write"), QDialogButtonBox::AcceptRole);
+    bReviewWrite = buttons->addButton(tr("Write"), QDialogButtonBox::AcceptRole);
     bReviewWrite->setObjectName(QStringLiteral("bReviewWrite"));
-    bReviewCancel = buttons->addButton(Lang("Отмена", "Cancel"), QDialogButtonBox::RejectRole);
+    bReviewCancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
     bReviewCancel->setObjectName(QStringLiteral("bReviewCancel"));
     // Return presses Cancel, never Write; Escape rejects as in every dialog.
     bReviewWrite->setAutoDefault(false);

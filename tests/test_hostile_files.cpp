@@ -96,7 +96,7 @@ private slots:
         if (english)
             QTest::mouseClick(f.findChild<QCheckBox*>(QStringLiteral("cbEnglishVersion")),
                               Qt::LeftButton);
-        QCOMPARE(English, english);
+        QCOMPARE(WindowIsEnglish(), english);
         const QString path = dir.filePath(file);
         QFile::remove(path);
         if (content.isEmpty()) {

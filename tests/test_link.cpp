@@ -4,6 +4,7 @@
 #include "support/errors.h"
 #include "support/ini_file.h"
 #include "tools/simulator.h"
+#include "ui/translation.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -879,8 +880,10 @@ private slots:
         errors.clear();
         closed.ShowError = [&errors](const QString& e) { errors << e; };
         closed.LoadSettings(ini);
-        closed.RussianTexts = true;
+        // The explanations follow the window's translation.
+        SetWindowLanguage(false);
         closed.ChoosePort();
+        SetWindowLanguage(true);
         QCOMPARE(errors.size(), 2);
         // The folder's path is a prefix of the other, so it comes first.
         QCOMPARE(errors[0], QStringLiteral("Can not find free serial port!\n"

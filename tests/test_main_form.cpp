@@ -6,8 +6,10 @@
 #include "shell/main_form.h"
 #include "shell/progress_form.h"
 #include "support/errors.h"
+#include "support/ini_file.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
+#include "ui/translation.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -100,6 +102,51 @@ private slots:
         QCOMPARE(QDir::currentPath(), QCoreApplication::applicationDirPath());
         QVERIFY(!form.Modified);
         QVERIFY(form.MK());
+    }
+
+    // A language is one more .ts file: the pseudo-translation built into this
+    // test as "qps" marks every text it translates, and the INI chooses it.
+    // No text of the window, its boxes or a transfer is left unmarked.
+    void aTranslationReachesEveryWindowText() {
+        QVERIFY(AvailableTranslations().contains(QStringLiteral("qps")));
+        TIniFile(TMIniFile::DefaultFileName())
+            .WriteString(QStringLiteral("Common"), QStringLiteral("Translation"),
+                         QStringLiteral("qps"));
+        ScriptedDialogs dialogs;
+        TMainForm form;
+        form.DemoDevicePath = NoDevice();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const auto marked = [](const QString& text) {
+            return text.isEmpty() ||
+                   (text.contains(QStringLiteral("⟦")) && text.contains(QStringLiteral("⟧")));
+        };
+        QStringList plain;
+        const auto check = [&](const QString& what, const QString& text) {
+            if (!marked(text))
+                plain << what + QStringLiteral(": ") + text;
+        };
+        check(QStringLiteral("title"), form.windowTitle());
+        for (QWidget* w : form.findChildren<QWidget*>()) {
+            const QString name = w->objectName();
+            check(name + QStringLiteral(" accessible"), w->accessibleName());
+            if (auto* l = qobject_cast<QLabel*>(w))
+                check(name, l->text());
+            else if (auto* b = qobject_cast<QAbstractButton*>(w))
+                check(name, b->text());
+            else if (auto* g = qobject_cast<QGroupBox*>(w))
+                check(name, g->title());
+        }
+        // A box, its title and the transfer's own text: a read from no device.
+        Click(&form, "bGetParams");
+        QVERIFY(!dialogs.messages.isEmpty());
+        for (const auto& m : dialogs.messages) {
+            check(QStringLiteral("box title"), m.title);
+            check(QStringLiteral("box"), m.text);
+        }
+        QVERIFY2(plain.isEmpty(), qPrintable(plain.join(QLatin1Char('\n'))));
+        form.close();
+        SetWindowTranslation(QStringLiteral("ru"));
     }
 
     void loadEnablesStepsAndKeepsModified() {

@@ -11,7 +11,6 @@
 // until Cancel. The window (test_transfers) and tripconf-cli (test_cli) each
 // show how they present a failed read and a failed write.
 
-#include "core/language.h"
 #include "core/transfers.h"
 #include "link/checksum.h"
 #include "link/serial_link.h"
@@ -329,7 +328,7 @@ private slots:
         QVERIFY2(LinkMessages().contains(lines.first()), qPrintable(r.message));
         QCOMPARE(lines.size(), blockSent ? 2 : 1);
         if (blockSent)
-            QCOMPARE(lines.last(), Texts::TornWrite(TLanguage::English));
+            QCOMPARE(lines.last(), Texts::TornWrite());
     }
 
     void readFault_data() { FaultRows(); }
@@ -387,7 +386,7 @@ private slots:
         QCOMPARE(observer.closed, 1);
         if (f.message.isEmpty()) {
             QVERIFY2(r.status == TransferStatus::Done, qPrintable(r.message));
-            QCOMPARE(r.message, Texts::Written(TLanguage::English));
+            QCOMPARE(r.message, Texts::Written());
             QCOMPARE(sim.sim.Memory().left(124),
                      QByteArray(reinterpret_cast<const char*>(record.data()), 124));
             QCOMPARE(observer.steps, QStringList{"connecting 0/0"} + Counted("writing", 4));
@@ -395,7 +394,7 @@ private slots:
         }
         // Every fault strikes after the first block request went out.
         QVERIFY(r.status == TransferStatus::Failed);
-        QCOMPARE(r.message, f.message + QLatin1Char('\n') + Texts::TornWrite(TLanguage::English));
+        QCOMPARE(r.message, f.message + QLatin1Char('\n') + Texts::TornWrite());
         QVERIFY2(ms < FailingExchangeBoundMs(kTimings.writeReplyMs, 42) + kMarginMs,
                  qPrintable(QString::number(ms)));
     }

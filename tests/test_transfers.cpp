@@ -388,8 +388,7 @@ private slots:
                 qPrintable(d.messages[0].text));
         } else {
             QCOMPARE(d.messages[0].kind, MessageKind::Error);
-            QCOMPARE(d.messages[0].text,
-                     Texts::UnitChanged(TLanguage::Russian, QStringLiteral("TOTime")) + kept);
+            QCOMPARE(d.messages[0].text, Texts::UnitChanged(QStringLiteral("TOTime")) + kept);
         }
         QCOMPARE(ListBackups(BackupFolder()).value(0).image, first.sim.Memory());
     }
@@ -457,9 +456,9 @@ private slots:
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.TOTime = 0x01020304;
         d.onExec = PressWrite;
-        English = true;
+        SetWindowLanguage(true);
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
-        English = false;
+        SetWindowLanguage(false);
         QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64 1 5x4 4x4 7 1 5x4"));
         QCOMPARE(d.Count(MessageKind::Info), 0);
         QCOMPARE(d.messages.size(), 1);
@@ -772,9 +771,9 @@ private slots:
         Load(f, d, 5, Memory(4));
         const Held before(f);
         QTest::mouseClick(f.bGetParams, Qt::LeftButton);
-        English = true;
+        SetWindowLanguage(true);
         QTest::mouseClick(f.bSetParams, Qt::LeftButton);
-        English = false;
+        SetWindowLanguage(false);
         QCOMPARE(d.messages.size(), 2);
         const QString reason =
             QStringLiteral(" (%1).").arg(QString::fromLocal8Bit(std::strerror(ENOENT)));
@@ -913,9 +912,9 @@ private slots:
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.TOTime = 1234;
         const Held before(*f);
-        English = true;
+        SetWindowLanguage(true);
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
-        English = false;
+        SetWindowLanguage(false);
         QCOMPARE(d.messages.size(), 1);
         QCOMPARE(d.messages.last().kind, MessageKind::Exception);
         QCOMPARE(d.messages.last().text,
@@ -962,9 +961,9 @@ private slots:
             }
         });
         signal.start(5);
-        English = true;
+        SetWindowLanguage(true);
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
-        English = false;
+        SetWindowLanguage(false);
         QCOMPARE(d.messages.size(), 2);
         QCOMPARE(d.messages.last().kind, MessageKind::Exception);
         QCOMPARE(d.messages.last().text,
@@ -1003,7 +1002,7 @@ private slots:
         // Started again: English, with the box ticked.
         TMainForm again;
         again.show();
-        QVERIFY(English);
+        QVERIFY(WindowIsEnglish());
         QVERIFY(again.cbEnglishVersion->isChecked());
         QCOMPARE(again.bGetParams->text(), QStringLiteral("Read settings from the device"));
         again.close();
@@ -1011,7 +1010,7 @@ private slots:
                                   QStringLiteral("yes"));
         TMainForm third;
         third.show();
-        QVERIFY(!English); // not an integer: the default
+        QVERIFY(!WindowIsEnglish()); // not an integer: the default
         third.close();
     }
 };

@@ -1,6 +1,7 @@
 #include "ui/application.h"
 #include "support/errors.h"
 #include "ui/dialogs.h"
+#include "ui/translation.h"
 
 void ReportException(const std::exception& e) {
     Dialogs().Message(nullptr, MessageKind::Exception, QCoreApplication::applicationName(),
@@ -9,10 +10,13 @@ void ReportException(const std::exception& e) {
 
 void ReportUnknownException() {
     Dialogs().Message(nullptr, MessageKind::Exception, QCoreApplication::applicationName(),
-                      QStringLiteral("Unknown error"));
+                      QCoreApplication::translate("TBoxTexts", "Unknown error"));
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+// The window speaks Russian until its INI or its check box says otherwise.
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    SetWindowLanguage(false);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -3,6 +3,7 @@
 #include "ui/message_boxes.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,6 +11,11 @@
 #include <QPushButton>
 
 namespace {
+
+// The boxes' own words.
+struct TBoxTexts {
+    Q_DECLARE_TR_FUNCTIONS(TBoxTexts)
+};
 
 class RealDialogs final : public TDialogs {
 public:
@@ -31,8 +37,8 @@ public:
             break;
         }
         if (kind == MessageKind::Question) {
-            QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-            QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+            QPushButton* yes = box.addButton(TBoxTexts::tr("&Yes"), QMessageBox::YesRole);
+            QPushButton* no = box.addButton(TBoxTexts::tr("&No"), QMessageBox::NoRole);
             box.setDefaultButton(yes);
             box.setEscapeButton(no);
             box.exec();
@@ -42,7 +48,7 @@ public:
                 return kIdNo;
             return 2;
         }
-        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.addButton(TBoxTexts::tr("OK"), QMessageBox::AcceptRole);
         box.exec();
         return kIdOk;
     }
@@ -111,13 +117,13 @@ void SetDialogs(TDialogs* dialogs) {
 }
 
 void ShowError(const QString& text) {
-    Dialogs().Message(nullptr, MessageKind::Error, QStringLiteral("Error"), text);
+    Dialogs().Message(nullptr, MessageKind::Error, TBoxTexts::tr("Error"), text);
 }
 
 void ShowInfo(const QString& text) {
-    Dialogs().Message(nullptr, MessageKind::Info, QStringLiteral("Information"), text);
+    Dialogs().Message(nullptr, MessageKind::Info, TBoxTexts::tr("Information"), text);
 }
 
 int AskYesNo(const QString& text) {
-    return Dialogs().Message(nullptr, MessageKind::Question, QStringLiteral("Confirm"), text);
+    return Dialogs().Message(nullptr, MessageKind::Question, TBoxTexts::tr("Confirm"), text);
 }
