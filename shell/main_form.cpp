@@ -87,7 +87,14 @@ TMainForm::TMainForm(QWidget* parent)
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("MainForm"));
     setFixedSize(810, 470);
+    MakeSteps();
+    MakeStatusArea();
+    SetStepsEnabled(false);
+    ApplyLanguage();
+    ConnectCommands();
+}
 
+void TMainForm::MakeSteps() {
     Label5 = MakeLabel(this, "Label5", {10, 8, 390, 52});
     Label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     SetBold(Label5);
@@ -123,7 +130,9 @@ TMainForm::TMainForm(QWidget* parent)
 
     Image1 = Make<QLabel>(this, "Image1", {718, 256, 84, 82});
     Image1->setPixmap(DecorativePicture(Image1->size()));
+}
 
+void TMainForm::MakeStatusArea() {
     // A layout, so a long reason (the program holding the port) wraps
     // without leaving gaps when it is short.
     GroupBox5 = Make<QGroupBox>(this, "GroupBox5", {10, 344, 790, 118});
@@ -139,10 +148,9 @@ TMainForm::TMainForm(QWidget* parent)
         status->addWidget(l);
     }
     status->addStretch(1);
+}
 
-    SetStepsEnabled(false);
-    ApplyLanguage();
-
+void TMainForm::ConnectCommands() {
     // Every command ends with the status brought up to date, however it ends.
     const auto command = [this](void (TMainForm::*handler)()) {
         return Guarded([this, handler] {
@@ -479,6 +487,13 @@ void TMainForm::WriteReviewed() {
     ReportWriteEnd(r, backup);
 }
 
+void TMainForm::NoteWritten(TWritten how, const QString& backup) {
+    writtenTo_ = PortName();
+    writtenAt_ = QDateTime::currentDateTime();
+    writtenBackup_ = backup;
+    writtenHow_ = how;
+}
+
 void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
     const QString kept =
         backup.isEmpty()
@@ -486,12 +501,7 @@ void TMainForm::ReportWriteEnd(const TransferResult& r, const QString& backup) {
             : QLatin1Char('\n') + tr("A backup of the trip computer's former settings: %1")
                                       .arg(QDir::toNativeSeparators(backup));
     const bool checked = SafetyOn();
-    const auto wrote = [&](TWritten how) {
-        writtenTo_ = PortName();
-        writtenAt_ = QDateTime::currentDateTime();
-        writtenBackup_ = backup;
-        writtenHow_ = how;
-    };
+    const auto wrote = [&](TWritten how) { NoteWritten(how, backup); };
     switch (r.status) {
     case TransferStatus::Done:
         NoteAnswer(mk_->Version);
@@ -657,9 +667,8 @@ void TMainForm::ApplyLanguage() {
     UpdateStatus();
 }
 
-void TMainForm::UpdateStatus() {
-    const QString hhmm = QStringLiteral("HH:mm");
-    // The port: which one, the device behind it, or why it cannot be used.
+// The port: which one, the device behind it, or why it cannot be used.
+QString TMainForm::PortStatus() const {
     QString port;
     const int n = link_ ? link_->PortNumber : 0;
     if (!link_) {
@@ -677,26 +686,11 @@ void TMainForm::UpdateStatus() {
         if (n <= kMaxPortNumber && !link_->PortPresent[size_t(n)])
             port += tr(" — not found now");
     }
-    lPortStatus->setText(tr("Port: ") + port);
+    return tr("Port: ") + port;
+}
 
-    lDeviceStatus->setText(
-        answer_.any ? tr("Trip computer: settings version %1, answered at %2 on %3")
-                          .arg(answer_.version)
-                          .arg(answer_.time.toString(QStringLiteral("HH:mm:ss")), answer_.port)
-                    : tr("Trip computer: no answer read yet"));
-
-    QString source;
-    if (!stepsEnabled_)
-        source = tr("Settings: none read yet");
-    else if (!source_.file.isEmpty())
-        source = tr("Settings: from the file %1").arg(source_.file);
-    else if (!source_.port.isEmpty())
-        source = tr("Settings: read from the trip computer on %1 at %2")
-                     .arg(source_.port, source_.time.toString(hhmm));
-    else
-        source = tr("Settings: in the program");
-    lSourceStatus->setText(source);
-
+QString TMainForm::StateStatus() const {
+    const QString hhmm = QStringLiteral("HH:mm");
     QStringList state;
     if (stepsEnabled_) {
         if (edited_)
@@ -720,7 +714,32 @@ void TMainForm::UpdateStatus() {
     } else {
         state << tr("no settings");
     }
-    lStateStatus->setText(tr("State: ") + state.join(QStringLiteral("; ")));
+    return tr("State: ") + state.join(QStringLiteral("; "));
+}
+
+void TMainForm::UpdateStatus() {
+    const QString hhmm = QStringLiteral("HH:mm");
+    lPortStatus->setText(PortStatus());
+
+    lDeviceStatus->setText(
+        answer_.any ? tr("Trip computer: settings version %1, answered at %2 on %3")
+                          .arg(answer_.version)
+                          .arg(answer_.time.toString(QStringLiteral("HH:mm:ss")), answer_.port)
+                    : tr("Trip computer: no answer read yet"));
+
+    QString source;
+    if (!stepsEnabled_)
+        source = tr("Settings: none read yet");
+    else if (!source_.file.isEmpty())
+        source = tr("Settings: from the file %1").arg(source_.file);
+    else if (!source_.port.isEmpty())
+        source = tr("Settings: read from the trip computer on %1 at %2")
+                     .arg(source_.port, source_.time.toString(hhmm));
+    else
+        source = tr("Settings: in the program");
+    lSourceStatus->setText(source);
+
+    lStateStatus->setText(StateStatus());
     for (QLabel* l : {lPortStatus, lDeviceStatus, lSourceStatus, lStateStatus})
         l->setToolTip(l->text());
 }

@@ -157,4 +157,13 @@ private:
     QDateTime writtenAt_;
     QString writtenBackup_; // what that write saved first
     enum class TWritten { Done, NotVerified, MaybePartly } writtenHow_ = TWritten::Done;
+    void NoteWritten(TWritten how, const QString& backup);
+
+    // The window's parts, made once.
+    void MakeSteps();
+    void MakeStatusArea();
+    void ConnectCommands();
+    // The status area's lines.
+    QString PortStatus() const;
+    QString StateStatus() const;
 };
