@@ -26,6 +26,29 @@ QStringList Fields(const QString& mask) {
     return fields;
 }
 
+// An input character of ours, the Qt mask character for it and whether it
+// must be filled.
+struct MaskInput {
+    char ours;
+    char qt;
+    TEditMask::Position position;
+};
+
+constexpr MaskInput kMaskInputs[] = {
+    {'0', '9', TEditMask::Required}, {'9', '0', TEditMask::Optional},
+    {'#', '#', TEditMask::Optional}, {'L', 'A', TEditMask::Required},
+    {'l', 'a', TEditMask::Optional}, {'A', 'N', TEditMask::Required},
+    {'a', 'n', TEditMask::Optional}, {'C', 'X', TEditMask::Required},
+    {'c', 'x', TEditMask::Optional},
+};
+
+const MaskInput* FindInput(QChar c) {
+    for (const MaskInput& in : kMaskInputs)
+        if (c == QLatin1Char(in.ours))
+            return &in;
+    return nullptr;
+}
+
 } // namespace
 
 const char* const TMaskEdit::kInvalidInput =
@@ -49,12 +72,14 @@ TEditMask TEditMask::Parse(const QString& text) {
         qt += c;
         m.positions.append(Literal);
     };
-    auto input = [&](char qtChar, Position p) {
-        qt += QLatin1Char(qtChar);
-        m.positions.append(p);
-    };
     for (qsizetype i = 0; i < mask.size(); ++i) {
         const QChar c = mask[i];
+        const MaskInput* in = FindInput(c);
+        if (in) {
+            qt += QLatin1Char(in->qt);
+            m.positions.append(in->position);
+            continue;
+        }
         switch (c.unicode()) {
         case '!': // Qt keeps every character where it was typed
             break;
@@ -72,33 +97,6 @@ TEditMask TEditMask::Parse(const QString& text) {
         case '\\':
             if (i + 1 < mask.size())
                 literal(mask[++i]);
-            break;
-        case '0':
-            input('9', Required);
-            break;
-        case '9':
-            input('0', Optional);
-            break;
-        case '#':
-            input('#', Optional);
-            break;
-        case 'L':
-            input('A', Required);
-            break;
-        case 'l':
-            input('a', Optional);
-            break;
-        case 'A':
-            input('N', Required);
-            break;
-        case 'a':
-            input('n', Optional);
-            break;
-        case 'C':
-            input('X', Required);
-            break;
-        case 'c':
-            input('x', Optional);
             break;
         case '_':
             literal(QLatin1Char(' '));

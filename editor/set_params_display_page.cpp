@@ -22,6 +22,21 @@ namespace {
 constexpr int kColourRowHeight = 18;
 const char* const kTimeMask = "!90:00;1;_";
 
+// A name and colour grid showing all its rows, with no scroll bars; the
+// colour cells start empty.
+TStringGrid* NewColourGrid(QWidget* parent, const char* name, int rows, int nameWidth, QPoint at) {
+    auto* g = new TStringGrid(QString::fromLatin1(name), rows, 2, parent);
+    g->setColumnWidth(0, nameWidth);
+    g->setColumnWidth(1, 70);
+    g->SetRowHeight(kColourRowHeight);
+    g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    g->setGeometry(QRect(at, g->FullSize()));
+    for (int r = 0; r < g->rowCount(); ++r)
+        g->SetCell(1, r, QString());
+    return g;
+}
+
 } // namespace
 
 void TMK_SetParamsDlg::BuildDisplayPage() {
@@ -53,28 +68,13 @@ void TMK_SetParamsDlg::BuildDisplayPage() {
     constexpr int px = 420, gx = 620;
     QLabel* lPalette =
         AddLabel(tsDisplay, "lPalette", Text("Цветовая палитра"), QRect(px, 16, 180, 20));
-    sgPalette = new TStringGrid(QStringLiteral("sgPalette"), 16, 2, tsDisplay);
-    sgPalette->setColumnWidth(0, 110);
-    sgPalette->setColumnWidth(1, 70);
-    sgPalette->SetRowHeight(kColourRowHeight);
-    sgPalette->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    sgPalette->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    sgPalette->setGeometry(QRect(QPoint(px, 40), sgPalette->FullSize()));
+    sgPalette = NewColourGrid(tsDisplay, "sgPalette", 16, 110, QPoint(px, 40));
     lPalette->setBuddy(sgPalette);
 
     // The four colours of the record; the selected row is edited below.
     QLabel* lColours = AddLabel(tsDisplay, "lColours", Text("Цвета"), QRect(gx, 16, 180, 20));
-    sgDigit = new TStringGrid(QStringLiteral("sgDigit"), 4, 2, tsDisplay);
-    sgDigit->setColumnWidth(0, 200);
-    sgDigit->setColumnWidth(1, 70);
-    sgDigit->SetRowHeight(kColourRowHeight);
-    sgDigit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    sgDigit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    sgDigit->setGeometry(QRect(QPoint(gx, 40), sgDigit->FullSize()));
+    sgDigit = NewColourGrid(tsDisplay, "sgDigit", 4, 200, QPoint(gx, 40));
     lColours->setBuddy(sgDigit);
-    for (TStringGrid* g : {sgPalette, sgDigit})
-        for (int r = 0; r < g->rowCount(); ++r)
-            g->SetCell(1, r, QString());
 
     const int groupTop = sgDigit->geometry().bottom() + 12;
     gbDigit = new QGroupBox(Text("Редактировать цвет"), tsDisplay);

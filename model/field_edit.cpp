@@ -380,6 +380,44 @@ double ShownNumber(const EditField& f, const TSettingsRecord& r) {
     return stored / f.scale;
 }
 
+namespace {
+
+// A number as its spin edit shows it, brought into the limits as the edit
+// brings it in.
+void ShowNumber(EditorView& v, const EditField& f, const TSettingsRecord& r, const QString& point) {
+    const QString& stored = v.storedText;
+    const EditLimits l = LimitsOf(f, r);
+    const double scale = std::pow(10.0, f.decimals);
+    double shown = RoundHalfEven(ShownNumber(f, r) * scale) / scale;
+    if (l.crossed()) {
+        v.outside = QStringLiteral("stored %1: %2").arg(stored, NoValueFits(r));
+        // As the spin edit brings it in: below the minimum the minimum, else the maximum.
+        shown = shown < l.min ? l.min : l.max;
+    } else if (!l.none() && (shown < l.min || shown > l.max)) {
+        v.outside = QStringLiteral("stored %1 lies outside %2").arg(stored, RangeText(f, l));
+        shown = std::clamp(shown, l.min, l.max);
+    }
+    v.text = FixedText(shown, f.decimals, point);
+}
+
+// The item a list shows for the stored number, if it has one.
+void ShowItem(EditorView& v, const EditField& f, const TSettingsRecord& r) {
+    const QString& stored = v.storedText;
+    const Items items = ItemsFor(f, r, Catalogue());
+    const int i = int(v.stored);
+    if (i >= 0 && i < items.texts.size()) {
+        v.text = items.texts[i];
+        if (items.why.isEmpty() && (i < items.first || i > items.last))
+            v.outside =
+                QStringLiteral("stored %1 is not offered: %2").arg(stored, ItemRange(items));
+    } else {
+        v.text = QStringLiteral("(none)");
+        v.outside = QStringLiteral("stored %1 is not %2").arg(stored, ItemRange(items));
+    }
+}
+
+} // namespace
+
 EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QString& point) {
     EditorView v;
     v.unit = QString::fromUtf8(f.unit);
@@ -389,37 +427,14 @@ EditorView EditorShows(const EditField& f, const TSettingsRecord& r, const QStri
     const QString stored = v.storedText = StoredText(f, v.stored);
     switch (f.kind) {
     case Number:
-    case Correction: {
-        const EditLimits l = LimitsOf(f, r);
-        const double scale = std::pow(10.0, f.decimals);
-        double shown = RoundHalfEven(ShownNumber(f, r) * scale) / scale;
-        if (l.crossed()) {
-            v.outside = QStringLiteral("stored %1: %2").arg(stored, NoValueFits(r));
-            // As the spin edit brings it in: below the minimum the minimum, else the maximum.
-            shown = shown < l.min ? l.min : l.max;
-        } else if (!l.none() && (shown < l.min || shown > l.max)) {
-            v.outside = QStringLiteral("stored %1 lies outside %2").arg(stored, RangeText(f, l));
-            shown = std::clamp(shown, l.min, l.max);
-        }
-        v.text = FixedText(shown, f.decimals, point);
+    case Correction:
+        ShowNumber(v, f, r, point);
         break;
-    }
     case Choice:
     case Flag:
-    case Protocol: {
-        const Items items = ItemsFor(f, r, Catalogue());
-        const int i = int(v.stored);
-        if (i >= 0 && i < items.texts.size()) {
-            v.text = items.texts[i];
-            if (items.why.isEmpty() && (i < items.first || i > items.last))
-                v.outside =
-                    QStringLiteral("stored %1 is not offered: %2").arg(stored, ItemRange(items));
-        } else {
-            v.text = QStringLiteral("(none)");
-            v.outside = QStringLiteral("stored %1 is not %2").arg(stored, ItemRange(items));
-        }
+    case Protocol:
+        ShowItem(v, f, r);
         break;
-    }
     case Time:
         v.text = MinutesToTimeText(uint16_t(int(v.stored)));
         if (v.stored < 0 || v.stored >= 24 * 60)

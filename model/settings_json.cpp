@@ -207,17 +207,46 @@ QString ReadString(const QByteArray& json, qsizetype& i, int& line) {
     return text;
 }
 
+// An object or array being read, for telling where a key stands.
+struct JsonLevel {
+    bool object = false;
+    QString path; // the keys leading to it, as the messages name them
+    QString key;  // the last key read in it
+    QHash<QString, int> lines;
+};
+
+// The level a "{" or "[" opens inside the levels open so far.
+JsonLevel OpenedLevel(const std::vector<JsonLevel>& levels, bool object) {
+    JsonLevel level;
+    level.object = object;
+    if (!levels.empty()) {
+        const JsonLevel& outer = levels.back();
+        level.path = outer.object
+                         ? (outer.path.isEmpty() ? QString() : outer.path + QLatin1Char('.')) +
+                               KeyText(outer.key)
+                         : outer.path;
+    }
+    return level;
+}
+
+// Notes a key read at a line of an object, refusing one it already has.
+void NoteKey(JsonLevel& level, const QString& text, int at) {
+    level.key = text;
+    if (const auto first = level.lines.constFind(text); first != level.lines.cend())
+        Refuse(QStringLiteral("The key %1%2 appears twice, at lines %3 and %4: keep the "
+                              "one you mean.")
+                   .arg(KeyText(text),
+                        level.path.isEmpty() ? QString() : QStringLiteral(" of ") + level.path)
+                   .arg(*first)
+                   .arg(at));
+    level.lines.insert(text, at);
+}
+
 // QJsonDocument keeps the last of two equal keys without a word, so an
 // edit placed above the original entry would be dropped; the text is read
 // here for them. It is valid JSON by now.
 void RefuseDuplicateKeys(const QByteArray& json) {
-    struct Level {
-        bool object = false;
-        QString path; // the keys leading to it, as the messages name them
-        QString key;  // the last key read in it
-        QHash<QString, int> lines;
-    };
-    std::vector<Level> levels;
+    std::vector<JsonLevel> levels;
     int line = 1;
     bool keyNext = false;
     for (qsizetype i = 0; i < json.size(); ++i) {
@@ -226,20 +255,10 @@ void RefuseDuplicateKeys(const QByteArray& json) {
             ++line;
             break;
         case '{':
-        case '[': {
-            Level level;
-            level.object = json[i] == '{';
-            if (!levels.empty()) {
-                const Level& outer = levels.back();
-                level.path = outer.object ? (outer.path.isEmpty() ? QString()
-                                                                  : outer.path + QLatin1Char('.')) +
-                                                KeyText(outer.key)
-                                          : outer.path;
-            }
-            levels.push_back(level);
-            keyNext = level.object;
+        case '[':
+            levels.push_back(OpenedLevel(levels, json[i] == '{'));
+            keyNext = levels.back().object;
             break;
-        }
         case '}':
         case ']':
             if (!levels.empty())
@@ -255,17 +274,7 @@ void RefuseDuplicateKeys(const QByteArray& json) {
             if (!keyNext || levels.empty())
                 break;
             keyNext = false;
-            Level& level = levels.back();
-            level.key = text;
-            if (const auto first = level.lines.constFind(text); first != level.lines.cend())
-                Refuse(QStringLiteral("The key %1%2 appears twice, at lines %3 and %4: keep the "
-                                      "one you mean.")
-                           .arg(KeyText(text), level.path.isEmpty()
-                                                   ? QString()
-                                                   : QStringLiteral(" of ") + level.path)
-                           .arg(*first)
-                           .arg(at));
-            level.lines.insert(text, at);
+            NoteKey(levels.back(), text, at);
             break;
         }
         default:
