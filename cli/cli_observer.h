@@ -11,9 +11,6 @@ class TCliObserver : public TTransferObserver {
 public:
     explicit TCliObserver(double connectTimeoutSeconds);
 
-    // The blocks now come with the progress; kept for callers that still say them.
-    void SetBlockCount(int) {}
-
     void Open() override;
     void Close() override;
     void Progress(const TransferProgress& progress) override;

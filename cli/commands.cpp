@@ -224,19 +224,12 @@ public:
         return failed_ ? 1 : 2;
     }
 
-    TransferResult Read(TMK& mk) {
-        observer_.SetBlockCount(kImageSize / kBlockSize);
-        return ReadFromDevice(link_, mk, observer_, {});
-    }
-    TBackupResult BackUp(const TMK& mk) {
-        observer_.SetBlockCount(kImageSize / kBlockSize);
-        return BackUpUnit(link_, mk, port_, observer_);
-    }
+    TransferResult Read(TMK& mk) { return ReadFromDevice(link_, mk, observer_); }
+    TBackupResult BackUp(const TMK& mk) { return BackUpUnit(link_, mk, port_, observer_); }
     // expected: the record the trip computer must still hold (its backup's).
     TransferResult Write(const TMK& mk, const VerifyOptions* verify,
                          const QByteArray* expected = nullptr) {
-        observer_.SetBlockCount(int((mk.Settings.Size + kBlockSize - 1) / kBlockSize));
-        return WriteChecked(link_, mk, observer_, {verify, expected}, {});
+        return WriteChecked(link_, mk, observer_, {verify, expected});
     }
     // Prints why a transfer did not end Done; the exit status 1, or 0 when it
     // did. mk: the settings a write sent.
