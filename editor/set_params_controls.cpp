@@ -174,7 +174,8 @@ void TMK_SetParamsDlg::LoadControl(const EditField& f) {
             SelectItem(qobject_cast<QComboBox*>(ControlOf(f)), int(stored));
         return;
     case EditKind::Time:
-        qobject_cast<TMaskEdit*>(ControlOf(f))->SetText(MinutesToTimeText(uint16_t(stored)));
+        // Through int: a negative count of minutes wraps as the field's own type does.
+        qobject_cast<TMaskEdit*>(ControlOf(f))->SetText(MinutesToTimeText(uint16_t(int(stored))));
         return;
     case EditKind::Protocol: {
         auto* list = qobject_cast<QComboBox*>(ControlOf(f));
