@@ -22,4 +22,7 @@ TOpenFailure StaleLockOf(const QString& devicePath);
 // "name, process PID" of the program holding the device: the running
 // process of its lock file, else one with it open (not this one, nor the
 // one on the other side of a pseudo-terminal); empty when none is known.
+// One look through the processes serves the calls of a listing; the next
+// listing (after ForgetDeviceHolders, or half a second) looks again.
 QString DeviceHolder(const QString& devicePath);
+void ForgetDeviceHolders();

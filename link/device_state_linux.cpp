@@ -194,12 +194,14 @@ QHash<QString, QString> ScanHolders() {
     return out;
 }
 
+std::mutex holdersMutex;
+QHash<QString, QString> holders;
+QElapsedTimer holdersAge;
+
 // One look through the processes serves a whole listing of ports.
 QString OpenedBy(const QString& devicePath) {
-    static std::mutex mutex;
-    static QHash<QString, QString> holders;
-    static QElapsedTimer age;
-    const std::lock_guard<std::mutex> lock(mutex);
+    const std::lock_guard<std::mutex> lock(holdersMutex);
+    QElapsedTimer& age = holdersAge;
     if (!age.isValid() || age.elapsed() > 500) {
         holders = ScanHolders();
         age.start();
@@ -208,6 +210,11 @@ QString OpenedBy(const QString& devicePath) {
 }
 
 } // namespace
+
+void ForgetDeviceHolders() {
+    const std::lock_guard<std::mutex> lock(holdersMutex);
+    holdersAge.invalidate();
+}
 
 TOpenFailure StaleLockOf(const QString& devicePath) {
     TOpenFailure out{Kind::None, devicePath, {}, {}};

@@ -25,6 +25,8 @@ bool TQtBytePort::Ok(bool result) {
 }
 
 QList<TSerialDeviceInfo> TQtBytePort::ListDevices() {
+    // A new listing: a program that let go of a port meanwhile is not named.
+    ForgetDeviceHolders();
     return SystemSerialDevices();
 }
 
