@@ -70,27 +70,25 @@ QString BackupsJson(const QList<TBackupEntry>& entries) {
 
 } // namespace
 
-int CmdBackups(const QStringList& args) {
-    const QString folder = BackupFolder();
-    QCommandLineParser p;
+void DeclareBackups(QCommandLineParser& p) {
     p.setApplicationDescription(
         QStringLiteral(
             "Lists the backups that write --backup saved, newest first: the time, the port,\n"
             "the settings version and the file, which any command takes as a settings file.\n"
             "A file that cannot be read as settings is listed as unreadable, with why.\n"
             "The folder: %1")
-            .arg(folder));
+            .arg(BackupFolder()));
     p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON array.")});
-    int code = 0;
-    if (!Parse(p, args, code))
-        return code;
-    if (const QString extra = ExtraArguments(p, 0); !extra.isEmpty())
-        return UsageError(extra);
+}
+
+int CmdBackups(const TCliCall& call) {
+    const QString folder = BackupFolder();
     // A folder that cannot be looked into would otherwise pass for one without backups.
     if (const QFileInfo info(folder); info.exists() && !(info.isDir() && info.isReadable()))
-        return Fail(QStringLiteral("The backups folder %1 cannot be read.").arg(folder));
+        throw TCliError::Failure(
+            QStringLiteral("The backups folder %1 cannot be read.").arg(folder));
     const QList<TBackupEntry> entries = ListBackups(folder);
-    if (p.isSet(QStringLiteral("json")))
+    if (call.isSet("json"))
         Out(BackupsJson(entries));
     else if (entries.isEmpty())
         Err(QStringLiteral("No backups in %1.").arg(folder));

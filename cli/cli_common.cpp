@@ -45,11 +45,7 @@ QString IniProblem(const QString& name) {
     return {};
 }
 
-// The errno of the first failed write to each stream; 0 while all went well.
-std::atomic<int> stdoutError{0};
-std::atomic<int> stderrError{0};
-// A command has told the user that standard output failed.
-std::atomic<bool> stdoutReported{false};
+TCliIo* current = nullptr;
 
 // Runs a stdio call that returns whether it succeeded; a failure is noted
 // for the stream with its errno (EIO when it set none).
@@ -67,40 +63,53 @@ bool WriteAll(const QByteArray& bytes, FILE* stream) {
 
 QString StandardOutputProblem() {
     return QStringLiteral("Cannot write to standard output. %1")
-        .arg(QString::fromLocal8Bit(std::strerror(stdoutError)));
+        .arg(QString::fromLocal8Bit(std::strerror(Io().outError)));
 }
 
 } // namespace
 
+TCliIo& Io() {
+    // Outside a run (a unit's own test) the standard streams.
+    static TCliIo standard;
+    return current ? *current : standard;
+}
+
+TCliRun::TCliRun(TCliIo& io) : previous_(current) {
+    current = &io;
+}
+
+TCliRun::~TCliRun() {
+    current = previous_;
+}
+
 void Err(const QString& text) {
-    Checked(stderrError, [&] { return WriteAll(EscapedText(text).toUtf8() + '\n', stderr); });
+    TCliIo& io = Io();
+    Checked(io.errError, [&] { return WriteAll(EscapedText(text).toUtf8() + '\n', io.err); });
 }
 
 void Out(const QString& text) {
+    TCliIo& io = Io();
     // A name is printed as the bytes it was given as, so that a script can use it.
-    Checked(stdoutError, [&] { return WriteAll(EncodeNative(text), stdout); });
+    Checked(io.outError, [&] { return WriteAll(EncodeNative(text), io.out); });
 }
 
 void FlushOut() {
-    Checked(stdoutError, [] { return std::fflush(stdout) == 0; });
+    TCliIo& io = Io();
+    Checked(io.outError, [&] { return std::fflush(io.out) == 0; });
 }
 
 int FinishOutput(int code, int trouble) {
+    TCliIo& io = Io();
     FlushOut();
-    Checked(stdoutError, [] { return !std::ferror(stdout); });
+    Checked(io.outError, [&] { return !std::ferror(io.out); });
     // A close can fail too (a network file system reports late).
-    Checked(stdoutError, [] { return std::fclose(stdout) == 0; });
-    if (stdoutError != 0 && !stdoutReported)
+    Checked(io.outError, [&] { return std::fclose(io.out) == 0; });
+    if (io.outError != 0 && !io.outReported)
         Err(StandardOutputProblem());
-    Checked(stderrError, [] { return std::fflush(stderr) == 0 && !std::ferror(stderr); });
-    if (stdoutError == 0 && stderrError == 0)
+    Checked(io.errError, [&] { return std::fflush(io.err) == 0 && !std::ferror(io.err); });
+    if (io.outError == 0 && io.errError == 0)
         return code;
     return code == 0 || (trouble == 2 && code == 1) ? trouble : code;
-}
-
-int Fail(const QString& message) {
-    Err(message);
-    return 1;
 }
 
 QString InterruptedText(const TransferResult& r) {
@@ -111,68 +120,53 @@ QString InterruptedText(const TransferResult& r) {
     return text;
 }
 
-int UsageError(const QString& message) {
-    Err(message);
-    return 2;
-}
-
 void WriteOutput(const QString& name, const QByteArray& content) {
     if (name != QStringLiteral("-"))
         return WriteWholeFile(name, content);
+    TCliIo& io = Io();
     // A size limit on the file behind standard output fails the write, as it does a save.
     std::signal(SIGXFSZ, SIG_IGN);
-    Checked(stdoutError, [&] { return WriteAll(content, stdout); });
+    Checked(io.outError, [&] { return WriteAll(content, io.out); });
     FlushOut();
-    if (stdoutError != 0) {
+    if (io.outError != 0) {
         // Said once, by the command that fails with it.
-        stdoutReported = true;
+        io.outReported = true;
         throw TripError(StandardOutputProblem());
     }
 }
 
-bool Parse(QCommandLineParser& p, const QStringList& args, int& exitCode) {
+bool Parse(QCommandLineParser& p, const TCliCommand& command, const QStringList& args) {
+    command.declare(p);
     p.addHelpOption();
-    exitCode = 2;
-    if (!p.parse(args)) {
-        Err(p.errorText());
-        return false;
-    }
+    if (!p.parse(args))
+        throw TCliError::Usage(p.errorText());
     if (p.isSet(QStringLiteral("help"))) {
         Out(HelpText(p, args.first()));
-        exitCode = 0;
         return false;
     }
-    if (p.optionNames().contains(QStringLiteral("ini"))) {
-        if (const QString problem = IniProblem(p.value(QStringLiteral("ini")));
-            !problem.isEmpty()) {
+    if (p.optionNames().contains(QStringLiteral("ini")))
+        if (const QString problem = IniProblem(p.value(QStringLiteral("ini"))); !problem.isEmpty())
             // A file that cannot be read, as for any other command.
-            Err(problem);
-            exitCode = 1;
-            return false;
-        }
-    }
+            throw TCliError::Failure(problem);
+    if (command.required && p.value(QLatin1String(command.required)).isEmpty())
+        throw TCliError::Usage(QLatin1String(command.requiredText));
+    if (const QStringList given = p.positionalArguments();
+        command.maxFiles >= 0 && given.size() > command.maxFiles)
+        throw TCliError::Usage(
+            QStringLiteral("Unexpected argument: %1").arg(given[command.maxFiles]));
     return true;
 }
 
-QString ExtraArguments(const QCommandLineParser& p, qsizetype allowed) {
-    const QStringList given = p.positionalArguments();
-    if (given.size() <= allowed)
-        return {};
-    return QStringLiteral("Unexpected argument: %1").arg(given[allowed]);
-}
-
-bool LoadForCommand(TMK& mk, const QString& file) {
+void LoadForCommand(TMK& mk, const QString& file) {
     QByteArray data;
     try {
         data = ReadSettingsFile(file);
     } catch (const std::exception& e) {
-        Err(ExceptionMessage(e));
-        return false;
+        throw TCliError::Failure(ExceptionMessage(e));
     }
     LoadSettingsData(mk, data);
     // Loading keeps what a short file lacks; say so rather than pass it off as the file's.
     if (const TSettingsFileExtent held = SettingsFileExtent(data); !held.Whole())
         Err(QStringLiteral("%1 %2; the rest is shown as a new program holds it.")
                 .arg(file, ShortfallText(held)));
-    return true;
 }

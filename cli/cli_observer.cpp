@@ -1,6 +1,6 @@
 #include "cli/cli_observer.h"
 
-#include "cli/cli_io.h"
+#include "cli/cli_common.h"
 #include "support/stop_signals.h"
 
 #include <cstdio>
@@ -24,7 +24,7 @@ QString PhaseWords(TransferPhase phase) {
 } // namespace
 
 TCliObserver::TCliObserver(double connectTimeoutSeconds)
-    : timeoutMs_(qint64(connectTimeoutSeconds * 1000)), terminal_(StandardErrorIsTerminal()) {}
+    : timeoutMs_(qint64(connectTimeoutSeconds * 1000)), terminal_(Io().errIsTerminal) {}
 
 void TCliObserver::Open() {
     clock_.start();
@@ -32,7 +32,7 @@ void TCliObserver::Open() {
 
 void TCliObserver::Close() {
     if (drawn_ && terminal_)
-        std::fputs("\n", stderr);
+        std::fputs("\n", Io().err);
     drawn_ = false;
 }
 
@@ -65,7 +65,7 @@ void TCliObserver::Draw(const TransferProgress& progress) {
                 QStringLiteral(" [") + QString(filled, QLatin1Char('#')) +
                 QString(30 - filled, QLatin1Char('.')) + QStringLiteral("] %1%").arg(percent);
     }
-    std::fprintf(stderr, "\r\033[K%s", qPrintable(line));
-    std::fflush(stderr);
+    std::fprintf(Io().err, "\r\033[K%s", qPrintable(line));
+    std::fflush(Io().err);
     drawn_ = true;
 }

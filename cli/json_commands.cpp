@@ -7,8 +7,7 @@
 #include "support/errors.h"
 #include "support/file_io.h"
 
-int CmdExport(const QStringList& args) {
-    QCommandLineParser p;
+void DeclareExport(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
         "Writes a settings file as JSON: its version, every field's shown value and stored\n"
         "number, the reserved bytes and the rest of the image. import gives the file back."));
@@ -17,32 +16,35 @@ int CmdExport(const QStringList& args) {
                  QStringLiteral("OUT"),
                  QStringLiteral("-")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
-    int code = 0;
-    if (!Parse(p, args, code))
-        return code;
-    if (const QString extra = ExtraArguments(p, 1); !extra.isEmpty())
-        return UsageError(extra);
-    if (p.positionalArguments().size() != 1)
-        return UsageError(QStringLiteral("One settings FILE is required"));
-    const QString file = p.positionalArguments().first();
-    QByteArray json;
+}
+
+namespace {
+
+// A file's own problem is said as the file layer words it; a problem with
+// what it holds is prefixed with its name.
+template <typename Read> auto FromFile(const QString& file, Read read) {
     try {
-        json = SettingsFileToJson(ReadSettingsFile(file));
+        return read();
     } catch (const FileError& e) {
-        return Fail(e.message());
+        throw TCliError::Failure(e.message());
     } catch (const TripError& e) {
-        return Fail(QStringLiteral("%1: %2").arg(file, e.message()));
+        throw TCliError::Failure(QStringLiteral("%1: %2").arg(file, e.message()));
     }
-    try {
-        WriteOutput(p.value(QStringLiteral("output")), json);
-    } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e));
-    }
+}
+
+} // namespace
+
+int CmdExport(const TCliCall& call) {
+    if (call.files.size() != 1)
+        throw TCliError::Usage(QStringLiteral("One settings FILE is required"));
+    const QString file = call.files.first();
+    const QByteArray json =
+        FromFile(file, [&] { return SettingsFileToJson(ReadSettingsFile(file)); });
+    WriteOutput(call.value("output"), json);
     return 0;
 }
 
-int CmdImport(const QStringList& args) {
-    QCommandLineParser p;
+void DeclareImport(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
         "Writes the settings file that a JSON form (as export writes it) describes. A field's\n"
         "changed \"value\" is taken as the editor takes it, else its stored number; a value\n"
@@ -51,28 +53,17 @@ int CmdImport(const QStringList& args) {
                  QStringLiteral("Settings file to write (- for standard output)."),
                  QStringLiteral("FILE")});
     p.addPositionalArgument(QStringLiteral("IN.json"), QStringLiteral("The JSON form."));
-    int code = 0;
-    if (!Parse(p, args, code))
-        return code;
-    if (const QString extra = ExtraArguments(p, 1); !extra.isEmpty())
-        return UsageError(extra);
-    if (p.positionalArguments().size() != 1 || !p.isSet(QStringLiteral("output")))
-        return UsageError(QStringLiteral("One IN.json and -o FILE are required"));
-    const QString in = p.positionalArguments().first();
-    SettingsJsonImport imported;
-    try {
-        imported = SettingsFileFromJson(ReadWholeFile(in, kMaxSettingsJsonSize),
-                                        CreateProtocolCatalogue());
-    } catch (const FileError& e) {
-        return Fail(e.message());
-    } catch (const TripError& e) {
-        return Fail(QStringLiteral("%1: %2").arg(in, e.message()));
-    }
-    try {
-        WriteOutput(p.value(QStringLiteral("output")), imported.file);
-    } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e));
-    }
+}
+
+int CmdImport(const TCliCall& call) {
+    if (call.files.size() != 1 || !call.isSet("output"))
+        throw TCliError::Usage(QStringLiteral("One IN.json and -o FILE are required"));
+    const QString in = call.files.first();
+    const SettingsJsonImport imported = FromFile(in, [&] {
+        return SettingsFileFromJson(ReadWholeFile(in, kMaxSettingsJsonSize),
+                                    CreateProtocolCatalogue());
+    });
+    WriteOutput(call.value("output"), imported.file);
     // Said, so that a stored number edited beside its old value is not taken unnoticed.
     for (const QString& taken : imported.valuesTaken)
         Err(QStringLiteral("Taken as shown: %1").arg(taken));

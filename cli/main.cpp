@@ -1,3 +1,4 @@
+#include "cli/cli_common.h"
 #include "cli/cli_io.h"
 #include "cli/cli_observer.h"
 #include "cli/commands.h"
@@ -20,7 +21,9 @@ int main(int argc, char** argv) {
     // The port is closed and unlocked, and a torn write said, before the end.
     CatchStopSignals("tripconf-cli: stopping at the next safe point; a second signal ends it at "
                      "once\n");
-    const int code = RunCli(args);
+    TCliIo io;
+    io.errIsTerminal = StandardErrorIsTerminal();
+    const int code = RunCli(args, io);
     // The shell's convention, so that a script's loop stops as well.
     if (const int signal = CaughtStopSignal())
         return 128 + signal;

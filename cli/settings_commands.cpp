@@ -13,8 +13,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <optional>
-
 namespace {
 
 struct ShownField {
@@ -107,30 +105,25 @@ QString FieldList() {
 
 } // namespace
 
-int CmdShow(const QStringList& args) {
-    QCommandLineParser p;
+void DeclareShow(QCommandLineParser& p) {
     p.setApplicationDescription(QStringLiteral(
         "Prints the version and every interpreted setting of a settings file, as the\n"
         "editor shows it. A stored value the editor cannot show is shown as the editor\n"
         "does, followed by what is stored and what the editor allows."));
     p.addOption({QStringLiteral("json"), QStringLiteral("Print one JSON object.")});
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
-    int code = 0;
-    if (!Parse(p, args, code))
-        return code;
-    if (const QString extra = ExtraArguments(p, 1); !extra.isEmpty())
-        return UsageError(extra);
-    if (p.positionalArguments().size() != 1)
-        return UsageError(QStringLiteral("One settings FILE is required"));
+}
+
+int CmdShow(const TCliCall& call) {
+    if (call.files.size() != 1)
+        throw TCliError::Usage(QStringLiteral("One settings FILE is required"));
     TMK mk;
-    if (!LoadForCommand(mk, p.positionalArguments().first()))
-        return 1;
-    Print(mk, RecordFieldNames(), p.isSet(QStringLiteral("json")), true);
+    LoadForCommand(mk, call.files.first());
+    Print(mk, RecordFieldNames(), call.isSet("json"), true);
     return 0;
 }
 
-int CmdGet(const QStringList& args) {
-    QCommandLineParser p;
+void DeclareGet(QCommandLineParser& p) {
     p.setApplicationDescription(
         QStringLiteral("Prints fields of a settings file as the editor shows them; all fields "
                        "when\nnone is named. LockType and AlarmVelType are bits of Flags.\n\n") +
@@ -139,23 +132,22 @@ int CmdGet(const QStringList& args) {
     p.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Settings file."));
     p.addPositionalArgument(QStringLiteral("FIELD"), QStringLiteral("Field names."),
                             QStringLiteral("[FIELD...]"));
-    int code = 0;
-    if (!Parse(p, args, code))
-        return code;
-    QStringList names = p.positionalArguments();
+}
+
+int CmdGet(const TCliCall& call) {
+    QStringList names = call.files;
     if (names.isEmpty())
-        return UsageError(QStringLiteral("A settings FILE is required"));
+        throw TCliError::Usage(QStringLiteral("A settings FILE is required"));
     const QString file = names.takeFirst();
     for (const QString& name : names)
         if (!FindEditField(name))
-            return UsageError(UnknownField(name));
+            throw TCliError::Usage(UnknownField(name));
     TMK mk;
-    if (!LoadForCommand(mk, file))
-        return 1;
+    LoadForCommand(mk, file);
     if (names.isEmpty())
         for (const EditField& f : EditFields())
             names << QString::fromLatin1(f.name);
-    Print(mk, names, p.isSet(QStringLiteral("json")), false);
+    Print(mk, names, call.isSet("json"), false);
     return 0;
 }
 
@@ -167,23 +159,19 @@ struct Change {
 };
 
 // The FIELD=VALUE arguments in the order they are stored: a protocol first,
-// since choosing one sets the fan channel, as in the editor. Empty, with the
-// usage error printed, when one is not FIELD=VALUE or names no field.
-std::optional<QList<Change>> OrderedChanges(const QStringList& changes) {
+// since choosing one sets the fan channel, as in the editor. A usage error
+// when one is not FIELD=VALUE or names no field.
+QList<Change> OrderedChanges(const QStringList& changes) {
     QList<Change> ordered;
     qsizetype protocolsFirst = 0;
     for (const QString& c : changes) {
         const qsizetype eq = c.indexOf(QLatin1Char('='));
-        if (eq < 0) {
-            UsageError(QStringLiteral("Not FIELD=VALUE: %1").arg(c));
-            return std::nullopt;
-        }
+        if (eq < 0)
+            throw TCliError::Usage(QStringLiteral("Not FIELD=VALUE: %1").arg(c));
         const QString name = c.left(eq);
         const EditField* f = FindEditField(name);
-        if (!f) {
-            UsageError(UnknownField(name));
-            return std::nullopt;
-        }
+        if (!f)
+            throw TCliError::Usage(UnknownField(name));
         const Change change{f, c.mid(eq + 1)};
         if (f->kind == EditKind::Protocol)
             ordered.insert(protocolsFirst++, change);
@@ -207,7 +195,9 @@ void SayWhatTheEditorResets(const QList<Change>& ordered, const TSettingsRecord&
     }
 }
 
-void AddSetOptions(QCommandLineParser& p) {
+} // namespace
+
+void DeclareSet(QCommandLineParser& p) {
     p.setApplicationDescription(
         QStringLiteral(
             "Changes fields of a settings file by the values a user types in the editor\n"
@@ -228,53 +218,40 @@ void AddSetOptions(QCommandLineParser& p) {
                             QStringLiteral("FIELD=VALUE..."));
 }
 
-} // namespace
-
-int CmdSet(const QStringList& args) {
-    QCommandLineParser p;
-    AddSetOptions(p);
-    int code = 0;
-    if (!Parse(p, args, code))
-        return code;
-    QStringList changes = p.positionalArguments();
+int CmdSet(const TCliCall& call) {
+    QStringList changes = call.files;
     if (changes.size() < 2)
-        return UsageError(QStringLiteral("A settings FILE and at least one FIELD=VALUE are "
-                                         "required"));
+        throw TCliError::Usage(QStringLiteral("A settings FILE and at least one FIELD=VALUE are "
+                                              "required"));
     const QString file = changes.takeFirst();
-    const std::optional<QList<Change>> ordered = OrderedChanges(changes);
-    if (!ordered)
-        return 2;
+    const QList<Change> ordered = OrderedChanges(changes);
 
     TMK mk;
     QByteArray data;
     try {
         data = ReadSettingsFile(file);
     } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e));
+        throw TCliError::Failure(ExceptionMessage(e));
     }
     if (const TSettingsFileExtent held = SettingsFileExtent(data); !held.Whole())
-        return Fail(QStringLiteral("%1 %2; set needs them all.").arg(file, ShortfallText(held)));
+        throw TCliError::Failure(
+            QStringLiteral("%1 %2; set needs them all.").arg(file, ShortfallText(held)));
     LoadSettingsData(mk, data);
-    const bool raw = p.isSet(QStringLiteral("raw"));
+    const bool raw = call.isSet("raw");
     const TProtocolList protocols = CreateProtocolCatalogue();
     try {
-        for (const Change& c : *ordered) {
+        for (const Change& c : ordered) {
             if (raw)
                 StoreRaw(mk.Settings, *c.field, c.value);
             else
                 EditorStore(mk.Settings, *c.field, c.value, protocols);
         }
     } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e) + QStringLiteral("\n%1 is unchanged.").arg(file));
+        throw TCliError::Failure(ExceptionMessage(e) +
+                                 QStringLiteral("\n%1 is unchanged.").arg(file));
     }
     mk.PackSettings();
-    const QString out =
-        p.isSet(QStringLiteral("output")) ? p.value(QStringLiteral("output")) : file;
-    try {
-        WriteOutput(out, SettingsFileData(mk));
-    } catch (const std::exception& e) {
-        return Fail(ExceptionMessage(e));
-    }
-    SayWhatTheEditorResets(*ordered, mk.Settings);
+    WriteOutput(call.isSet("output") ? call.value("output") : file, SettingsFileData(mk));
+    SayWhatTheEditorResets(ordered, mk.Settings);
     return 0;
 }

@@ -17,7 +17,8 @@ struct Run {
     qint64 ms = 0;
 };
 
-inline Run Cli(const QStringList& args, int timeoutMs = 30000) {
+// tripconf-cli as its own process.
+inline Run CliProcess(const QStringList& args, int timeoutMs = 30000) {
     QProcess p;
     QElapsedTimer t;
     t.start();

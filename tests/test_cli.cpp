@@ -1,4 +1,6 @@
 #include "as_user.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
 #include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
@@ -51,13 +53,34 @@ QByteArray DefaultImage() {
     return m;
 }
 
-// tripconf-cli with its standard output as bytes; setup runs in the child.
+// tripconf-cli with its standard output as bytes.
 struct RawRun {
     int code = -1;
     QByteArray out;
     QString err;
 };
-RawRun RawCli(const QStringList& args, const std::function<void()>& setup = {}) {
+
+// tripconf-cli's code run in this process, its streams captured: what a
+// process would print, without starting one.
+RawRun CliHere(const QStringList& args) {
+    char* out = nullptr;
+    char* err = nullptr;
+    size_t outSize = 0, errSize = 0;
+    TCliIo io;
+    io.out = ::open_memstream(&out, &outSize);
+    io.err = ::open_memstream(&err, &errSize);
+    RawRun r;
+    r.code = RunCli(args, io); // closes io.out
+    std::fclose(io.err);
+    r.out = QByteArray(out, qsizetype(outSize));
+    r.err = QString::fromUtf8(err, qsizetype(errSize));
+    std::free(out);
+    std::free(err);
+    return r;
+}
+
+// tripconf-cli as its own process, with setup run in the child.
+RawRun RawCli(const QStringList& args, const std::function<void()>& setup) {
     QProcess p;
     if (setup)
         p.setChildProcessModifier(setup);
@@ -71,6 +94,22 @@ RawRun RawCli(const QStringList& args, const std::function<void()>& setup = {}) 
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     r.out = p.readAllStandardOutput();
     r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+RawRun RawCli(const QStringList& args) {
+    return CliHere(args);
+}
+
+Run Cli(const QStringList& args) {
+    QElapsedTimer t;
+    t.start();
+    const RawRun raw = CliHere(args);
+    Run r;
+    r.ms = t.elapsed();
+    r.code = raw.code;
+    r.out = QString::fromUtf8(raw.out);
+    r.err = raw.err;
     return r;
 }
 
