@@ -7,6 +7,7 @@
 #include "cli/many_ports.h"
 #include "core/app_ini.h"
 #include "core/port_probe.h"
+#include "core/port_texts.h"
 #include "core/transfers.h"
 #include "link/link_log.h"
 #include "link/serial_link.h"
@@ -141,7 +142,7 @@ QString PortDevicePath(const QCommandLineParser& p, const QString& port, QString
     }
     // The window's port table: COMn keys of the INI file, else the system's list.
     TSerialLink table;
-    table.ShowError = [](const QString&) {};
+    table.ShowPortProblem = [](const TPortProblem&) {};
     // Only the table: the INI's chosen port is not this command's to open.
     table.LoadPortTable(*PortTable(p));
     const QString path = table.PortPath(n);

@@ -2,6 +2,7 @@
 
 #include "core/app_ini.h"
 #include "core/backups.h"
+#include "core/port_texts.h"
 #include "core/transfers.h"
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
@@ -266,7 +267,9 @@ void TMainForm::FormShow() {
     QDir::setCurrent(ProgramFolder());
     link_ = std::make_unique<TSerialLink>();
     link_->ProcessEvents = [] { QCoreApplication::processEvents(); };
-    link_->ShowError = [](const QString& text) { ShowError(text); };
+    link_->ShowPortProblem = [](const TPortProblem& problem) {
+        ShowError(PortProblemText(problem));
+    };
     link_->ChoosePortDialog = [this](const QList<TPortChoice>& ports, int current) {
         // While the dialog is open the list follows adapters plugged in and pulled out.
         return RunPortNumberDlg(ports, current, this, [this] {
