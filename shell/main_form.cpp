@@ -285,10 +285,15 @@ void TMainForm::FormShow() {
     {
         TMIniFile ini;
         // First, so that what the port scan has to say follows the language.
-        SetWindowTranslation(ini.ReadString(QStringLiteral("Common"), QStringLiteral("Translation"),
-                                            WindowTranslation()));
+        const QString translation = ini.ReadString(
+            QStringLiteral("Common"), QStringLiteral("Translation"), WindowTranslation());
+        const bool held = SetWindowTranslation(translation);
         SetWindowLanguage(
             ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false));
+        if (!held)
+            ShowInfo(tr("The translation \"%1\" named in the INI file is not available (this "
+                        "program has: %2); Russian is used in its place.")
+                         .arg(translation, AvailableTranslations().join(QStringLiteral(", "))));
         if (DemoDevicePath.isEmpty())
             link_->LoadSettings(ini);
         else
