@@ -7,6 +7,7 @@
 
 #include "bench/bench_support.h"
 #include "core/port_probe.h"
+#include "core/port_texts.h"
 #include "core/transfers.h"
 #include "link/qt_byte_port.h"
 #include "link/serial_link.h"
@@ -85,7 +86,9 @@ private:
 
 void Attach(TSerialLink& link, const QString& path) {
     link.ProcessEvents = [] { QCoreApplication::processEvents(); };
-    link.ShowError = [](const QString& text) { throw TripError(QStringLiteral("link: ") + text); };
+    link.ShowPortProblem = [](const TPortProblem& problem) {
+        throw TripError(QStringLiteral("link: ") + PortProblemText(problem));
+    };
     link.SetDevicePath(path);
     link.SetPortOpen(false);
 }

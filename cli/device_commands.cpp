@@ -7,6 +7,7 @@
 #include "cli/cli_trace.h"
 #include "cli/port_options.h"
 #include "core/port_probe.h"
+#include "core/port_texts.h"
 #include "model/mk.h"
 #include "model/settings_diff.h"
 #include "model/settings_file.h"

@@ -2,6 +2,7 @@
 
 #include "cli/backup_commands.h"
 #include "cli/cli_common.h"
+#include "core/port_texts.h"
 #include "link/serial_link.h"
 #include "model/mk.h"
 #include "model/settings_file.h"
@@ -92,7 +93,9 @@ int RunMany(const QList<TPortJob>& jobs, double connectTimeoutSeconds, const TTr
             // The link and its serial port live and die in this thread.
             TSerialLink link;
             QString shown;
-            link.ShowError = [&shown](const QString& text) { shown = text; };
+            link.ShowPortProblem = [&shown](const TPortProblem& problem) {
+                shown = PortProblemText(problem);
+            };
             link.SetDevicePath(job.path);
             link.LogTag = job.port + QStringLiteral(": ");
             TQuietObserver observer(connectTimeoutSeconds);

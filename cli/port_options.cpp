@@ -4,6 +4,7 @@
 #include "cli/cli_trace.h"
 #include "core/app_ini.h"
 #include "core/port_probe.h"
+#include "core/port_texts.h"
 #include "model/mk.h"
 
 #include <QFileInfo>
@@ -65,7 +66,7 @@ QString PortDevicePath(const QCommandLineParser& p, const QString& port) {
         throw TCliError::Usage(QStringLiteral("Not a port: %1").arg(port));
     // The window's port table: COMn keys of the INI file, else the system's list.
     TSerialLink table;
-    table.ShowError = [](const QString&) {};
+    table.ShowPortProblem = [](const TPortProblem&) {};
     // Only the table: the INI's chosen port is not this command's to open.
     table.LoadPortTable(*PortTable(p));
     const QString path = table.PortPath(n);

@@ -1,5 +1,6 @@
 #include "core/port_probe.h"
 
+#include "core/port_texts.h"
 #include "core/protocol.h"
 #include "link/serial_link.h"
 
@@ -9,7 +10,7 @@
 
 std::optional<uint16_t> ProbeVersion(const QString& path, int replyMs) {
     TSerialLink link;
-    link.ShowError = [](const QString&) {};
+    link.ShowPortProblem = [](const TPortProblem&) {};
     link.SetDevicePath(path);
     link.SetPortOpen(true);
     if (!link.IsPortOpen())
@@ -31,7 +32,7 @@ std::optional<uint16_t> ProbeVersion(const QString& path, int replyMs) {
 
 QList<TPortReport> SurveyPorts(TIniFile& ini, bool probe) {
     TSerialLink link;
-    link.ShowError = [](const QString&) {};
+    link.ShowPortProblem = [](const TPortProblem&) {};
     link.LoadPortTable(ini);
     QList<TPortReport> out;
     for (TPortChoice p : link.PortTableEntries()) {

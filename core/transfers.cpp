@@ -1,5 +1,6 @@
 #include "core/transfers.h"
 
+#include "core/port_texts.h"
 #include "link/serial_link.h"
 #include "model/field_text.h"
 #include "model/mk.h"

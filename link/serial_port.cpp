@@ -5,7 +5,6 @@
 #include "link/qt_byte_port.h"
 #include "support/ini_file.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +14,24 @@ namespace {
 QString Canonical(const QString& path) {
     const QString c = QFileInfo(path).canonicalFilePath();
     return c.isEmpty() ? QFileInfo(path).absoluteFilePath() : c;
+}
+
+// The words for users are the front end's; without one, a line for whoever
+// reads standard error: "no free serial port: COM1 not-serial /dev/ttyS0 (...)".
+void PrintProblem(const TPortProblem& problem) {
+    QString line = QStringLiteral("no free serial port");
+    QStringList ports;
+    for (const TPortProblem::Entry& e : problem.ports) {
+        QString port = QStringLiteral("COM%1 %2 %3")
+                           .arg(e.number)
+                           .arg(QString::fromLatin1(PortStateCode(e.state.kind)), e.state.path);
+        if (!e.state.reason.isEmpty())
+            port += QStringLiteral(" (%1)").arg(e.state.reason);
+        ports << port;
+    }
+    if (!ports.isEmpty())
+        line += QStringLiteral(": ") + ports.join(QStringLiteral(", "));
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -32,69 +49,6 @@ QString AdapterText(const TSerialDeviceInfo& a) {
                      .arg(a.vendorId, 4, 16, QLatin1Char('0'))
                      .arg(a.productId, 4, 16, QLatin1Char('0'));
     return parts.join(QStringLiteral(", "));
-}
-
-namespace {
-// The ports' texts: English, or the window's translation (context "Ports").
-struct TPortTexts {
-    Q_DECLARE_TR_FUNCTIONS(Ports)
-};
-} // namespace
-
-QString OpenFailureText(const TOpenFailure& f) {
-    using Kind = TOpenFailure::Kind;
-    const QString reason = f.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(f.reason);
-    switch (f.kind) {
-    case Kind::None:
-        return {};
-    case Kind::NotFound:
-        return TPortTexts::tr("The port %1 does not exist%2.").arg(f.path, reason);
-    case Kind::NotSerial:
-        return TPortTexts::tr("%1 is not a serial port%2.").arg(f.path, reason);
-    case Kind::PermissionDenied:
-        // Joining a group helps only when that group may read and write it.
-        // Joining root is no remedy to give.
-        if (f.group.isEmpty() || (f.groupMayOpen && f.group != QLatin1String("root")))
-            return TPortTexts::tr(
-                       "No permission to open the port %1%2. Add your user to the group %3: "
-                       "sudo usermod -aG %3 $USER, then log in again.")
-                .arg(f.path, reason, f.group.isEmpty() ? QStringLiteral("dialout") : f.group);
-        return TPortTexts::tr(
-                   "No permission to open the port %1%2. Only its owner %3 may read and write "
-                   "it, not its group %4: ask the administrator for access (a udev rule, for "
-                   "instance).")
-            .arg(f.path, reason, f.owner, f.group);
-    case Kind::StaleLock:
-        return TPortTexts::tr(
-                   "A stale lock file %1 (process %2, not running) blocks the port; remove it: "
-                   "sudo rm %1")
-            .arg(f.lockFile)
-            .arg(f.lockPid);
-    case Kind::InUse:
-        if (!f.holder.isEmpty())
-            return TPortTexts::tr("The port %1 is in use by another program (%2).")
-                .arg(f.path, f.holder);
-        return TPortTexts::tr("The port %1 is in use by another program.").arg(f.path);
-    case Kind::Other:
-        break;
-    }
-    return TPortTexts::tr("The port %1 cannot be opened%2.").arg(f.path, reason);
-}
-
-QString PortStateText(const TOpenFailure& f) {
-    switch (f.kind) {
-    case TOpenFailure::Kind::None:
-        return TPortTexts::tr("free");
-    case TOpenFailure::Kind::InUse:
-        return f.holder.isEmpty() ? TPortTexts::tr("in use by another program")
-                                  : TPortTexts::tr("in use by %1").arg(f.holder);
-    case TOpenFailure::Kind::NotFound:
-        return TPortTexts::tr("no such device");
-    case TOpenFailure::Kind::NotSerial:
-        return TPortTexts::tr("not a serial device");
-    default:
-        return OpenFailureText(f);
-    }
 }
 
 const char* PortStateCode(TOpenFailure::Kind kind) {
@@ -119,20 +73,18 @@ const char* PortStateCode(TOpenFailure::Kind kind) {
 
 TSerialPortBase::TSerialPortBase(std::unique_ptr<TBytePort> port)
     : port_(port ? std::move(port) : std::make_unique<TQtBytePort>()) {
-    ShowError = [](const QString& text) {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-    };
+    ShowPortProblem = PrintProblem;
 }
 
 TSerialPortBase::~TSerialPortBase() {
     ClosePort();
 }
 
-void TSerialPortBase::ReportError(const QString& text) {
-    if (ShowError)
-        ShowError(text);
+void TSerialPortBase::ReportProblem(const TPortProblem& problem) {
+    if (ShowPortProblem)
+        ShowPortProblem(problem);
     else
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        PrintProblem(problem);
 }
 
 void TSerialPortBase::BuildTable() {
@@ -238,7 +190,7 @@ void TSerialPortBase::OpenPort(int n) {
     PortNumber = n > kMaxPortNumber ? FirstPresentPort() : n;
     openFailure_ = {};
     if (PortNumber == 0) {
-        ReportError(QString::fromLatin1(kNoFreePortText));
+        ReportProblem({});
         return;
     }
     ClosePort();
@@ -340,7 +292,7 @@ void TSerialPortBase::ChoosePort() {
     // Ports refused for lack of permission are still offered, so the user
     // learns the remedy rather than only that there is no port.
     if (choices.isEmpty()) {
-        ReportError(NoFreePortText());
+        ReportProblem(NoFreePort());
         return;
     }
     if (ChoosePortDialog)
@@ -371,7 +323,7 @@ void TSerialPortBase::LoadSettings(TIniFile& ini) {
     const int chosen = ini.ReadInteger(SectionName, QStringLiteral("Port"), PortNumber);
     Choose(chosen);
     if (count == 0) {
-        ReportError(NoFreePortText());
+        ReportProblem(NoFreePort());
         if (chosen < 1 || chosen > kMaxPortNumber)
             return;
     }
@@ -379,13 +331,12 @@ void TSerialPortBase::LoadSettings(TIniFile& ini) {
     OpenPort(chosen);
 }
 
-QString TSerialPortBase::NoFreePortText() {
-    QString text = QString::fromLatin1(kNoFreePortText);
+TPortProblem TSerialPortBase::NoFreePort() const {
+    TPortProblem problem;
     for (int n = 1; n <= kMaxPortNumber; ++n)
         if (!PortPath(n).isEmpty())
-            if (const QString why = OpenFailureText(states_[size_t(n)]); !why.isEmpty())
-                text += QStringLiteral("\nCOM%1: %2").arg(n).arg(why);
-    return text;
+            problem.ports.append({n, states_[size_t(n)]});
+    return problem;
 }
 
 void TSerialPortBase::SaveSettings(TIniFile& ini) {

@@ -28,14 +28,19 @@ struct TPortChoice {
 QString AdapterText(const TSerialDeviceInfo& adapter);
 
 inline constexpr int kMaxPortNumber = 32;
-inline const char* const kNoFreePortText = "Can not find free serial port!";
 
-// What to tell the user about a port that will not open: the path, the
-// system's reason and, where there is one, the remedy.
-QString OpenFailureText(const TOpenFailure& failure);
-// A port's state in a listing: "free", "in use by NAME, process PID", "no
-// such device", "not a serial device", or OpenFailureText with its remedy.
-QString PortStateText(const TOpenFailure& state);
+// What the link found wrong with the port table, for the front end to word:
+// no port to use; after a scan, with every entry of the table and its state.
+struct TPortProblem {
+    enum class Kind { NoFreePort };
+    struct Entry {
+        int number = 0; // n of "COM" n
+        TOpenFailure state;
+    };
+    Kind kind = Kind::NoFreePort;
+    QList<Entry> ports;
+};
+
 // The state as a word for machines: free, in-use, stale-lock, no-device,
 // not-serial, no-permission, other.
 const char* PortStateCode(TOpenFailure::Kind kind);
@@ -68,8 +73,9 @@ public:
     // Begins each line of the traffic log ("COM3: "), so the lines of links
     // working side by side can be told apart; none by default.
     QString LogTag;
-    // Shows the link's own error messages; default: a line on stderr.
-    std::function<void(const QString&)> ShowError;
+    // Tells the user of a problem the link found on its own; default: a
+    // line on stderr in machine words.
+    std::function<void(const TPortProblem&)> ShowPortProblem;
     // The dialog step of ChoosePort: the chosen number on OK, nullopt on
     // Cancel. Unset, ChoosePort behaves as if Cancel was pressed.
     std::function<std::optional<int>(const QList<TPortChoice>& ports, int current)>
@@ -121,14 +127,14 @@ public:
 
 protected:
     TBytePort& Port() { return *port_; }
-    void ReportError(const QString& text);
+    void ReportProblem(const TPortProblem& problem);
 
 private:
     void BuildTable();
     // The user's choice: the number, and the device it named then.
     void Choose(int n);
-    // kNoFreePortText, with why each port of the table would not open.
-    QString NoFreePortText();
+    // No free port, with why each port of the table would not open.
+    TPortProblem NoFreePort() const;
 
     std::unique_ptr<TBytePort> port_;
     QList<std::pair<int, QString>> iniTable_; // from the INI keys COMn

@@ -2,6 +2,7 @@
 
 #include "core/app_ini.h"
 #include "core/backups.h"
+#include "core/port_texts.h"
 #include "core/transfers.h"
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
@@ -266,7 +267,9 @@ void TMainForm::FormShow() {
     QDir::setCurrent(ProgramFolder());
     link_ = std::make_unique<TSerialLink>();
     link_->ProcessEvents = [] { QCoreApplication::processEvents(); };
-    link_->ShowError = [](const QString& text) { ShowError(text); };
+    link_->ShowPortProblem = [](const TPortProblem& problem) {
+        ShowError(PortProblemText(problem));
+    };
     link_->ChoosePortDialog = [this](const QList<TPortChoice>& ports, int current) {
         // While the dialog is open the list follows adapters plugged in and pulled out.
         return RunPortNumberDlg(ports, current, this, [this] {
@@ -282,10 +285,15 @@ void TMainForm::FormShow() {
     {
         TMIniFile ini;
         // First, so that what the port scan has to say follows the language.
-        SetWindowTranslation(ini.ReadString(QStringLiteral("Common"), QStringLiteral("Translation"),
-                                            WindowTranslation()));
+        const QString translation = ini.ReadString(
+            QStringLiteral("Common"), QStringLiteral("Translation"), WindowTranslation());
+        const bool held = SetWindowTranslation(translation);
         SetWindowLanguage(
             ini.ReadBool(QStringLiteral("Common"), QStringLiteral("EnglishVersion"), false));
+        if (!held)
+            ShowInfo(tr("The translation \"%1\" named in the INI file is not available (this "
+                        "program has: %2); Russian is used in its place.")
+                         .arg(translation, AvailableTranslations().join(QStringLiteral(", "))));
         if (DemoDevicePath.isEmpty())
             link_->LoadSettings(ini);
         else

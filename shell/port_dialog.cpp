@@ -1,5 +1,6 @@
 #include "shell/port_dialog.h"
 
+#include "core/port_texts.h"
 #include "shell/window_language.h"
 
 #include "ui/dialogs.h"

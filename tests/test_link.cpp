@@ -1,3 +1,4 @@
+#include "core/port_texts.h"
 #include "link/port_table.h"
 #include "link/qt_byte_port.h"
 #include "link/serial_link.h"
@@ -699,7 +700,7 @@ private slots:
 
         TSerialLink link;
         QStringList errors;
-        link.ShowError = [&errors](const QString& e) { errors << e; };
+        link.ShowPortProblem = [&errors](const TPortProblem& p) { errors << PortProblemText(p); };
         link.LoadSettings(ini);
         // 5 is not in the table: kept, closed, and why is known.
         QCOMPARE(link.PortNumber, 5);
@@ -860,7 +861,7 @@ private slots:
         // No port at all: one message, nothing open, nothing offered.
         TSerialLink none(std::make_unique<TListedPort>(QList<TSerialDeviceInfo>{}));
         QStringList errors;
-        none.ShowError = [&errors](const QString& e) { errors << e; };
+        none.ShowPortProblem = [&errors](const TPortProblem& p) { errors << PortProblemText(p); };
         bool asked = false;
         none.ChoosePortDialog = [&asked](const QList<TPortChoice>&, int) {
             asked = true;
@@ -878,7 +879,11 @@ private slots:
         TSerialLink closed(std::make_unique<TListedPort>(
             QList<TSerialDeviceInfo>{{absent, {}}, {dir.path(), {}}}));
         errors.clear();
-        closed.ShowError = [&errors](const QString& e) { errors << e; };
+        QList<TPortProblem> problems;
+        closed.ShowPortProblem = [&](const TPortProblem& p) {
+            problems << p;
+            errors << PortProblemText(p);
+        };
         closed.LoadSettings(ini);
         // The explanations follow the window's translation.
         SetWindowLanguage(false);
@@ -896,6 +901,15 @@ private slots:
                                    .arg(absent, QString::fromLocal8Bit(std::strerror(ENOENT)))),
             qPrintable(errors[1]));
         QVERIFY(!closed.IsPortOpen());
+        // The link gives what it found; the words above are the front end's.
+        QCOMPARE(problems.size(), 2);
+        QCOMPARE(problems[1].kind, TPortProblem::Kind::NoFreePort);
+        QCOMPARE(problems[1].ports.size(), 2);
+        QCOMPARE(problems[1].ports[0].number, 1);
+        QCOMPARE(problems[1].ports[0].state.kind, TOpenFailure::Kind::NotSerial);
+        QCOMPARE(problems[1].ports[1].number, 2);
+        QCOMPARE(problems[1].ports[1].state.kind, TOpenFailure::Kind::NotFound);
+        QCOMPARE(problems[1].ports[1].state.path, absent);
     }
 
     void baudRateSetOnAClosedPortIsAppliedAtOpening() {

@@ -146,7 +146,29 @@ private slots:
         }
         QVERIFY2(plain.isEmpty(), qPrintable(plain.join(QLatin1Char('\n'))));
         form.close();
-        SetWindowTranslation(QStringLiteral("ru"));
+        QVERIFY(SetWindowTranslation(QStringLiteral("ru")));
+
+        // A translation the program does not hold: said once, in the
+        // window's language, and the window stays Russian.
+        TIniFile(TMIniFile::DefaultFileName())
+            .WriteString(QStringLiteral("Common"), QStringLiteral("Translation"),
+                         QStringLiteral("xx"));
+        ScriptedDialogs unknown;
+        TMainForm plainForm;
+        plainForm.DemoDevicePath = NoDevice();
+        plainForm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&plainForm));
+        QCOMPARE(unknown.messages.size(), 1);
+        QCOMPARE(unknown.messages[0].kind, MessageKind::Info);
+        QCOMPARE(unknown.messages[0].text,
+                 QStringLiteral("Перевод «xx», указанный в INI-файле, недоступен (в программе "
+                                "есть: qps, ru); вместо него используется русский."));
+        QCOMPARE(WindowTranslation(), QStringLiteral("ru"));
+        QCOMPARE(plainForm.findChild<QGroupBox*>("GroupBox4")->title(), QStringLiteral("Шаг 4"));
+        Click(&plainForm, "cbEnglishVersion");
+        Click(&plainForm, "cbEnglishVersion");
+        QCOMPARE(unknown.messages.size(), 1);
+        plainForm.close();
     }
 
     void loadEnablesStepsAndKeepsModified() {

@@ -1,6 +1,7 @@
 #include "cancel_click.h"
 #include "core/app_ini.h"
 #include "core/backups.h"
+#include "core/port_texts.h"
 #include "editor/set_params_dlg.h"
 #include "link/serial_link.h"
 #include "model/mk.h"

@@ -341,6 +341,10 @@ Choose another port?</source>
         <source>State: </source>
         <translation>Состояние: </translation>
     </message>
+    <message>
+        <source>The translation &quot;%1&quot; named in the INI file is not available (this program has: %2); Russian is used in its place.</source>
+        <translation>Перевод «%1», указанный в INI-файле, недоступен (в программе есть: %2); вместо него используется русский.</translation>
+    </message>
 </context>
 <context>
     <name>TPortNumberDlg</name>

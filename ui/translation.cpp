@@ -56,16 +56,19 @@ QString WindowTranslation() {
     return Current().code;
 }
 
-void SetWindowTranslation(const QString& code) {
+bool SetWindowTranslation(const QString& code) {
     Translation& t = Current();
-    if (code == t.code || !AvailableTranslations().contains(code))
-        return;
+    if (code.isEmpty() || code == t.code)
+        return true;
+    if (!AvailableTranslations().contains(code))
+        return false;
     const bool wasInstalled = t.installed;
     Remove(t);
     t.translator.reset();
     t.code = code;
     if (wasInstalled)
         SetWindowLanguage(false);
+    return true;
 }
 
 QStringList AvailableTranslations() {

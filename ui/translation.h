@@ -18,6 +18,8 @@ bool SetWindowLanguage(bool english);
 // The translation used when the window is not English: "ru" unless the
 // INI names another one that the program holds.
 QString WindowTranslation();
-void SetWindowTranslation(const QString& code);
+// Uses the translation code from now on; false, changing nothing, when the
+// program does not hold it. An empty code names none and changes nothing.
+bool SetWindowTranslation(const QString& code);
 // The translations built into the program, e.g. {"ru"}.
 QStringList AvailableTranslations();

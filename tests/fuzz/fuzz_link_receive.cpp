@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     TSerialLink link(std::move(owned));
-    link.ShowError = [](const QString&) {};
+    link.ShowPortProblem = [](const TPortProblem&) {};
     link.SetDevicePath(QStringLiteral("fuzz"));
     link.SetPortOpen(true);
     link.ReplyTimeout = uint16_t(data[0] * 4);
