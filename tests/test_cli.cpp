@@ -1,6 +1,7 @@
 #include "as_user.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "link/link_log.h"
 #include "model/field_edit.h"
 #include "model/field_text.h"
 #include "model/mk.h"
@@ -914,12 +915,16 @@ private slots:
         const QRegularExpression rx(QStringLiteral("^\\d+ ms RX 09 F4 01 00 01 00 07 00 FA$"));
         const qsizetype txAt = lines.indexOf(tx);
         QVERIFY2(txAt >= 0 && lines.indexOf(rx) == txAt + 1, qPrintable(lines.join('|')));
+        // The run's end turned the traffic log off again: the next run leaves it alone.
+        const QByteArray traced = ReadFile(trace);
+        QVERIFY(!lcLink().isDebugEnabled());
 
         const QStringList read = {QStringLiteral("read"), QStringLiteral("--port"),
                                   QStringLiteral("auto"), QStringLiteral("-o"), Path("auto.tarvg")};
         r = Cli(read + iniArgs);
         QCOMPARE(r.code, 0);
         QCOMPARE(ReadFile(Path("auto.tarvg")).left(2), QByteArray("\x07\x00", 2));
+        QCOMPARE(ReadFile(trace), traced);
 
         Sim b({QStringLiteral("--ini"), ini, QStringLiteral("--com"), QStringLiteral("3")});
         r = Cli(read + iniArgs);
@@ -1863,6 +1868,8 @@ private slots:
         for (const QStringList& args : QList<QStringList>{
                  {QStringLiteral("read"), QStringLiteral("--port"), null, QStringLiteral("-o"),
                   Path("x"), extra},
+                 {QStringLiteral("read"), QStringLiteral("--port"), null, QStringLiteral("--port"),
+                  QStringLiteral("/dev/zero"), QStringLiteral("-o"), dir.path(), extra},
                  {QStringLiteral("write"), QStringLiteral("--port"), null, file, extra},
                  {QStringLiteral("show"), file, extra},
                  {QStringLiteral("diff"), file, file, extra},
