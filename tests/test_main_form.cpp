@@ -109,13 +109,19 @@ private slots:
     // No text of the window, its boxes or a transfer is left unmarked.
     void aTranslationReachesEveryWindowText() {
         QVERIFY(AvailableTranslations().contains(QStringLiteral("qps")));
-        TIniFile(TMIniFile::DefaultFileName())
-            .WriteString(QStringLiteral("Common"), QStringLiteral("Translation"),
-                         QStringLiteral("qps"));
+        // A window started with the INI's Translation set to code.
+        const auto windowIn = [this](const char* code) {
+            TIniFile(TMIniFile::DefaultFileName())
+                .WriteString(QStringLiteral("Common"), QStringLiteral("Translation"),
+                             QString::fromLatin1(code));
+            auto form = std::make_unique<TMainForm>();
+            form->DemoDevicePath = NoDevice();
+            form->show();
+            return form;
+        };
         ScriptedDialogs dialogs;
-        TMainForm form;
-        form.DemoDevicePath = NoDevice();
-        form.show();
+        const std::unique_ptr<TMainForm> shown = windowIn("qps");
+        TMainForm& form = *shown;
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const auto marked = [](const QString& text) {
             return text.isEmpty() ||
@@ -150,13 +156,9 @@ private slots:
 
         // A translation the program does not hold: said once, in the
         // window's language, and the window stays Russian.
-        TIniFile(TMIniFile::DefaultFileName())
-            .WriteString(QStringLiteral("Common"), QStringLiteral("Translation"),
-                         QStringLiteral("xx"));
         ScriptedDialogs unknown;
-        TMainForm plainForm;
-        plainForm.DemoDevicePath = NoDevice();
-        plainForm.show();
+        const std::unique_ptr<TMainForm> shownPlain = windowIn("xx");
+        TMainForm& plainForm = *shownPlain;
         QVERIFY(QTest::qWaitForWindowExposed(&plainForm));
         QCOMPARE(unknown.messages.size(), 1);
         QCOMPARE(unknown.messages[0].kind, MessageKind::Info);
