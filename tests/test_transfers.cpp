@@ -646,7 +646,7 @@ private slots:
         QFETCH(bool, busy);
         QFETCH(QString, why);
         // On pseudo-terminals: another program holds the busy one, and the
-        // other's device node counts its opens.
+        // opens of the other's device node are counted.
         TSimulatorThread first, second;
         const QString chosen =
             busy ? second.sim.SlavePath() : dir.filePath(QStringLiteral("unplugged"));
@@ -918,8 +918,6 @@ private slots:
         o.HangUpAfter = 2; // the version and the first block
         TSimDevice sim(o);
         auto f = Window(sim);
-        // The device's 3 s for a written block would make this case slow.
-        f->Timings.writeReplyMs = 200;
         f->Safety = {false, false, false}; // the hang-up counts the plain write's requests
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.TOTime = 1234;
