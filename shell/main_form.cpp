@@ -82,10 +82,13 @@ QPixmap DecorativePicture(QSize size) {
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent)
+TMainForm::TMainForm(QWidget* parent) : TMainForm(nullptr, parent) {}
+
+TMainForm::TMainForm(std::unique_ptr<TBytePort> port, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowCloseButtonHint),
+      port_(std::move(port)) {
     setObjectName(QStringLiteral("MainForm"));
     setFixedSize(810, 470);
     MakeSteps();
@@ -265,7 +268,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormShow() {
     QDir::setCurrent(ProgramFolder());
-    link_ = std::make_unique<TSerialLink>();
+    link_ = std::make_unique<TSerialLink>(std::move(port_));
     link_->ProcessEvents = [] { QCoreApplication::processEvents(); };
     link_->ShowPortProblem = [](const TPortProblem& problem) {
         ShowError(PortProblemText(problem));

@@ -10,6 +10,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class TBytePort;
 class TMK;
 
 // The program's main window: the four-step workflow over the one settings model.
@@ -17,6 +18,9 @@ class TMainForm : public QWidget {
     Q_OBJECT
 public:
     explicit TMainForm(QWidget* parent = nullptr);
+    // port: the line beneath the window's link (a test's simulated one);
+    // nullptr: the real serial port.
+    explicit TMainForm(std::unique_ptr<TBytePort> port, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // The settings model and the serial link; exist from the first show on.
@@ -129,6 +133,7 @@ private:
     void NoteAnswer(uint16_t version);
     bool SafetyOn() const { return Safety.review || Safety.backup || Safety.verify; }
 
+    std::unique_ptr<TBytePort> port_; // until the link takes it
     std::unique_ptr<TSerialLink> link_;
     std::unique_ptr<TMK> mk_;
     bool busy_ = false;

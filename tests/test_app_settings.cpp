@@ -4,6 +4,7 @@
 #include "shell/form_placement.h"
 #include "shell/main_form.h"
 #include "support/errors.h"
+#include "tools/sim_byte_port.h"
 #include "ui/application.h"
 
 #include <QCheckBox>
@@ -180,7 +181,8 @@ private slots:
             return n;
         };
         {
-            TMainForm f;
+            // No serial ports: the machine's own stays untouched.
+            TMainForm f(std::make_unique<TSimBytePort>());
             f.show();
             QCOMPARE(aboutIni(), 1);
             QVERIFY(!f.cbEnglishVersion->isChecked());

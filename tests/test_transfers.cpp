@@ -14,6 +14,7 @@
 #include "shell/window_language.h"
 #include "shell/write_review.h"
 #include "support/stop_signals.h"
+#include "tools/sim_byte_port.h"
 #include "tools/simulator.h"
 #include "ui/application.h"
 
@@ -52,7 +53,7 @@ QByteArray Memory(uint8_t seed) {
 }
 
 // The commands the simulator received, runs counted: "1 5x64 4x4 7".
-QString Commands(const TSimulator& sim) {
+QString Commands(const TSimDevice& sim) {
     QStringList out;
     int last = -1, run = 0;
     const auto flush = [&] {
@@ -133,16 +134,27 @@ struct Held {
     bool operator==(const Held&) const = default;
 };
 
+const QString kSimPath = QStringLiteral("/dev/ttySIM0");
+
+// A machine without serial ports, for a window that needs none: the
+// machine's own port stays untouched.
+std::unique_ptr<TBytePort> NoDevices() {
+    return std::make_unique<TSimBytePort>();
+}
+
 } // namespace
 
 class TestTransfers : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
 
-    // A shown window whose link talks to the simulator.
-    std::unique_ptr<TMainForm> Window(TSimulatorThread& sim) {
-        auto f = std::make_unique<TMainForm>();
-        f->DemoDevicePath = sim.sim.SlavePath();
+    // A shown window whose link talks to the device in-process, on a virtual
+    // clock; its port table finds the device as COM1.
+    std::unique_ptr<TMainForm> Window(TSimDevice& sim, TSimBytePort** port = nullptr) {
+        auto line = std::make_unique<TSimBytePort>(&sim, kSimPath);
+        if (port)
+            *port = line.get();
+        auto f = std::make_unique<TMainForm>(std::move(line));
         f->show();
         return f;
     }
@@ -178,7 +190,7 @@ private slots:
         TSimOptions o;
         o.Memory = Memory(3);
         o.Version = 0x0203;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         f->Modified = true;
         d.answers.enqueue(7); // do not save first
@@ -192,7 +204,7 @@ private slots:
         QVERIFY(!f->Link()->IsPortOpen());
         QVERIFY(!TProgressObserver::Current());
 
-        const QList<QByteArray> rx = sim.sim.Received();
+        const QList<QByteArray> rx = sim.Received();
         QCOMPARE(rx.size(), 65);
         QCOMPARE(rx[0], Hex("06 F4 01 00 01 04"));
         QCOMPARE(rx[4], Hex("08 F4 01 00 05 03 00 FB"));
@@ -205,7 +217,7 @@ private slots:
         TSimOptions o;
         o.Memory = QByteArray(2048, char(0xEE));
         o.Version = 7;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         Load(*f, d, 7, Memory(9));
         QVERIFY(StepsEnabled(*f));
@@ -214,7 +226,7 @@ private slots:
         QCOMPARE(d.messages.last().kind, MessageKind::Info);
         QCOMPARE(d.messages.last().text, QStringLiteral("Настройки записаны в МК"));
 
-        const QList<QByteArray> rx = sim.sim.Received();
+        const QList<QByteArray> rx = sim.Received();
         QCOMPARE(rx.size(), 6);
         const auto record = f->MK()->Settings.ToBytes();
         for (int i = 0; i < 4; ++i) {
@@ -227,9 +239,9 @@ private slots:
                  QByteArray(reinterpret_cast<const char*>(record.data()) + 96, 28));
         QCOMPARE(rx[4].mid(37, 4), QByteArray(4, char(record[123])));
         QCOMPARE(rx[5], Hex("0A F4 01 00 07 00 00 78 00 82"));
-        QCOMPARE(sim.sim.Memory().left(124),
+        QCOMPARE(sim.Memory().left(124),
                  QByteArray(reinterpret_cast<const char*>(record.data()), 124));
-        QCOMPARE(sim.sim.Memory().mid(128), QByteArray(2048 - 128, char(0xEE)));
+        QCOMPARE(sim.Memory().mid(128), QByteArray(2048 - 128, char(0xEE)));
         QVERIFY(!f->Link()->IsPortOpen());
         QVERIFY(!f->Modified);
         QVERIFY(d.executed.isEmpty());
@@ -244,11 +256,11 @@ private slots:
         TSimOptions o;
         o.Memory = Memory(3);
         o.Version = 7;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         Load(*f, d, 7, Memory(9));
         f->MK()->Settings.TOTime = 0x11223344;
-        const QByteArray before = sim.sim.Memory();
+        const QByteArray before = sim.Memory();
 
         QString title, summary;
         QStringList rows, unnamed;
@@ -276,7 +288,7 @@ private slots:
         QVERIFY2(summary.startsWith(
                      QStringLiteral("МК на порту COM1 (%1), версия настроек 7.\nБудут изменены "
                                     "поля (1):")
-                         .arg(sim.sim.SlavePath())),
+                         .arg(kSimPath)),
                  qPrintable(summary));
         QCOMPARE(rows.size(), 1);
         const QStringList row = rows[0].split('|');
@@ -287,9 +299,9 @@ private slots:
         QVERIFY(!portOpen);
         QVERIFY(cancelIsDefault);
         QVERIFY(!stepOffered);
-        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64"));
+        QCOMPARE(Commands(sim), QStringLiteral("1 5x64"));
         QVERIFY(d.messages.isEmpty());
-        QCOMPARE(sim.sim.Memory(), before);
+        QCOMPARE(sim.Memory(), before);
         // What the unit held, saved before anything could be written.
         QList<TBackupEntry> backups = ListBackups(BackupFolder());
         QCOMPARE(backups.size(), 1);
@@ -305,8 +317,8 @@ private slots:
         QCOMPARE(d.messages.size(), 1);
         QCOMPARE(d.messages[0].kind, MessageKind::Info);
         QCOMPARE(d.messages[0].text, QStringLiteral("Настройки записаны в МК"));
-        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64 1 5x64 1 5x4 4x4 7 1 5x4"));
-        QCOMPARE(sim.sim.Memory().left(124), RecordOf(f->MK()->Settings));
+        QCOMPARE(Commands(sim), QStringLiteral("1 5x64 1 5x64 1 5x4 4x4 7 1 5x4"));
+        QCOMPARE(sim.Memory().left(124), RecordOf(f->MK()->Settings));
         backups = ListBackups(BackupFolder());
         QCOMPARE(backups.size(), 2); // one per Step 4, none ever replaced
         QCOMPARE(backups[0].image, before);
@@ -320,7 +332,7 @@ private slots:
     // does not list them.
     void reviewListsOnlyWhatIsSent() {
         ScriptedDialogs d;
-        TSimulatorThread sim;
+        TSimDevice sim;
         auto f = Window(sim);
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.Size = 0x34; // up to TOTime
@@ -351,30 +363,28 @@ private slots:
         TSimOptions o;
         o.Version = 4;
         o.Memory = Memory(1);
-        TSimulatorThread first(o);
+        TSimDevice first(o);
         TSettingsRecord other = TSettingsRecord::Defaults();
         other.TOTime = 99;
         o.Memory.replace(0, 124, RecordOf(other));
-        TSimulatorThread second(o);
-        const QString unit = dir.filePath(QStringLiteral("unit"));
-        QFile::remove(unit);
-        QVERIFY(QFile::link(first.sim.SlavePath(), unit));
-        TMainForm f;
-        f.DemoDevicePath = unit;
+        TSimDevice second(o);
+        const QString unit = kSimPath;
+        auto line = std::make_unique<TSimBytePort>(&first, unit);
+        TSimBytePort& port = *line;
+        TMainForm f(std::move(line));
+        f.DemoDevicePath = unit; // the port dialog offers the path even once it is gone
         f.show();
         Load(f, d, 4, Memory(2));
         f.MK()->Settings.TOTime = 1234;
         d.onExec = [&](QDialog* dialog) {
-            QFile::remove(unit);
-            if (!unplugged)
-                QFile::link(second.sim.SlavePath(), unit);
+            port.Plug(unplugged ? nullptr : &second);
             return PressWrite(dialog);
         };
         d.answers.enqueue(6);
         QTest::mouseClick(f.bSetParams, Qt::LeftButton);
-        QCOMPARE(Commands(first.sim), QStringLiteral("1 5x64"));
-        QCOMPARE(Commands(second.sim), unplugged ? QString() : QStringLiteral("1 5x4"));
-        QCOMPARE(second.sim.Memory(), o.Memory);
+        QCOMPARE(Commands(first), QStringLiteral("1 5x64"));
+        QCOMPARE(Commands(second), unplugged ? QString() : QStringLiteral("1 5x4"));
+        QCOMPARE(second.Memory(), o.Memory);
         QCOMPARE(d.messages.size(), 1);
         const QString kept =
             QStringLiteral("\nРезервная копия прежних настроек МК: ") + f.LastBackup;
@@ -391,7 +401,7 @@ private slots:
             QCOMPARE(d.messages[0].kind, MessageKind::Error);
             QCOMPARE(d.messages[0].text, Texts::UnitChanged(QStringLiteral("TOTime")) + kept);
         }
-        QCOMPARE(ListBackups(BackupFolder()).value(0).image, first.sim.Memory());
+        QCOMPARE(ListBackups(BackupFolder()).value(0).image, first.Memory());
     }
 
     // Each switch of the INI section turns its own part off.
@@ -416,17 +426,17 @@ private slots:
         WriteIni("[Safety]\r\n" + safety + "\r\n");
         ScriptedDialogs d;
         d.onExec = PressWrite;
-        TSimulatorThread sim;
+        TSimDevice sim;
         auto f = Window(sim);
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.TOTime = 77;
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
         QCOMPARE(d.executed.size(), reviewed ? 1 : 0);
         QCOMPARE(ListBackups(BackupFolder()).size(), backups);
-        QCOMPARE(Commands(sim.sim), commands);
+        QCOMPARE(Commands(sim), commands);
         QCOMPARE(d.messages.size(), 1);
         QCOMPARE(d.messages[0].text, QStringLiteral("Настройки записаны в МК"));
-        QCOMPARE(sim.sim.Memory().left(124), RecordOf(f->MK()->Settings));
+        QCOMPARE(sim.Memory().left(124), RecordOf(f->MK()->Settings));
     }
 
     // The read before the write fails: nothing went out, and the box says so.
@@ -434,12 +444,12 @@ private slots:
         ScriptedDialogs d;
         TSimOptions o;
         o.StopAfterBlock = 9;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         Load(*f, d, 1, Memory(2));
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
         QVERIFY(d.executed.isEmpty());
-        QVERIFY(!Commands(sim.sim).contains(QStringLiteral(" 4")));
+        QVERIFY(!Commands(sim).contains(QStringLiteral(" 4")));
         QCOMPARE(d.messages.size(), 1);
         QCOMPARE(d.messages[0].kind, MessageKind::Exception);
         QCOMPARE(d.messages[0].text, QStringLiteral("RS232. No link. Check PC-device connection.\n"
@@ -452,7 +462,7 @@ private slots:
         ScriptedDialogs d;
         TSimOptions o;
         o.CorruptOffset = 0x34; // TOTime's first byte
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.TOTime = 0x01020304;
@@ -460,7 +470,7 @@ private slots:
         SetWindowLanguage(true);
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
         SetWindowLanguage(false);
-        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64 1 5x4 4x4 7 1 5x4"));
+        QCOMPARE(Commands(sim), QStringLiteral("1 5x64 1 5x4 4x4 7 1 5x4"));
         QCOMPARE(d.Count(MessageKind::Info), 0);
         QCOMPARE(d.messages.size(), 1);
         QCOMPARE(d.messages[0].kind, MessageKind::Error);
@@ -480,7 +490,7 @@ private slots:
     // A backup that cannot be saved stops Step 4 before the review.
     void backupThatCannotBeSavedWritesNothing() {
         ScriptedDialogs d;
-        TSimulatorThread sim;
+        TSimDevice sim;
         auto f = Window(sim);
         Load(*f, d, 1, Memory(2));
         const QString plain = dir.filePath(QStringLiteral("plain"));
@@ -493,7 +503,7 @@ private slots:
         d.onExec = PressWrite;
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
         QVERIFY(d.executed.isEmpty());
-        QCOMPARE(Commands(sim.sim), QStringLiteral("1 5x64"));
+        QCOMPARE(Commands(sim), QStringLiteral("1 5x64"));
         QCOMPARE(d.messages.size(), 1);
         QCOMPARE(d.messages[0].kind, MessageKind::Error);
         QVERIFY2(d.messages[0].text.startsWith(QStringLiteral(
@@ -508,7 +518,7 @@ private slots:
     // about first; files that are no settings are listed, not offered.
     void restoreLoadsABackupBack() {
         ScriptedDialogs d;
-        TSimulatorThread sim;
+        TSimDevice sim;
         const QByteArray held = Memory(5);
         const QString older = SaveBackup(BackupFolder(), QStringLiteral("COM2"), 3, Memory(6),
                                          QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
@@ -547,7 +557,7 @@ private slots:
         QCOMPARE(f->lSourceStatus->text(),
                  QStringLiteral("Настройки: из файла ") + QFileInfo(newer).fileName());
         QVERIFY(StepsEnabled(*f));
-        QCOMPARE(sim.sim.Requests(), 0);
+        QCOMPARE(sim.Requests(), 0);
     }
 
     // The status area through read, edit, save and write, in both languages;
@@ -556,7 +566,7 @@ private slots:
         ScriptedDialogs d;
         TSimOptions o;
         o.Version = 515;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         const auto shows = [&f](QLabel* label, const QString& pattern) {
             const bool ok = QRegularExpression(QLatin1Char('^') + pattern + QLatin1Char('$'))
@@ -567,7 +577,7 @@ private slots:
             return ok;
         };
         const QString time = QStringLiteral(R"(\d\d:\d\d)");
-        QCOMPARE(f->lPortStatus->text(), QStringLiteral("Порт: COM1 — ") + sim.sim.SlavePath());
+        QCOMPARE(f->lPortStatus->text(), QStringLiteral("Порт: COM1 — ") + kSimPath);
         QCOMPARE(f->lDeviceStatus->text(), QStringLiteral("МК: ещё не отвечал"));
         QCOMPARE(f->lSourceStatus->text(), QStringLiteral("Настройки: ещё не считаны"));
         QCOMPARE(f->lStateStatus->text(), QStringLiteral("Состояние: нет настроек"));
@@ -607,9 +617,9 @@ private slots:
                  QStringLiteral("The trip computer on COM1 (%1), settings version 515.\nThe "
                                 "trip computer already holds these settings: writing "
                                 "them changes nothing.")
-                     .arg(sim.sim.SlavePath()));
+                     .arg(kSimPath));
         QCOMPARE(d.messages.last().text, QStringLiteral("The settings are recorded in the device"));
-        QCOMPARE(f->lPortStatus->text(), QStringLiteral("Port: COM1 — ") + sim.sim.SlavePath());
+        QCOMPARE(f->lPortStatus->text(), QStringLiteral("Port: COM1 — ") + kSimPath);
         QVERIFY(
             shows(f->lSourceStatus,
                   QStringLiteral("Settings: read from the trip computer on COM1 at %1").arg(time)));
@@ -636,6 +646,8 @@ private slots:
     void chosenPortThatCannotBeUsed() {
         QFETCH(bool, busy);
         QFETCH(QString, why);
+        // On pseudo-terminals: another program holds the busy one, and the
+        // opens of the other's device node are counted.
         TSimulatorThread first, second;
         const QString chosen =
             busy ? second.sim.SlavePath() : dir.filePath(QStringLiteral("unplugged"));
@@ -694,7 +706,7 @@ private slots:
         ScriptedDialogs d;
         TSimOptions o;
         o.Version = 2;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         Load(*f, d, 1, Memory(1));
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
@@ -703,14 +715,14 @@ private slots:
                  QStringLiteral("Версия настроек не совпадает с версией устройства!\nВерсия "
                                 "настроек: 1, версия МК: 2."));
         QVERIFY(d.executed.isEmpty());
-        for (const QByteArray& frame : sim.sim.Received())
+        for (const QByteArray& frame : sim.Received())
             QCOMPARE(uint8_t(frame[4]), uint8_t(1));
         QVERIFY(StepsEnabled(*f));
     }
 
     void recordSizeOutsideItsRangeIsRefused() {
         ScriptedDialogs d;
-        TSimulatorThread sim;
+        TSimDevice sim;
         auto f = Window(sim);
         Load(*f, d, 1, Memory(1));
         for (uint32_t size : {3u, 125u}) {
@@ -719,7 +731,7 @@ private slots:
             QCOMPARE(d.messages.last().kind, MessageKind::Error);
             QVERIFY(d.messages.last().text.contains(QString::number(size)));
         }
-        QCOMPARE(sim.sim.Requests(), 0);
+        QCOMPARE(sim.Requests(), 0);
     }
 
     // A device that never answers is asked again and again, silently, until
@@ -729,7 +741,7 @@ private slots:
         ScriptedDialogs d;
         TSimOptions o;
         o.Silent = true;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         Load(*f, d, 5, Memory(4));
         f->MK()->Settings.TOTime = 1234; // an edit not yet in the image
@@ -742,7 +754,7 @@ private slots:
         waited.start();
         TCancelClick cancel(
             [&] {
-                requestsBeforeCancel = sim.sim.Requests();
+                requestsBeforeCancel = sim.Requests();
                 return requestsBeforeCancel > TSerialLink::kAttempts || waited.elapsed() >= 10000;
             },
             [&](TProgressForm& p) { label = p.ProgressLabel->text(); });
@@ -851,7 +863,7 @@ private slots:
         ScriptedDialogs d;
         TSimOptions o;
         o.Silent = true;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         // Noted while the read runs, asserted once Cancel has ended it.
         bool anyEnabled = true, closed = true, visible = false, cancelShown = false,
@@ -882,7 +894,7 @@ private slots:
         TSimOptions o;
         o.StopAfterBlock = 9;
         o.Version = 99;
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
         Load(*f, d, 5, Memory(4));
         f->MK()->Settings.TOTime = 1234; // an edit not yet in the image
@@ -905,10 +917,8 @@ private slots:
         ScriptedDialogs d;
         TSimOptions o;
         o.HangUpAfter = 2; // the version and the first block
-        TSimulatorThread sim(o);
+        TSimDevice sim(o);
         auto f = Window(sim);
-        // The device's 3 s for a written block would make this case slow.
-        f->Timings.writeReplyMs = 200;
         f->Safety = {false, false, false}; // the hang-up counts the plain write's requests
         Load(*f, d, 1, Memory(2));
         f->MK()->Settings.TOTime = 1234;
@@ -937,8 +947,9 @@ private slots:
         TSimOptions o;
         o.Memory = Memory(2);
         o.ReplyDelayMs = 300; // a block's wait to signal into
-        TSimulatorThread sim(o);
-        auto f = Window(sim);
+        TSimDevice sim(o);
+        TSimBytePort* port = nullptr;
+        auto f = Window(sim, &port);
         f->CloseOnStopSignals();
         f->Timings.readReplyMs = 2000;
         f->Safety = {false, false, false};
@@ -954,14 +965,15 @@ private slots:
         QVERIFY(f->isVisible());
         QCOMPARE(CaughtStopSignal(), 0);
 
-        QTimer signal;
-        QObject::connect(&signal, &QTimer::timeout, [&] {
-            if (Commands(sim.sim) == QLatin1String("1 4")) {
-                signal.stop();
+        // Into the first block's wait: the virtual clock passes it between two
+        // looks of a timer, so the port raises it as the block goes out.
+        bool raised = false;
+        port->OnWrite = [&] {
+            if (!raised && Commands(sim) == QLatin1String("1 4")) {
+                raised = true;
                 ::raise(SIGTERM);
             }
-        });
-        signal.start(5);
+        };
         SetWindowLanguage(true);
         QTest::mouseClick(f->bSetParams, Qt::LeftButton);
         SetWindowLanguage(false);
@@ -970,7 +982,7 @@ private slots:
         QCOMPARE(d.messages.last().text,
                  QStringLiteral("The write was stopped after 1 of 4 blocks.\nThe trip computer "
                                 "may now hold partly written settings: write them again."));
-        QCOMPARE(Commands(sim.sim), QStringLiteral("1 4"));
+        QCOMPARE(Commands(sim), QStringLiteral("1 4"));
         QVERIFY(!f->Link()->IsPortOpen());
         QVERIFY(!TProgressObserver::Current());
         // Then closed, after the question about the edits (No).
@@ -985,7 +997,7 @@ private slots:
         QFile::remove(ini);
         ScriptedDialogs d;
         {
-            TMainForm f;
+            TMainForm f(NoDevices());
             f.show();
             QFile file(ini);
             QVERIFY(file.open(QIODevice::ReadOnly));
@@ -1001,7 +1013,7 @@ private slots:
         QVERIFY(written.ValueExists(QStringLiteral("MainWindow"), QStringLiteral("Height")));
 
         // Started again: English, with the box ticked.
-        TMainForm again;
+        TMainForm again(NoDevices());
         again.show();
         QVERIFY(WindowIsEnglish());
         QVERIFY(again.cbEnglishVersion->isChecked());
@@ -1009,7 +1021,7 @@ private slots:
         again.close();
         TIniFile(ini).WriteString(QStringLiteral("Common"), QStringLiteral("EnglishVersion"),
                                   QStringLiteral("yes"));
-        TMainForm third;
+        TMainForm third(NoDevices());
         third.show();
         QVERIFY(!WindowIsEnglish()); // not an integer: the default
         third.close();

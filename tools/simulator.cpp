@@ -10,8 +10,6 @@
 namespace {
 
 constexpr int64_t kMs = 1000000;
-// A request that stalls this long is dropped, as a device resynchronises.
-constexpr int kPartialFrameMs = 100;
 // Longest a written reply takes to reach the client's queue, on a loaded machine.
 constexpr int kHangUpGraceMs = 200;
 
@@ -67,11 +65,13 @@ QByteArray DefaultSimMemory() {
     return m;
 }
 
-TSimulator::TSimulator(TSimOptions options) : options_(std::move(options)) {
+TSimDevice::TSimDevice(TSimOptions options) : options_(std::move(options)) {
     memory_ = options_.Memory.isEmpty() ? DefaultSimMemory() : options_.Memory;
     memory_.resize(kImageSize, '\0');
     random_.seed(options_.Seed);
 }
+
+TSimulator::TSimulator(TSimOptions options) : TSimDevice(std::move(options)) {}
 
 TSimulator::~TSimulator() = default;
 
@@ -84,27 +84,27 @@ void TSimulator::RequestDump() {
     line_.Wake('d');
 }
 
-QByteArray TSimulator::Memory() const {
+QByteArray TSimDevice::Memory() const {
     std::lock_guard lock(mutex_);
     return memory_;
 }
 
-QList<QByteArray> TSimulator::Received() const {
+QList<QByteArray> TSimDevice::Received() const {
     std::lock_guard lock(mutex_);
     return received_;
 }
 
-int TSimulator::Requests() const {
+int TSimDevice::Requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
-void TSimulator::Update(const std::function<void(TSimOptions&)>& change) {
+void TSimDevice::Update(const std::function<void(TSimOptions&)>& change) {
     std::lock_guard lock(mutex_);
     change(options_);
 }
 
-void TSimulator::LogLine(const char* tag, const QByteArray& bytes) {
+void TSimDevice::LogLine(const char* tag, const QByteArray& bytes) {
     if (!Log)
         return;
     QByteArray line = tag;
@@ -137,7 +137,8 @@ bool TSimulator::WaitUntil(int64_t ns) {
     }
 }
 
-bool TSimulator::Send(const QByteArray& bytes, int64_t startNs, uint32_t baud, int adapterMs) {
+bool TSimulator::Send(const TOutgoing& out) {
+    const QByteArray& bytes = out.reply;
     auto write = [this, &bytes](qsizetype from, qsizetype to) {
         while (from < to) {
             const int64_t n = line_.Write(bytes.constData() + from, to - from);
@@ -146,46 +147,33 @@ bool TSimulator::Send(const QByteArray& bytes, int64_t startNs, uint32_t baud, i
             from += n;
         }
     };
-    // Byte k leaves the device at start + (k + 1) byte times.
-    const int64_t byteNs = WireNs(1, baud);
-    auto ready = [&](qsizetype k) { return startNs + (baud == 0 ? 0 : (k + 1) * byteNs); };
-    if (adapterMs > 0) {
-        // The adapter passes on what it holds when its timer, started by the
-        // first byte held, runs out, or at once when a packet is full.
-        for (qsizetype from = 0; from < bytes.size();) {
-            const int64_t timerNs = ready(from) + adapterMs * kMs;
-            qsizetype to = from;
-            while (to < bytes.size() && to - from < kAdapterPacket && ready(to) <= timerNs)
-                ++to;
-            if (!WaitUntil(to - from == kAdapterPacket ? ready(to - 1) : timerNs))
+    const QList<TSimChunk> chunks = out.Chunks();
+    if (out.adapterMs > 0 || out.baud == 0) {
+        for (const TSimChunk& c : chunks) {
+            if (!WaitUntil(c.readyNs))
                 return false;
-            write(from, to);
-            from = to;
+            write(c.from, c.to);
         }
         return true;
     }
-    if (baud == 0) {
-        if (!WaitUntil(startNs))
-            return false;
-        write(0, bytes.size());
-        return true;
-    }
+    // Paced byte by byte: what is due goes out at once, so a late wake-up catches up.
     qsizetype sent = 0;
     while (sent < bytes.size()) {
         const int64_t now = NowNs();
-        const qsizetype due =
-            now < startNs ? 0 : std::min<qsizetype>(bytes.size(), (now - startNs) / byteNs);
+        qsizetype due = sent;
+        while (due < chunks.size() && chunks[due].readyNs <= now)
+            ++due;
         if (due > sent) {
             write(sent, due);
             sent = due;
-        } else if (!WaitUntil(startNs + (sent + 1) * byteNs)) {
+        } else if (!WaitUntil(chunks[sent].readyNs)) {
             return false;
         }
     }
     return true;
 }
 
-QByteArray TSimulator::Reply(const QByteArray& frame, bool* stopAfter) {
+QByteArray TSimDevice::Reply(const QByteArray& frame, bool* stopAfter) {
     const auto* p = reinterpret_cast<const uint8_t*>(frame.constData());
     const int dataSize = int(frame.size()) - 6;
     const uint8_t* data = p + 5;
@@ -227,7 +215,7 @@ QByteArray TSimulator::Reply(const QByteArray& frame, bool* stopAfter) {
     }
 }
 
-QByteArray TSimulator::Answer(const QByteArray& frame, int64_t arrivedNs) {
+QByteArray TSimDevice::Answer(const QByteArray& frame, int64_t arrivedNs) {
     const TSimOptions& o = options_;
     bool stopAfter = false;
     QByteArray reply;
@@ -243,12 +231,12 @@ QByteArray TSimulator::Answer(const QByteArray& frame, int64_t arrivedNs) {
     return reply;
 }
 
-bool TSimulator::Withheld(const QByteArray& frame, int j, bool inWindow) {
+bool TSimDevice::Withheld(const QByteArray& frame, int j, bool inWindow, int64_t nowNs) {
     const TSimOptions& o = options_;
     bool withheld = (inWindow && o.Silent) || (j >= 1 && j <= o.LoseFirst);
     if (inWindow && o.JunkStream && !babbling_) {
         babbling_ = true;
-        babbledNs_ = NowNs();
+        babbledNs_ = nowNs;
     }
     withheld = withheld || babbling_;
     if (const uint8_t command = uint8_t(frame[4]);
@@ -262,7 +250,7 @@ bool TSimulator::Withheld(const QByteArray& frame, int j, bool inWindow) {
     return withheld;
 }
 
-void TSimulator::Damage(QByteArray& reply) const {
+void TSimDevice::Damage(QByteArray& reply) const {
     const TSimOptions& o = options_;
     if (o.Busy) {
         reply[4] = char(0xFF);
@@ -290,38 +278,66 @@ void TSimulator::Damage(QByteArray& reply) const {
     reply = o.Junk + reply + o.Trail;
 }
 
-TSimulator::TOutgoing TSimulator::Respond(const QByteArray& frame, int64_t arrivedNs) {
-    std::lock_guard lock(mutex_);
-    received_.append(frame);
-    const int k = ++requests_;
-    const TSimOptions& o = options_;
+TSimDevice::TOutgoing TSimDevice::Respond(const QByteArray& frame, int64_t arrivedNs,
+                                          int64_t nowNs) {
     TOutgoing out;
-    out.reply = Answer(frame, arrivedNs);
-    // Position in the fault window; 0 or less before it.
-    const int j = k - o.FaultsAfter;
-    const bool inWindow = j >= 1 && (o.FaultCount < 0 || j <= o.FaultCount);
-    if (Withheld(frame, j, inWindow))
-        out.reply.clear();
-    if (!out.reply.isEmpty() && inWindow)
-        Damage(out.reply);
-    out.baud = o.PaceBaud;
-    out.adapterMs = o.AdapterLatencyMs;
-    out.delayMs = o.ReplyDelayMs;
-    if (o.RandomDelayMs > 0)
-        out.delayMs += std::uniform_int_distribution<int>(0, o.RandomDelayMs)(random_);
-    out.hangUp = o.HangUpAfter >= 0 && k >= o.HangUpAfter;
+    {
+        std::lock_guard lock(mutex_);
+        received_.append(frame);
+        const int k = ++requests_;
+        const TSimOptions& o = options_;
+        out.reply = Answer(frame, arrivedNs);
+        // Position in the fault window; 0 or less before it.
+        const int j = k - o.FaultsAfter;
+        const bool inWindow = j >= 1 && (o.FaultCount < 0 || j <= o.FaultCount);
+        if (Withheld(frame, j, inWindow, nowNs))
+            out.reply.clear();
+        if (!out.reply.isEmpty() && inWindow)
+            Damage(out.reply);
+        out.baud = o.PaceBaud;
+        out.adapterMs = o.AdapterLatencyMs;
+        int delayMs = o.ReplyDelayMs;
+        if (o.RandomDelayMs > 0)
+            delayMs += std::uniform_int_distribution<int>(0, o.RandomDelayMs)(random_);
+        out.startNs = arrivedNs + WireNs(frame.size(), out.baud) + delayMs * kMs;
+        out.hangUp = o.HangUpAfter >= 0 && k >= o.HangUpAfter;
+    }
+    LogLine("RX", frame);
+    if (!out.reply.isEmpty())
+        LogLine("TX", out.reply);
     return out;
 }
 
-void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
-    const TOutgoing out = Respond(frame, arrivedNs);
-    LogLine("RX", frame);
-    if (!out.reply.isEmpty()) {
-        LogLine("TX", out.reply);
-        const int64_t start = arrivedNs + WireNs(frame.size(), out.baud) + out.delayMs * kMs;
-        if (!Send(out.reply, start, out.baud, out.adapterMs))
-            return;
+QList<TSimChunk> TSimDevice::TOutgoing::Chunks() const {
+    QList<TSimChunk> chunks;
+    const qsizetype size = reply.size();
+    // Byte k leaves the device at start + (k + 1) byte times.
+    const int64_t byteNs = WireNs(1, baud);
+    auto ready = [&](qsizetype k) { return startNs + (baud == 0 ? 0 : (k + 1) * byteNs); };
+    if (adapterMs > 0) {
+        // The adapter passes on what it holds when its timer, started by the
+        // first byte held, runs out, or at once when a packet is full.
+        for (qsizetype from = 0; from < size;) {
+            const int64_t timerNs = ready(from) + adapterMs * kMs;
+            qsizetype to = from;
+            while (to < size && to - from < kAdapterPacket && ready(to) <= timerNs)
+                ++to;
+            chunks.append({from, to, to - from == kAdapterPacket ? ready(to - 1) : timerNs});
+            from = to;
+        }
+    } else if (baud == 0) {
+        chunks.append({0, size, startNs});
+    } else {
+        for (qsizetype k = 0; k < size; ++k)
+            chunks.append({k, k + 1, ready(k)});
     }
+    return chunks;
+}
+
+void TSimulator::HandleFrame(const QByteArray& frame, int64_t arrivedNs) {
+    const TOutgoing out = Respond(frame, arrivedNs, NowNs());
+    if (!out.reply.isEmpty() && !Send(out))
+        return;
     if (out.hangUp)
         HangUp();
 }
@@ -349,22 +365,28 @@ void TSimulator::HangUp() {
     line_.HangUp();
 }
 
-void TSimulator::Babble() {
+QByteArray TSimDevice::TakeJunk(int64_t nowNs) {
     uint32_t baud;
     {
         std::lock_guard lock(mutex_);
         baud = options_.PaceBaud == 0 ? 115200 : options_.PaceBaud;
     }
     const int64_t byteNs = WireNs(1, baud);
-    const int64_t due = (NowNs() - babbledNs_) / byteNs;
+    const int64_t due = (nowNs - babbledNs_) / byteNs;
     if (due <= 0)
-        return;
+        return {};
     babbledNs_ += due * byteNs;
     QByteArray junk(int(std::min<int64_t>(due, 4096)), '\0');
     for (char& c : junk)
         c = char(random_() & 0xFF);
+    return junk;
+}
+
+void TSimulator::Babble() {
+    const QByteArray junk = TakeJunk(NowNs());
     // A client that does not read loses the bytes, as on a wire.
-    line_.Write(junk.constData(), junk.size());
+    if (!junk.isEmpty())
+        line_.Write(junk.constData(), junk.size());
 }
 
 void TSimulator::Run() {
@@ -372,7 +394,7 @@ void TSimulator::Run() {
     QByteArray pending;
     int64_t lastRxNs = 0;
     while (!stopping_ && line_.IsOpen()) {
-        const TSimLine::TWait w = line_.Wait(babbling_           ? 1
+        const TSimLine::TWait w = line_.Wait(Babbling()          ? 1
                                              : pending.isEmpty() ? -1
                                                                  : kPartialFrameMs);
         if (w.interrupted)
@@ -381,10 +403,11 @@ void TSimulator::Run() {
             return;
         if (w.woken && !DrainWake())
             return;
-        if (babbling_)
+        if (Babbling())
             Babble();
         if (w.timedOut) {
-            if (!pending.isEmpty() && (!babbling_ || NowNs() - lastRxNs >= kPartialFrameMs * kMs)) {
+            if (!pending.isEmpty() &&
+                (!Babbling() || NowNs() - lastRxNs >= kPartialFrameMs * kMs)) {
                 LogLine("RX-PARTIAL", pending);
                 pending.clear();
             }
@@ -406,22 +429,31 @@ void TSimulator::Run() {
     }
 }
 
+TSimDevice::TCut TSimDevice::CutFrame(QByteArray& pending, QByteArray& frame) {
+    const int n = uint8_t(pending[0]);
+    if (n < 6) {
+        LogLine("RX-JUNK", pending.left(1));
+        pending.remove(0, 1);
+        return TCut::Skipped;
+    }
+    if (pending.size() < n)
+        return TCut::Waiting;
+    frame = pending.left(n);
+    pending.remove(0, n);
+    if (!SumsToZero(frame)) {
+        LogLine("RX-BAD", frame);
+        return TCut::Skipped;
+    }
+    return TCut::Frame;
+}
+
 void TSimulator::TakeFrames(QByteArray& pending, int64_t arrivedNs) {
     while (!pending.isEmpty() && line_.IsOpen() && !stopping_) {
-        const int n = uint8_t(pending[0]);
-        if (n < 6) {
-            LogLine("RX-JUNK", pending.left(1));
-            pending.remove(0, 1);
-            continue;
-        }
-        if (pending.size() < n)
+        QByteArray frame;
+        const TCut cut = CutFrame(pending, frame);
+        if (cut == TCut::Waiting)
             break;
-        const QByteArray frame = pending.left(n);
-        pending.remove(0, n);
-        if (!SumsToZero(frame)) {
-            LogLine("RX-BAD", frame);
-            continue;
-        }
-        HandleFrame(frame, arrivedNs);
+        if (cut == TCut::Frame)
+            HandleFrame(frame, arrivedNs);
     }
 }

@@ -57,35 +57,36 @@ struct TSimOptions {
     int CorruptOffset = -1; // a write block storing this memory byte stores it inverted
 };
 
+// A request that stalls this long is dropped, as a device resynchronises.
+inline constexpr int kPartialFrameMs = 100;
+
 // The bytes of one USB packet from the adapter (64 less 2 status bytes).
 inline constexpr int kAdapterPacket = 62;
 
 // 2048 bytes: the default settings record, then byte i = (i + i / 256) mod 256.
 QByteArray DefaultSimMemory();
 
-// A trip computer on a pseudo-terminal: it answers commands 1, 5, 4 and 7 at
-// address 244 and logs every frame it receives in hex ("RX 06 F4 01 00 01 04").
-// Run it in its own thread or process; Stop and RequestDump may be called from
-// any thread or a signal handler.
-class TSimulator {
-public:
-    // Opens the pseudo-terminal; TripError when it cannot.
-    explicit TSimulator(TSimOptions options);
-    ~TSimulator();
-    TSimulator(const TSimulator&) = delete;
-    TSimulator& operator=(const TSimulator&) = delete;
+// When a reply's bytes reach the client: bytes [from, to) once readyNs has
+// come, in order.
+struct TSimChunk {
+    qsizetype from = 0;
+    qsizetype to = 0;
+    int64_t readyNs = 0;
+};
 
-    // The device path a client opens.
-    QString SlavePath() const { return line_.ClientPath(); }
-    // Serves until Stop() or until it hangs up (HangUpAfter).
-    void Run();
-    void Stop();
-    void RequestDump();
+// The trip computer apart from its line and its clock: it answers commands
+// 1, 5, 4 and 7 at address 244 and logs every frame it receives in hex ("RX
+// 06 F4 01 00 01 04"). Times are nanoseconds on the clock of the line that
+// serves it. Memory, Received, Requests and Update may be called from any
+// thread; the rest from the line's.
+class TSimDevice {
+public:
+    explicit TSimDevice(TSimOptions options = {});
+    TSimDevice(const TSimDevice&) = delete;
+    TSimDevice& operator=(const TSimDevice&) = delete;
 
     // Log lines go here (nullptr: nowhere); each is flushed.
     FILE* Log = nullptr;
-    // Called on the serving thread for RequestDump.
-    std::function<void(const QByteArray& memory)> OnDump;
 
     QByteArray Memory() const;
     // The good frames received, in order.
@@ -94,36 +95,38 @@ public:
     // Changes the behaviour while it runs.
     void Update(const std::function<void(TSimOptions&)>& change);
 
-private:
     // What a request makes the device send, and when.
     struct TOutgoing {
-        QByteArray reply; // empty: none
+        QByteArray reply;    // empty: none
+        int64_t startNs = 0; // the reply's first byte starts leaving then
         uint32_t baud = 0;
-        int delayMs = 0;
         int adapterMs = 0;
         bool hangUp = false; // after this reply
+        // When its bytes reach the client, as the pacing and the adapter say.
+        QList<TSimChunk> Chunks() const;
     };
-    // Cuts the frames out of the bytes received and answers each.
-    void TakeFrames(QByteArray& pending, int64_t arrivedNs);
-    void HandleFrame(const QByteArray& frame, int64_t arrivedNs);
-    // Counts the request and decides its reply; takes the lock.
-    TOutgoing Respond(const QByteArray& frame, int64_t arrivedNs);
+    // Cuts the next frame out of the bytes received: Waiting while the
+    // frame at the front has not wholly come, Skipped for a byte or a frame
+    // that is dropped (and logged), Frame with the frame taken.
+    enum class TCut { Waiting, Skipped, Frame };
+    TCut CutFrame(QByteArray& pending, QByteArray& frame);
+    // Counts and logs the request that arrived at arrivedNs and decides its
+    // reply; nowNs: the line's time now.
+    TOutgoing Respond(const QByteArray& frame, int64_t arrivedNs, int64_t nowNs);
+    // Whether the junk stream runs, and its bytes due by nowNs since the last call.
+    bool Babbling() const { return babbling_; }
+    QByteArray TakeJunk(int64_t nowNs);
+    void LogLine(const char* tag, const QByteArray& bytes);
+
+private:
     // The reply before any fault: none while settling or after a stop.
     QByteArray Answer(const QByteArray& frame, int64_t arrivedNs);
     // Whether a fault keeps the reply off the line; j: the request's place
     // in the fault window.
-    bool Withheld(const QByteArray& frame, int j, bool inWindow);
+    bool Withheld(const QByteArray& frame, int j, bool inWindow, int64_t nowNs);
     // Damages a reply in the fault window as the options say.
     void Damage(QByteArray& reply) const;
     QByteArray Reply(const QByteArray& frame, bool* stopAfter);
-    // Sends bytes at their paced times; false when stopped meanwhile.
-    bool Send(const QByteArray& bytes, int64_t startNs, uint32_t baud, int adapterMs);
-    bool WaitUntil(int64_t ns);
-    bool DrainWake(); // false when a stop was asked for
-    void LogLine(const char* tag, const QByteArray& bytes);
-    void HangUp();
-    // Sends the junk stream's bytes that are due by now.
-    void Babble();
 
     mutable std::mutex mutex_;
     TSimOptions options_;
@@ -136,6 +139,38 @@ private:
     bool babbling_ = false;
     int64_t babbledNs_ = 0; // the junk stream has been sent up to here
     int lastBlockKey_ = -1; // command and block of the last block request
+};
+
+// The trip computer on a pseudo-terminal, on the real clock. Run it in its
+// own thread or process; Stop and RequestDump may be called from any thread
+// or a signal handler.
+class TSimulator : public TSimDevice {
+public:
+    // Opens the pseudo-terminal; TripError when it cannot.
+    explicit TSimulator(TSimOptions options);
+    ~TSimulator();
+
+    // The device path a client opens.
+    QString SlavePath() const { return line_.ClientPath(); }
+    // Serves until Stop() or until it hangs up (HangUpAfter).
+    void Run();
+    void Stop();
+    void RequestDump();
+
+    // Called on the serving thread for RequestDump.
+    std::function<void(const QByteArray& memory)> OnDump;
+
+private:
+    // Cuts the frames out of the bytes received and answers each.
+    void TakeFrames(QByteArray& pending, int64_t arrivedNs);
+    void HandleFrame(const QByteArray& frame, int64_t arrivedNs);
+    // Sends a reply at its paced times; false when stopped meanwhile.
+    bool Send(const TOutgoing& out);
+    bool WaitUntil(int64_t ns);
+    bool DrainWake(); // false when a stop was asked for
+    void HangUp();
+    // Sends the junk stream's bytes that are due by now.
+    void Babble();
 
     TSimLine line_;
     std::atomic<bool> stopping_{false};
