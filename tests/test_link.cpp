@@ -4,6 +4,7 @@
 #include "link/serial_link.h"
 #include "support/errors.h"
 #include "support/ini_file.h"
+#include "tools/sim_byte_port.h"
 #include "tools/simulator.h"
 #include "ui/translation.h"
 
@@ -480,6 +481,37 @@ private slots:
     // After an exchange that failed an attempt, the next request goes out
     // only once the device has answered the resync request, or, without one,
     // once the line has been quiet for the reply time-out.
+    // The simulator as an in-process line on a virtual clock: its replies
+    // take their wire time as on the pseudo-terminal, and what reaches a
+    // closed line is lost, a late reply too.
+    void theInProcessLineKeepsTheLinesTimesAndLosses() {
+        TSimOptions o;
+        o.PaceBaud = 9600;
+        TSimDevice device(o);
+        auto owned = std::make_unique<TSimBytePort>(&device);
+        TSimBytePort& line = *owned;
+        TSerialLink link(std::move(owned));
+        link.SetDevicePath(line.Path());
+        link.SetPortOpen(true);
+        QVERIFY(link.IsPortOpen());
+        const int64_t start = line.NowMs();
+        QCOMPARE(AskVersion(link), uint16_t(1));
+        // 6 bytes out and 9 back, 11 bits a byte.
+        QCOMPARE(line.NowMs() - start, int64_t((6 + 9) * 11 * 1000 / 9600));
+
+        device.Update([](TSimOptions& d) { d.ReplyDelayMs = 500; });
+        link.ReplyTimeout = 100;
+        QCOMPARE(ErrorOf([&] { AskVersion(link); }), QString::fromLatin1(kNoLinkText));
+        link.SetPortOpen(false);
+        link.SetPortOpen(true);
+        uint8_t byte = 0;
+        QVERIFY(!line.WaitReadable(2000));
+        QCOMPARE(line.Read(&byte, 1), int64_t(0));
+        link.SetPortOpen(false);
+        QCOMPARE(line.Read(&byte, 1), int64_t(0));
+        QCOMPARE(line.Write(&byte, 1), int64_t(0));
+    }
+
     void aDoubtfulExchangeIsSettledBeforeTheNextRequest() {
         for (const uint8_t resync : {uint8_t(1), uint8_t(0)}) {
             TSimOptions o;

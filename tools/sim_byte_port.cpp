@@ -24,7 +24,13 @@ void TSimBytePort::Plug(TSimDevice* device) {
 }
 
 TSimDevice* TSimBytePort::Present() {
-    return hangUpNs_ < 0 ? device_ : nullptr;
+    return hangUpNs_ < 0 || nowNs_ < hangUpNs_ ? device_ : nullptr;
+}
+
+void TSimBytePort::Close() {
+    open_ = false;
+    // What reaches a closed line is lost, a late reply included.
+    incoming_.clear();
 }
 
 QList<TSerialDeviceInfo> TSimBytePort::ListDevices() {
@@ -70,7 +76,7 @@ void TSimBytePort::PurgeInput() {
 
 int64_t TSimBytePort::Write(const uint8_t* data, int64_t size) {
     if (!open_)
-        return -1;
+        return 0;
     TSimDevice* device = Present();
     if (device) {
         // The device reads the next request once its last reply is out.
@@ -106,7 +112,7 @@ int64_t TSimBytePort::Write(const uint8_t* data, int64_t size) {
 
 int64_t TSimBytePort::Read(uint8_t* data, int64_t max) {
     if (!open_)
-        return -1;
+        return 0;
     int64_t got = 0;
     while (got < max && !incoming_.empty() && incoming_.front().readyNs <= nowNs_) {
         QByteArray& bytes = incoming_.front().bytes;

@@ -33,7 +33,7 @@ public:
     bool Open(const QString& devicePath) override;
     TOpenFailure WhyNotOpen(const QString& devicePath) override;
     bool IsOpen() const override { return open_; }
-    void Close() override { open_ = false; }
+    void Close() override;
     uint32_t SetBaudRate(uint32_t baud) override { return open_ ? baud : 0; }
     bool SetByteSize(uint8_t) override { return open_; }
     bool SetParity(uint8_t) override { return open_; }
