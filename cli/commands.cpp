@@ -106,7 +106,8 @@ const TCliCommand kCommands[] = {
     {"show", DeclareShow, 1, nullptr, nullptr, 1, CmdShow},
     {"get", DeclareGet, -1, nullptr, nullptr, 1, CmdGet},
     {"set", DeclareSet, -1, nullptr, nullptr, 1, CmdSet},
-    {"diff", DeclareDiff, 2, nullptr, nullptr, 2, CmdDiff},
+    // Two files, or one and --port: CmdDiff counts them.
+    {"diff", DeclareDiff, -1, nullptr, nullptr, 2, CmdDiff},
     {"preview", DeclarePreview, 1, nullptr, nullptr, 1, CmdPreview},
     {"ports", DeclarePorts, 0, nullptr, nullptr, 1, CmdPorts},
     {"export", DeclareExport, 1, nullptr, nullptr, 1, CmdExport},

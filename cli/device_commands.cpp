@@ -203,8 +203,8 @@ void DeclareDiff(QCommandLineParser& p) {
 int CmdDiff(const TCliCall& call) {
     const bool usePort = call.isSet("port");
     const QStringList& files = call.files;
-    if (usePort && files.size() > 1)
-        throw TCliError::Usage(QStringLiteral("Unexpected argument: %1").arg(files[1]));
+    if (const qsizetype allowed = usePort ? 1 : 2; files.size() > allowed)
+        throw TCliError::Usage(QStringLiteral("Unexpected argument: %1").arg(files[allowed]));
     if (files.size() != (usePort ? 1 : 2))
         throw TCliError::Usage(usePort ? QStringLiteral("One settings FILE and --port PORT, or "
                                                         "two settings files, are required")

@@ -1874,6 +1874,8 @@ private slots:
                  {QStringLiteral("show"), file, extra},
                  {QStringLiteral("diff"), file, file, extra},
                  {QStringLiteral("diff"), file, QStringLiteral("--port"), null, extra},
+                 {QStringLiteral("diff"), QStringLiteral("--port"), null, file, extra,
+                  QStringLiteral("last")},
                  {QStringLiteral("preview"), file, QStringLiteral("-o"), Path("x.png"), extra},
                  {QStringLiteral("ports"), extra},
                  {QStringLiteral("backups"), extra},
