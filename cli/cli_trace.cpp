@@ -13,6 +13,15 @@ namespace {
 TCliTrace* current = nullptr;
 // The trace the message handler writes to: a handler carries no state.
 TCliTrace* writing = nullptr;
+QLoggingCategory::CategoryFilter previousFilter = nullptr;
+
+// The rules as they were, with the link's traffic on.
+void TraceFilter(QLoggingCategory* category) {
+    if (previousFilter)
+        previousFilter(category);
+    if (std::strcmp(category->categoryName(), lcLink().categoryName()) == 0)
+        category->setEnabled(QtDebugMsg, true);
+}
 
 } // namespace
 
@@ -69,7 +78,7 @@ void TCliTrace::Start() {
         throw TCliError::Failure(
             QStringLiteral("Cannot write the trace file %1. %2").arg(name_, reason));
     alsoPrevious_ = lcLink().isDebugEnabled();
-    QLoggingCategory::setFilterRules(QStringLiteral("tripconf.link.debug=true"));
+    previousFilter = QLoggingCategory::installFilter(TraceFilter);
     writing = this;
     previous_ = qInstallMessageHandler(Handler);
 }
@@ -80,7 +89,7 @@ QString TCliTrace::Stop() {
     qInstallMessageHandler(previous_);
     writing = nullptr;
     // The log costs a line per frame; a later run in this process may want none.
-    QLoggingCategory::setFilterRules(QString());
+    QLoggingCategory::installFilter(previousFilter);
     QString reason;
     if (file_.Close(reason))
         return {};
