@@ -109,7 +109,7 @@ int FinishOutput(int code, int trouble) {
     Checked(io.errError, [&] { return std::fflush(io.err) == 0 && !std::ferror(io.err); });
     if (io.outError == 0 && io.errError == 0)
         return code;
-    return code == 0 || (trouble == 2 && code == 1) ? trouble : code;
+    return Succeeded(code, trouble) ? trouble : code;
 }
 
 QString InterruptedText(const TransferResult& r) {

@@ -88,6 +88,11 @@ public:
 private:
     TCliIo* previous_;
 };
+// Whether the exit status says the command did its work: 0, or diff's 1
+// ("different") for a command whose trouble is 2.
+inline bool Succeeded(int code, int trouble) {
+    return code == 0 || (trouble == 2 && code == 1);
+}
 // Flushes and closes the run's output, and says when it could not be written.
 // The exit status: code, or trouble (1; diff: 2) in place of a success (and
 // of diff's "different") when either stream failed.

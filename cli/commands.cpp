@@ -142,7 +142,7 @@ int RunCommand(const TCliCommand& command, const QStringList& args) {
 // The status of the run's end: a trace not written whole fails a command
 // that succeeded (diff: whatever it found).
 int EndTrace(TCliTrace& trace, int code, int trouble) {
-    const bool succeeded = code == 0 || (trouble == 2 && code == 1);
+    const bool succeeded = Succeeded(code, trouble);
     QString problem;
     // A command that succeeded without traffic still leaves the (empty) trace;
     // one that failed before any leaves none.
